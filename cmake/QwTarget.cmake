@@ -1,0 +1,22 @@
+# Project-wide compile settings, applied per target rather than folder-wide.
+function(qw_target_defaults target)
+  target_compile_options(${target} PRIVATE -Wall -Wextra)
+endfunction()
+
+# A GoogleTest executable registered with CTest. Usage:
+#   qw_add_test(NAME name SOURCES a.cpp b.cpp LIBS lib... LABELS unit|gui|slow)
+function(qw_add_test)
+  cmake_parse_arguments(T "" "NAME" "SOURCES;LIBS;LABELS" ${ARGN})
+  add_executable(${T_NAME} ${T_SOURCES})
+  qw_target_defaults(${T_NAME})
+  target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
+  # Tests live in their own folder so they never pollute the program folder.
+  set_target_properties(${T_NAME} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests-bin)
+  if(NOT T_LABELS)
+    set(T_LABELS unit)
+  endif()
+  gtest_discover_tests(${T_NAME}
+    WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/tests-bin
+    PROPERTIES LABELS "${T_LABELS}" ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QW_BIN_DIR=${QW_BIN_DIR}"
+    DISCOVERY_TIMEOUT 60)
+endfunction()
