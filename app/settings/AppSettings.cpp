@@ -1,0 +1,7 @@
+#include "AppSettings.h"
+
+namespace modGlobal {
+
+SettingsRecord AppSettings;
+
+}  // namespace modGlobal
