@@ -1,0 +1,199 @@
+#include "HelperClient.h"
+
+#include "HelperProtocol.h"
+#include "PdfPageCount.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <ctime>
+
+extern char** environ;
+
+namespace pdfcount {
+namespace {
+
+// Reaps a killed child, waiting at most about this long; a child stuck in the kernel (a hung
+// network file) is reaped later instead of holding up the caller.
+constexpr int ReapPolls = 100;
+constexpr long ReapPollNanoseconds = 1'000'000;
+
+bool tryReap(pid_t pid)
+{
+    int status = 0;
+    const pid_t r = waitpid(pid, &status, WNOHANG);
+    return r == pid || (r < 0 && errno == ECHILD);
+}
+
+}  // namespace
+
+HelperClient::HelperClient(std::string helperPath, std::chrono::milliseconds timeout)
+    : m_helperPath(std::move(helperPath)), m_timeout(timeout)
+{
+}
+
+HelperClient::~HelperClient()
+{
+    std::lock_guard lock(m_mutex);
+    stop();
+    reapStragglers();
+}
+
+pid_t HelperClient::helperPid() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_pid;
+}
+
+bool HelperClient::start()
+{
+    int fds[2];
+    if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds) != 0)
+        return false;
+
+    posix_spawn_file_actions_t actions;
+    posix_spawnattr_t attr;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawnattr_init(&attr);
+    // The helper talks on its standard input; its output goes nowhere.
+    posix_spawn_file_actions_adddup2(&actions, fds[1], 0);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    // Whatever the caller did to its signals must not leak into the helper.
+    sigset_t none, all;
+    sigemptyset(&none);
+    sigfillset(&all);
+    posix_spawnattr_setsigmask(&attr, &none);
+    posix_spawnattr_setsigdefault(&attr, &all);
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+
+    char* argv[] = {const_cast<char*>(m_helperPath.c_str()), nullptr};
+    pid_t pid = -1;
+    const int rc = posix_spawn(&pid, m_helperPath.c_str(), &actions, &attr, argv, environ);
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attr);
+    ::close(fds[1]);
+    if (rc != 0) {
+        ::close(fds[0]);
+        return false;
+    }
+    m_fd = fds[0];
+    m_pid = pid;
+    return true;
+}
+
+void HelperClient::stop()
+{
+    if (m_fd >= 0) {
+        ::close(m_fd);
+        m_fd = -1;
+    }
+    if (m_pid > 0) {
+        kill(m_pid, SIGKILL);
+        bool reaped = false;
+        for (int i = 0; i < ReapPolls && !(reaped = tryReap(m_pid)); ++i) {
+            const timespec pause{0, ReapPollNanoseconds};
+            nanosleep(&pause, nullptr);
+        }
+        if (!reaped)
+            m_unreaped.push_back(m_pid);
+        m_pid = -1;
+    }
+}
+
+void HelperClient::reapStragglers()
+{
+    std::erase_if(m_unreaped, [](pid_t pid) { return tryReap(pid); });
+}
+
+// A helper that has exited, or has something unasked-for on its socket, is not reused.
+bool HelperClient::usable()
+{
+    if (m_pid <= 0 || m_fd < 0)
+        return false;
+    if (tryReap(m_pid)) {
+        m_pid = -1;
+        return false;
+    }
+    pollfd p{m_fd, POLLIN, 0};
+    return poll(&p, 1, 0) == 0;
+}
+
+HelperClient::Exchange HelperClient::exchange(const std::string& path,
+                                              std::chrono::steady_clock::time_point deadline,
+                                              int32_t& result)
+{
+    const auto len = static_cast<std::uint32_t>(path.size());
+    if (!wire::writeExact(m_fd, &len, sizeof len) || !wire::writeExact(m_fd, path.data(), len))
+        return Exchange::Died;
+
+    char answer[sizeof(int32_t)];
+    std::size_t got = 0;
+    while (got < sizeof answer) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0)
+            return Exchange::TimedOut;
+        pollfd p{m_fd, POLLIN, 0};
+        const int ready = poll(&p, 1, static_cast<int>(left.count()));
+        if (ready < 0 && errno == EINTR)
+            continue;
+        if (ready < 0)
+            return Exchange::Died;
+        if (ready == 0)
+            return Exchange::TimedOut;
+        const ssize_t n = recv(m_fd, answer + got, sizeof answer - got, MSG_DONTWAIT);
+        if (n < 0 && (errno == EINTR || errno == EAGAIN))
+            continue;
+        if (n <= 0)
+            return Exchange::Died;
+        got += static_cast<std::size_t>(n);
+    }
+    std::memcpy(&result, answer, sizeof result);
+    return Exchange::Answered;
+}
+
+int32_t HelperClient::count(const std::string& path)
+{
+    // An embedded NUL would silently name a different file.
+    if (path.empty() || path.size() > wire::MaxPathBytes || path.find('\0') != std::string::npos)
+        return CannotOpen;
+    std::lock_guard lock(m_mutex);
+    const auto deadline = std::chrono::steady_clock::now() + m_timeout;
+    reapStragglers();
+
+    // A helper that was already running may have died between calls: one fresh attempt is fair.
+    // A helper started for this very file that dies on it has met a file it cannot survive.
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        bool fresh = false;
+        if (!usable()) {
+            stop();
+            if (!start())
+                return GaveUp;
+            fresh = true;
+        }
+        int32_t result = 0;
+        switch (exchange(path, deadline, result)) {
+        case Exchange::Answered:
+            return result;
+        case Exchange::TimedOut:
+            stop();
+            return GaveUp;
+        case Exchange::Died:
+            stop();
+            if (fresh)
+                return GaveUp;
+            break;
+        }
+    }
+    return GaveUp;
+}
+
+}  // namespace pdfcount

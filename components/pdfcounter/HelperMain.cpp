@@ -1,0 +1,118 @@
+// The counting helper: reads file paths from the socket on standard input and answers each with
+// its page count. It runs the PDF readers in a process of its own so that a file that makes them
+// hang, crash or eat memory costs the caller one "gave up" result and nothing else.
+
+#include "HelperProtocol.h"
+#include "PdfPageCount.h"
+
+#include <sys/prctl.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdio>
+#include <string>
+
+#ifdef PDFCOUNT_HELPER_TEST_HOOKS
+#include <cstdlib>
+#include <vector>
+#endif
+
+namespace {
+
+// Working memory the readers may use on top of the mapped file and what is already in use.
+constexpr rlim_t ReaderBudgetBytes = rlim_t(1) << 30;
+
+rlim_t addressSpaceInUse()
+{
+    unsigned long pages = 0;
+    if (FILE* f = std::fopen("/proc/self/statm", "re")) {
+        if (std::fscanf(f, "%lu", &pages) != 1)
+            pages = 0;
+        std::fclose(f);
+    }
+    return rlim_t(pages) * rlim_t(sysconf(_SC_PAGESIZE));
+}
+
+void setAddressSpaceLimit(rlim_t soft)
+{
+    rlimit lim{};
+    if (getrlimit(RLIMIT_AS, &lim) != 0)
+        return;
+    lim.rlim_cur = (lim.rlim_max != RLIM_INFINITY && soft > lim.rlim_max) ? lim.rlim_max : soft;
+    setrlimit(RLIMIT_AS, &lim);
+}
+
+#ifdef PDFCOUNT_HELPER_TEST_HOOKS
+bool endsWith(const std::string& s, const char* tail)
+{
+    const std::string t(tail);
+    return s.size() >= t.size() && s.compare(s.size() - t.size(), t.size(), t) == 0;
+}
+
+// Test builds only: file names that make the helper misbehave on purpose.
+bool testHook(const std::string& path, int32_t& result)
+{
+    if (endsWith(path, ".stall.pdf")) {
+        for (;;)
+            pause();
+    }
+    if (endsWith(path, ".crash.pdf"))
+        std::abort();
+    if (endsWith(path, ".hog.pdf")) {
+        // Reserve address space until the limit stops it; a missing limit shows up as 0.
+        std::vector<void*> blocks;
+        result = 0;
+        for (int i = 0; i < 256; ++i) {
+            void* p = std::malloc(std::size_t(64) << 20);
+            if (!p) {
+                result = pdfcount::GaveUp;
+                break;
+            }
+            blocks.push_back(p);
+        }
+        for (void* p : blocks)
+            std::free(p);
+        return true;
+    }
+    return false;
+}
+#endif
+
+int32_t countOne(const std::string& path)
+{
+    // Lift the previous file's limit first: the next mapping may be larger.
+    setAddressSpaceLimit(RLIM_INFINITY);
+    pdfcount::MappedFile file;
+    if (const int32_t rc = file.open(path.c_str()); rc != 0)
+        return rc;
+    setAddressSpaceLimit(addressSpaceInUse() + ReaderBudgetBytes);
+#ifdef PDFCOUNT_HELPER_TEST_HOOKS
+    if (int32_t hooked = 0; testHook(path, hooked))
+        return hooked;
+#endif
+    return pdfcount::countPages(file.bytes());
+}
+
+}  // namespace
+
+int main()
+{
+    // Never outlive the program that started us, even while stuck in a reader.
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    std::signal(SIGPIPE, SIG_IGN);
+    constexpr int channel = 0;
+    for (;;) {
+        std::uint32_t len = 0;
+        if (!pdfcount::wire::readExact(channel, &len, sizeof len))
+            return 0;
+        if (len > pdfcount::wire::MaxPathBytes)
+            return 1;
+        std::string path(len, '\0');
+        if (!pdfcount::wire::readExact(channel, path.data(), len))
+            return 0;
+        const int32_t result = countOne(path);
+        if (!pdfcount::wire::writeExact(channel, &result, sizeof result))
+            return 0;
+    }
+}

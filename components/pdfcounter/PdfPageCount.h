@@ -1,0 +1,64 @@
+#pragma once
+// Counting the pages of a PDF held in memory or on disk. This is the engine the helper process
+// runs; it contains no process or component machinery, so tests, the benchmark and the fuzzer
+// link it directly.
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string_view>
+
+class QPDFLogger;
+
+namespace pdfcount {
+
+// Results below zero; 0 or more is a page count.
+enum Outcome : int32_t {
+    CannotOpen = -1,     // the file cannot be opened for reading (missing, no access, not a file)
+    NotPdf = -2,         // no "%PDF-" near the start and nothing countable found
+    Damaged = -3,        // no catalog or page tree could be recovered
+    NeedsPassword = -4,  // encrypted, and the empty user password does not open it
+    GaveUp = -5,         // a time or memory bound was hit, or the count does not fit 32 bits
+};
+
+// How hard to try. Each later step runs only when the earlier ones found no page:
+// Qpdf            qpdf's own repair, then the tree walk;
+// QpdfFindCatalog also a trailer that names a catalog found by scanning (for files cut short);
+// All             also poppler's opinion.
+enum class Readers { Qpdf, QpdfFindCatalog, All };
+
+// Page leaves reached from the catalog's /Pages, each distinct leaf counted once; the root's
+// /Count is never trusted. The bytes must stay valid for the duration of the call.
+int32_t countPages(std::string_view bytes, Readers readers = Readers::All);
+
+// The page count poppler reports, or NotPdf/Damaged/NeedsPassword when it has no answer.
+// A zero from poppler is not an answer (it returns 0 for documents it could not read).
+int32_t popplerPages(std::string_view bytes);
+
+// A qpdf logger that discards everything; the engine's readers use it.
+std::shared_ptr<QPDFLogger> silentQpdfLogger();
+
+// True when "%PDF-" occurs in the first 1024 bytes.
+bool hasPdfHeader(std::string_view bytes);
+
+// A read-only memory map of a regular file. Opening never blocks on FIFOs or devices.
+class MappedFile {
+public:
+    MappedFile() = default;
+    ~MappedFile();
+    MappedFile(const MappedFile&) = delete;
+    MappedFile& operator=(const MappedFile&) = delete;
+
+    // 0 on success, or CannotOpen. An empty file maps to an empty view.
+    int32_t open(const char* path);
+    std::string_view bytes() const { return {static_cast<const char*>(m_data), m_size}; }
+
+private:
+    void* m_data = nullptr;
+    std::size_t m_size = 0;
+};
+
+// Opens, maps and counts one file in this process.
+int32_t countFile(const char* path, Readers readers = Readers::All);
+
+}  // namespace pdfcount

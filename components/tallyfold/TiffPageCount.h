@@ -1,0 +1,16 @@
+// Counting the pages of a TIFF file: the image directories of its main chain.
+#pragma once
+
+#include <cstdint>
+
+namespace tallyfold {
+
+// Page counts for a file named in the platform's narrow encoding (UTF-8 bytes here):
+// 0 or more pages; -1 the file cannot be opened; -2 the file does not start with a TIFF
+// signature ("II*", "II+", "MM\0*" or "MM\0+"). 0 when the signature is there but libtiff cannot
+// open the file. A damaged later directory ends the count; so does a chain that points back.
+constexpr int32_t kCannotOpen = -1;
+constexpr int32_t kNotTiff = -2;
+int32_t CountTiffPages(const char* name);
+
+} // namespace tallyfold

@@ -1,0 +1,103 @@
+// The helper process as the component drives it: one helper for many calls, and a fresh one
+// after every way the old one can fail. The helper used here is the test build, which stalls,
+// crashes or hoards memory on request (by file name).
+
+#include "HelperClient.h"
+#include "PdfFixtures.h"
+#include "PdfPageCount.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+class PdfHelperClientTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        pdffix::writeFile(dir.file("three.pdf"), pdffix::qpdfDocument(3));
+        pdffix::writeFile(dir.file("seven.pdf"), pdffix::qpdfDocument(7, {.objectStreams = true}));
+        for (const char* name : {"x.stall.pdf", "x.crash.pdf", "x.hog.pdf"})
+            pdffix::writeFile(dir.file(name), pdffix::qpdfDocument(1));
+    }
+    std::string path(const char* name) const { return dir.file(name).string(); }
+
+    pdffix::TempDir dir;
+    // Short enough to keep the suite quick, long enough for a loaded machine.
+    pdfcount::HelperClient client{PDFCOUNT_TEST_HELPER, 1500ms};
+};
+
+TEST_F(PdfHelperClientTest, OneHelperServesConsecutiveCalls)
+{
+    EXPECT_EQ(client.helperPid(), -1) << "started before first use";
+    EXPECT_EQ(client.count(path("three.pdf")), 3);
+    const pid_t first = client.helperPid();
+    ASSERT_GT(first, 0);
+    EXPECT_EQ(client.count(path("seven.pdf")), 7);
+    EXPECT_EQ(client.count(path("missing.pdf")), pdfcount::CannotOpen);
+    EXPECT_EQ(client.helperPid(), first);
+}
+
+TEST_F(PdfHelperClientTest, OverrunGivesUpAndTheNextCallIsAnswered)
+{
+    ASSERT_EQ(client.count(path("three.pdf")), 3);
+    const pid_t before = client.helperPid();
+    EXPECT_EQ(client.count(path("x.stall.pdf")), pdfcount::GaveUp);
+    EXPECT_EQ(client.helperPid(), -1) << "the stalled helper must be gone";
+    EXPECT_NE(kill(before, 0), 0) << "the stalled helper is still running";
+    EXPECT_EQ(client.count(path("seven.pdf")), 7);
+}
+
+TEST_F(PdfHelperClientTest, HelperDyingOnAFileGivesUpForThatFileOnly)
+{
+    EXPECT_EQ(client.count(path("x.crash.pdf")), pdfcount::GaveUp);
+    EXPECT_EQ(client.count(path("three.pdf")), 3);
+}
+
+TEST_F(PdfHelperClientTest, MemoryLimitStopsAReaderThatHoardsMemory)
+{
+    EXPECT_EQ(client.count(path("x.hog.pdf")), pdfcount::GaveUp);
+    EXPECT_EQ(client.count(path("three.pdf")), 3);
+}
+
+TEST_F(PdfHelperClientTest, HelperKilledBetweenCallsIsReplacedAndTheCallAnswered)
+{
+    ASSERT_EQ(client.count(path("three.pdf")), 3);
+    const pid_t first = client.helperPid();
+    ASSERT_EQ(kill(first, SIGKILL), 0);
+    EXPECT_EQ(client.count(path("seven.pdf")), 7);
+    EXPECT_NE(client.helperPid(), first);
+    // Killed again, this time with the next call racing the kill.
+    ASSERT_EQ(kill(client.helperPid(), SIGTERM), 0);
+    EXPECT_EQ(client.count(path("three.pdf")), 3);
+}
+
+TEST(PdfHelperClientStart, MissingHelperGivesUpInsteadOfHanging)
+{
+    pdffix::TempDir dir;
+    pdffix::writeFile(dir.file("a.pdf"), pdffix::qpdfDocument(2));
+    pdfcount::HelperClient client((dir.path() / "no-such-helper").string(), 1500ms);
+    EXPECT_EQ(client.count(dir.file("a.pdf").string()), pdfcount::GaveUp);
+    EXPECT_EQ(client.count(dir.file("a.pdf").string()), pdfcount::GaveUp);
+}
+
+TEST(PdfHelperClientStart, HelperThatExitsAtOnceGivesUp)
+{
+    pdffix::TempDir dir;
+    pdffix::writeFile(dir.file("a.pdf"), pdffix::qpdfDocument(2));
+    pdfcount::HelperClient client("/bin/true", 1500ms);
+    EXPECT_EQ(client.count(dir.file("a.pdf").string()), pdfcount::GaveUp);
+}
+
+TEST(PdfHelperClientStart, NamesThatCannotNameAFileNeverReachTheHelper)
+{
+    pdfcount::HelperClient client(PDFCOUNT_TEST_HELPER, 1500ms);
+    EXPECT_EQ(client.count(std::string("a.pdf\0b", 7)), pdfcount::CannotOpen);
+    EXPECT_EQ(client.count(std::string(70000, 'a')), pdfcount::CannotOpen);
+    EXPECT_EQ(client.helperPid(), -1);
+}
+
+}  // namespace

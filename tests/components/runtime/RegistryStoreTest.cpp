@@ -1,0 +1,208 @@
+#include "ComRegistry.h"
+#include "TempStore.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <filesystem>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+LONG SetString(const char* path, const char* name, const std::string& value)
+{
+    HKEY key = nullptr;
+    LONG rc = RegCreateKeyEx(HKEY_CLASSES_ROOT, path, 0, nullptr, 0, KEY_WRITE, nullptr, &key,
+                             nullptr);
+    if (rc != ERROR_SUCCESS)
+        return rc;
+    rc = RegSetValueEx(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                       static_cast<DWORD>(value.size() + 1));
+    RegCloseKey(key);
+    return rc;
+}
+
+std::string GetString(const char* path, const char* name)
+{
+    std::string out;
+    return comrt::ReadClassesRootString(path, name, &out) ? out : "<missing>";
+}
+
+TEST(RegistryStore, DefaultsToTheProgramFolder)
+{
+    comrt::SetRegistryStorePath({});
+    EXPECT_EQ(comrt::RegistryStorePath(), comrt::ExecutableFolder() + "/quirewell.reg");
+    EXPECT_TRUE(std::filesystem::is_directory(comrt::ExecutableFolder()));
+}
+
+TEST(RegistryStore, ValuesSurviveTheTextFormExactly)
+{
+    TempStore store;
+    const std::string tricky = "C:\\path with \"quotes\" and 'apostrophes'\nsecond line ]=@";
+    ASSERT_EQ(SetString("Foo\\Bar", nullptr, tricky), ERROR_SUCCESS);
+    ASSERT_EQ(SetString("Foo\\Bar", "Named \"value\"", "x"), ERROR_SUCCESS);
+    ASSERT_EQ(SetString("Foo\\Bar", "", "default again"), ERROR_SUCCESS);
+    EXPECT_EQ(GetString("Foo\\Bar", nullptr), "default again") << "\"\" names the default value";
+    ASSERT_EQ(SetString("Foo\\Bar", nullptr, tricky), ERROR_SUCCESS);
+    // Every read goes back to the file, so this is a full write/parse round trip.
+    EXPECT_EQ(GetString("Foo\\Bar", nullptr), tricky);
+    EXPECT_EQ(GetString("foo\\BAR", "named \"VALUE\""), "x") << "names are case-insensitive";
+    EXPECT_EQ(store.text().rfind("REGEDIT4\n", 0), 0u);
+    EXPECT_NE(store.text().find("[HKEY_CLASSES_ROOT\\Foo\\Bar]"), std::string::npos);
+}
+
+TEST(RegistryStore, QuerySizesFollowWindows)
+{
+    TempStore store;
+    ASSERT_EQ(SetString("K", "v", "12345"), ERROR_SUCCESS);
+    HKEY key = nullptr;
+    ASSERT_EQ(RegOpenKeyEx(HKEY_CLASSES_ROOT, "K", 0, KEY_READ, &key), ERROR_SUCCESS);
+    DWORD type = 0, size = 0;
+    EXPECT_EQ(RegQueryValueEx(key, "v", nullptr, &type, nullptr, &size), ERROR_SUCCESS);
+    EXPECT_EQ(type, REG_SZ);
+    EXPECT_EQ(size, 6u);
+    char small[3] = {'#', '#', '#'};
+    size = sizeof small;
+    EXPECT_EQ(RegQueryValueEx(key, "v", nullptr, nullptr, reinterpret_cast<BYTE*>(small), &size),
+              ERROR_MORE_DATA);
+    EXPECT_EQ(size, 6u);
+    char buf[16];
+    size = sizeof buf;
+    EXPECT_EQ(RegQueryValueEx(key, "v", nullptr, nullptr, reinterpret_cast<BYTE*>(buf), &size),
+              ERROR_SUCCESS);
+    EXPECT_STREQ(buf, "12345");
+    EXPECT_EQ(RegQueryValueEx(key, "absent", nullptr, nullptr, nullptr, &size),
+              ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
+    EXPECT_EQ(RegCloseKey(key), ERROR_INVALID_HANDLE) << "a closed handle is refused";
+    EXPECT_EQ(RegOpenKeyEx(HKEY_CLASSES_ROOT, "Missing", 0, KEY_READ, &key), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(key, nullptr);
+}
+
+TEST(RegistryStore, DeleteTreeTakesDescendantsOnly)
+{
+    TempStore store;
+    for (const char* k : {"A\\B", "A\\B\\C\\D", "A\\B.1", "A\\BB", "A\\B x"})
+        ASSERT_EQ(SetString(k, nullptr, k), ERROR_SUCCESS);
+    EXPECT_EQ(RegDeleteKey(HKEY_CLASSES_ROOT, "A\\B"), ERROR_ACCESS_DENIED)
+        << "a key with subkeys needs RegDeleteTree";
+    ASSERT_EQ(RegDeleteTree(HKEY_CLASSES_ROOT, "a\\b"), ERROR_SUCCESS);
+    EXPECT_FALSE(comrt::ClassesRootKeyExists("A\\B"));
+    EXPECT_FALSE(comrt::ClassesRootKeyExists("A\\B\\C"));
+    EXPECT_FALSE(comrt::ClassesRootKeyExists("A\\B\\C\\D"));
+    for (const char* k : {"A", "A\\B.1", "A\\BB", "A\\B x"})
+        EXPECT_TRUE(comrt::ClassesRootKeyExists(k)) << k;
+    EXPECT_EQ(RegDeleteTree(HKEY_CLASSES_ROOT, "A\\B"), ERROR_FILE_NOT_FOUND);
+
+    HKEY a = nullptr;
+    ASSERT_EQ(RegOpenKeyEx(HKEY_CLASSES_ROOT, "A", 0, KEY_READ, &a), ERROR_SUCCESS);
+    std::vector<std::string> names;
+    char name[64];
+    for (DWORD i = 0;; ++i) {
+        DWORD cch = sizeof name;
+        if (RegEnumKeyEx(a, i, name, &cch, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+            break;
+        names.emplace_back(name);
+    }
+    EXPECT_EQ(names.size(), 3u);
+    ASSERT_EQ(RegDeleteTree(a, nullptr), ERROR_SUCCESS) << "null subkey empties the key itself";
+    EXPECT_TRUE(comrt::ClassesRootKeyExists("A"));
+    EXPECT_FALSE(comrt::ClassesRootKeyExists("A\\BB"));
+    RegCloseKey(a);
+}
+
+TEST(RegistryStore, WritesReplaceTheFileAtomically)
+{
+    TempStore store;
+    ASSERT_EQ(SetString("K", nullptr, "first"), ERROR_SUCCESS);
+    // A reader that opened the old store keeps reading a complete old store: the new one is
+    // written beside it and renamed over it, never rewritten in place.
+    const int fd = ::open(store.path().c_str(), O_RDONLY);
+    ASSERT_GE(fd, 0);
+    const std::string before = store.text();
+    ASSERT_EQ(SetString("K", nullptr, "second, and a much longer value than before"),
+              ERROR_SUCCESS);
+    std::string old(before.size() + 64, '\0');
+    const ssize_t n = ::pread(fd, old.data(), old.size(), 0);
+    ::close(fd);
+    ASSERT_GE(n, 0);
+    old.resize(static_cast<size_t>(n));
+    EXPECT_EQ(old, before);
+    EXPECT_EQ(GetString("K", nullptr), "second, and a much longer value than before");
+    for (const auto& entry : std::filesystem::directory_iterator(store.dir()))
+        EXPECT_EQ(entry.path().filename().string().find(".tmp"), std::string::npos)
+            << "left behind: " << entry.path();
+}
+
+TEST(RegistryStore, UnwritableLocationFailsAndChangesNothing)
+{
+    TempStore store;
+    comrt::SetRegistryStorePath(store.dir() + "/no such folder/quirewell.reg");
+    EXPECT_EQ(SetString("K", nullptr, "x"), ERROR_CANTWRITE);
+    EXPECT_FALSE(comrt::ClassesRootKeyExists("K"));
+}
+
+TEST(RegistryStore, ForeignFileIsNeitherReadNorOverwritten)
+{
+    TempStore store;
+    {
+        std::ofstream out(store.path(), std::ios::binary);
+        out << "this is somebody's notes, not a store\n";
+    }
+    const std::string before = store.text();
+    HKEY key = nullptr;
+    EXPECT_EQ(RegOpenKeyEx(HKEY_CLASSES_ROOT, "CLSID", 0, KEY_READ, &key), ERROR_BADDB);
+    EXPECT_EQ(SetString("K", nullptr, "x"), ERROR_BADDB);
+    EXPECT_EQ(store.text(), before);
+}
+
+TEST(RegistryStore, BatchWritesOnceAndKeepsWhatWasDoneBeforeAFailure)
+{
+    TempStore store;
+    ASSERT_EQ(SetString("Before", nullptr, "1"), ERROR_SUCCESS);
+    const std::string before = store.text();
+    {
+        comrt::RegistryBatch batch;
+        ASSERT_EQ(SetString("A", nullptr, "a"), ERROR_SUCCESS);
+        EXPECT_EQ(GetString("A", nullptr), "a") << "the batch sees its own changes";
+        EXPECT_EQ(store.text(), before) << "nothing written yet";
+        HKEY bad = reinterpret_cast<HKEY>(static_cast<uintptr_t>(0x1234));
+        EXPECT_EQ(RegSetValueEx(bad, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>("x"), 2),
+                  ERROR_INVALID_HANDLE);
+        ASSERT_EQ(RegDeleteTree(HKEY_CLASSES_ROOT, "Before"), ERROR_SUCCESS);
+    }
+    EXPECT_EQ(GetString("A", nullptr), "a");
+    EXPECT_FALSE(comrt::ClassesRootKeyExists("Before"));
+}
+
+TEST(RegistryStore, ConcurrentWritersLoseNothing)
+{
+    TempStore store;
+    constexpr int kEach = 40;
+    // Another process and a second thread write at the same time as this thread.
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        int failures = 0;
+        for (int i = 0; i < kEach; ++i)
+            failures += SetString(("P\\" + std::to_string(i)).c_str(), nullptr, "p") != ERROR_SUCCESS;
+        ::_exit(failures == 0 ? 0 : 1);
+    }
+    std::thread other([] {
+        for (int i = 0; i < kEach; ++i)
+            SetString(("T\\" + std::to_string(i)).c_str(), nullptr, "t");
+    });
+    for (int i = 0; i < kEach; ++i)
+        SetString(("M\\" + std::to_string(i)).c_str(), nullptr, "m");
+    other.join();
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    for (const char* prefix : {"P\\", "T\\", "M\\"})
+        for (int i = 0; i < kEach; ++i)
+            EXPECT_TRUE(comrt::ClassesRootKeyExists(prefix + std::to_string(i))) << prefix << i;
+}
+
+} // namespace
