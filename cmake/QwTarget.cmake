@@ -10,13 +10,14 @@ function(qw_add_test)
   add_executable(${T_NAME} ${T_SOURCES})
   qw_target_defaults(${T_NAME})
   target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
-  # Tests live in their own folder so they never pollute the program folder.
+  # Tests live in their own folder beside the program folder (bin/), which they find as ../bin
+  # (or $QW_BIN_DIR), so they never pollute it.
   set_target_properties(${T_NAME} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests-bin)
   if(NOT T_LABELS)
     set(T_LABELS unit)
   endif()
   gtest_discover_tests(${T_NAME}
     WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/tests-bin
-    PROPERTIES LABELS "${T_LABELS}" ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QW_BIN_DIR=${QW_BIN_DIR}"
+    PROPERTIES LABELS "${T_LABELS}" ENVIRONMENT "QT_QPA_PLATFORM=offscreen"
     DISCOVERY_TIMEOUT 60)
 endfunction()

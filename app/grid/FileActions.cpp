@@ -1,0 +1,105 @@
+#include "FileActions.h"
+
+#include "FilePropertiesDialog.h"
+#include "FileNames.h"
+#include "FileShell.h"
+#include "FlexGrid.h"
+#include "MessageBoxes.h"
+#include "ResultGrid.h"
+
+#include <QFile>
+
+#include <sys/stat.h>
+
+// The full-path column holds the lossless text form of the file's bytes (see FileNames.h).
+FileActions::FileActions(FlexGrid &grid, QWidget *parent, FileShell &shell)
+    : m_grid(grid), m_parent(parent), m_shell(shell)
+{
+}
+
+int FileActions::currentDataRow() const
+{
+    const int row = m_grid.row();
+    return row > 0 && row < m_grid.rows() ? row : -1;
+}
+
+void FileActions::Open()
+{
+    if (const int row = currentDataRow(); row > 0)
+        OpenWithShell(m_grid.textMatrix(row, ColFullPath));
+}
+
+void FileActions::Properties()
+{
+    if (const int row = currentDataRow(); row > 0)
+        ShowFileProperties(m_grid.textMatrix(row, ColFullPath), m_grid.textMatrix(row, ColPages));
+}
+
+void FileActions::ShowContainingFolder()
+{
+    if (const int row = currentDataRow(); row > 0)
+        OpenContainingFolder(m_grid.textMatrix(row, ColFullPath));
+}
+
+bool FileActions::OpenWithShell(const QString &path)
+{
+    return m_shell.openPath(platform::pathFromText(path));
+}
+
+bool FileActions::ShowFileProperties(const QString &path, const QString &pages)
+{
+    const QByteArray bytes = platform::pathFromText(path);
+    struct stat st {};
+    if (bytes.isEmpty() || ::lstat(bytes.constData(), &st) != 0)
+        return false;  // gone meanwhile: nothing to show, nothing to say
+    if (m_shell.showItemProperties(bytes))
+        return true;
+    // No file manager answered: show what we know ourselves.
+    auto *dialog = new FilePropertiesDialog(bytes, platform::pathToDisplay(platform::pathFromText(path)), pages, m_parent);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->show();
+    return true;
+}
+
+QString FileActions::ContainingFolder(const QString &path)
+{
+    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+    return slash < 0 ? QString() : path.left(slash + 1);
+}
+
+bool FileActions::OpenContainingFolder(const QString &path)
+{
+    if (m_shell.showItemInFolder(platform::pathFromText(path)))
+        return true;
+    return m_shell.openPath(platform::pathFromText(ContainingFolder(path)));
+}
+
+bool FileActions::DeleteSelectedFiles()
+{
+    // The rows are taken before anything changes; rows already deleted stay out.
+    QList<int> rows;
+    for (int i = 0; i < m_grid.selectedRows(); ++i) {
+        const int row = m_grid.selectedRow(i);
+        if (row > 0 && !m_grid.rowHidden(row))
+            rows << row;
+    }
+    if (rows.isEmpty())
+        return true;
+
+    if (platform::MessageBoxes::message(m_parent, QStringLiteral("Are you sure to delete selected files?"),
+                                        platform::MsgIcon::Question, platform::MsgButtons::YesNo)
+        != platform::MsgResult::Yes)
+        return true;
+
+    for (int row : rows) {
+        const QString path = m_grid.textMatrix(row, ColFullPath);
+        QString error;
+        if (!m_shell.deleteFile(platform::pathFromText(path), &error)) {
+            platform::MessageBoxes::message(m_parent, QStringLiteral("Unable to delete file ") + platform::pathToDisplay(platform::pathFromText(path)),
+                                            platform::MsgIcon::None, platform::MsgButtons::Ok);
+            return false;
+        }
+        m_grid.setRowHiddenFlag(row, true);
+    }
+    return true;
+}

@@ -1,0 +1,64 @@
+#include "FileShell.h"
+
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDesktopServices>
+#include <QStringList>
+#include <QUrl>
+
+#include <cerrno>
+#include <cstring>
+#include <unistd.h>
+
+FileShell::~FileShell() = default;
+
+QString fileUriFromBytes(const QByteArray &path)
+{
+    return QStringLiteral("file://") + QString::fromLatin1(QUrl::toPercentEncoding(path, "/"));
+}
+
+namespace {
+
+bool callFileManager(const char *method, const QByteArray &path)
+{
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected())
+        return false;
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("/org/freedesktop/FileManager1"),
+        QStringLiteral("org.freedesktop.FileManager1"), QString::fromLatin1(method));
+    call << QStringList{fileUriFromBytes(path)} << QString();
+    const QDBusMessage reply = bus.call(call, QDBus::Block, 5000);
+    return reply.type() == QDBusMessage::ReplyMessage;
+}
+
+class SystemFileShell final : public FileShell {
+public:
+    bool openPath(const QByteArray &path) override
+    {
+        if (path.isEmpty())
+            return false;
+        return QDesktopServices::openUrl(QUrl(fileUriFromBytes(path), QUrl::StrictMode));
+    }
+    bool showItemInFolder(const QByteArray &path) override { return callFileManager("ShowItems", path); }
+    bool showItemProperties(const QByteArray &path) override
+    {
+        return callFileManager("ShowItemProperties", path);
+    }
+    bool deleteFile(const QByteArray &path, QString *error) override
+    {
+        if (::unlink(path.constData()) == 0)
+            return true;
+        if (error)
+            *error = QString::fromLocal8Bit(std::strerror(errno));
+        return false;
+    }
+};
+
+}  // namespace
+
+FileShell &systemFileShell()
+{
+    static SystemFileShell shell;
+    return shell;
+}

@@ -1,0 +1,27 @@
+#pragma once
+// What the file actions ask of the desktop, on paths given as the file system's own bytes (so
+// names that are not valid UTF-8 still reach their file). Tests replace it with a recording fake,
+// so no file manager or viewer opens.
+
+#include <QByteArray>
+#include <QString>
+
+class FileShell {
+public:
+    virtual ~FileShell();
+    // Opens a document with the user's default program, or a folder in the file manager.
+    virtual bool openPath(const QByteArray &path) = 0;
+    // Opens the file manager at the file's folder with the file selected.
+    virtual bool showItemInFolder(const QByteArray &path) = 0;
+    // Asks the file manager for its properties window of the file.
+    virtual bool showItemProperties(const QByteArray &path) = 0;
+    // Deletes the file for good (not to a wastebasket). On failure *error says why.
+    virtual bool deleteFile(const QByteArray &path, QString *error) = 0;
+};
+
+// The running desktop: QDesktopServices, the freedesktop.org file-manager interface on the
+// desktop D-Bus, and unlink(2). Lives for the whole run.
+FileShell &systemFileShell();
+
+// A file URL for the path's bytes ("file:///a%20b/c.pdf"), exact for any name.
+QString fileUriFromBytes(const QByteArray &path);

@@ -1,0 +1,1125 @@
+#include "FlexGrid.h"
+
+#include "FlexGridModel.h"
+#include "Twips.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLinearGradient>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QSaveFile>
+#include <QStringDecoder>
+#include <QStyle>
+#include <QStyleOptionButton>
+#include <QStyledItemDelegate>
+#include <QTableView>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <climits>
+
+namespace {
+
+// How a line-style code is drawn. Unknown codes (7, 11, 14 and up) draw as flat lines in both
+// directions, the style a new settings file starts with.
+enum class LineKind { None, Flat, Inset, Raised, Excel };
+struct LineLook {
+    LineKind kind = LineKind::Flat;
+    bool horz = true;
+    bool vert = true;
+};
+
+LineLook lineLook(int code)
+{
+    switch (code) {
+    case FlexGrid::GridNone:
+    case FlexGrid::GridExplorer: return {LineKind::None, false, false};
+    case FlexGrid::GridFlat: return {LineKind::Flat, true, true};
+    case FlexGrid::GridInset: return {LineKind::Inset, true, true};
+    case FlexGrid::GridRaised: return {LineKind::Raised, true, true};
+    case FlexGrid::GridFlatHorz: return {LineKind::Flat, true, false};
+    case FlexGrid::GridInsetHorz: return {LineKind::Inset, true, false};
+    case FlexGrid::GridRaisedHorz: return {LineKind::Raised, true, false};
+    case FlexGrid::GridFlatVert: return {LineKind::Flat, false, true};
+    case FlexGrid::GridInsetVert: return {LineKind::Inset, false, true};
+    case FlexGrid::GridRaisedVert: return {LineKind::Raised, false, true};
+    case FlexGrid::GridExcel: return {LineKind::Excel, true, true};
+    default: return {LineKind::Flat, true, true};
+    }
+}
+
+QColor blend(const QColor &a, const QColor &b, qreal t)
+{
+    return QColor::fromRgbF(float(a.redF() * (1 - t) + b.redF() * t), float(a.greenF() * (1 - t) + b.greenF() * t),
+                            float(a.blueF() * (1 - t) + b.blueF() * t));
+}
+
+// The two halves of a 3-D line: the line colour itself as the lit edge and a shadow derived from
+// it, so that the pair stays visible on a white background and any colour the user picks still
+// reads as sunken or raised.
+QColor shadowOf(const QColor &c) { return blend(c, Qt::black, 0.45); }
+QColor lightOf(const QColor &c) { return c; }
+
+const QColor excelLine(212, 212, 212);
+
+// Draws a cell's share of the grid lines inside its own rectangle: flat lines on the bottom and
+// right edge; 3-D lines as a sunken (dark top/left, light bottom/right) or raised (light top/left,
+// dark bottom/right) frame, so neighbouring cells form a two-pixel groove or ridge.
+void drawCellLines(QPainter *p, const QRect &r, const LineLook &look, const QColor &gridColor)
+{
+    switch (look.kind) {
+    case LineKind::None: return;
+    case LineKind::Flat:
+    case LineKind::Excel: {
+        p->setPen(look.kind == LineKind::Excel ? excelLine : gridColor);
+        if (look.horz)
+            p->drawLine(r.left(), r.bottom(), r.right(), r.bottom());
+        if (look.vert)
+            p->drawLine(r.right(), r.top(), r.right(), r.bottom());
+        return;
+    }
+    case LineKind::Inset:
+    case LineKind::Raised: {
+        const QColor dark = shadowOf(gridColor);
+        const QColor light = lightOf(gridColor);
+        const QColor topLeft = look.kind == LineKind::Inset ? dark : light;
+        const QColor bottomRight = look.kind == LineKind::Inset ? light : dark;
+        if (look.horz) {
+            p->setPen(topLeft);
+            p->drawLine(r.left(), r.top(), r.right(), r.top());
+            p->setPen(bottomRight);
+            p->drawLine(r.left(), r.bottom(), r.right(), r.bottom());
+        }
+        if (look.vert) {
+            p->setPen(topLeft);
+            p->drawLine(r.left(), r.top(), r.left(), r.bottom());
+            p->setPen(bottomRight);
+            p->drawLine(r.right(), r.top(), r.right(), r.bottom());
+        }
+        return;
+    }
+    }
+}
+
+QSize logicalSize(const QPixmap &pm)
+{
+    return (QSizeF(pm.size()) / pm.devicePixelRatio()).toSize();
+}
+
+}  // namespace
+
+// ====================================================================== delegate
+
+class FlexGridDelegate : public QStyledItemDelegate
+{
+public:
+    FlexGridDelegate(FlexGrid *grid) : QStyledItemDelegate(grid), m_grid(grid) {}
+
+    void paint(QPainter *p, const QStyleOptionViewItem &option, const QModelIndex &index) const override
+    {
+        const FlexGrid *g = m_grid;
+        const QRect r = option.rect;
+        const bool fixed = index.data(FlexGridModel::FixedCellRole).toBool();
+        const bool selected = (option.state & QStyle::State_Selected) && !fixed;
+        const int code = g->m_gridLines;
+        p->save();
+        if (fixed)
+            p->fillRect(r, code == FlexGrid::GridExcel ? QColor(238, 238, 238) : option.palette.color(QPalette::Button));
+        else if (selected)
+            p->fillRect(r, g->m_backColorSel);
+        else if (g->m_backPicture.isNull())
+            p->fillRect(r, g->m_backColor);
+
+        QRect content = r.adjusted(3, 0, -3, 0);
+        const Qt::Alignment align = Qt::Alignment(index.data(Qt::TextAlignmentRole).toInt());
+
+        const QVariant picVar = index.data(Qt::DecorationRole);
+        if (picVar.isValid()) {
+            const QPixmap pic = picVar.value<QPixmap>();
+            Qt::Alignment pa = Qt::Alignment(index.data(FlexGridModel::PictureAlignmentRole).toInt());
+            if (!(pa & Qt::AlignVertical_Mask))
+                pa |= Qt::AlignVCenter;
+            const QRect picRect = QStyle::alignedRect(Qt::LeftToRight, pa, logicalSize(pic), content);
+            p->drawPixmap(picRect, pic);
+            if (pa & Qt::AlignRight)
+                content.setRight(picRect.left() - 3);
+            else if (!(pa & Qt::AlignHCenter))
+                content.setLeft(picRect.right() + 4);
+        }
+
+        const int check = index.data(FlexGridModel::CellCheckRole).toInt();
+        const bool booleanCol = g->colDataType(index.column()) == FlexGrid::TypeBoolean;
+        if (check != FlexGrid::NoCheckbox) {
+            QStyleOptionButton box;
+            box.state = QStyle::State_Enabled;
+            box.state |= check == FlexGrid::Checked ? QStyle::State_On
+                         : check == FlexGrid::Grayed ? QStyle::State_NoChange
+                                                     : QStyle::State_Off;
+            const QStyle *style = option.widget ? option.widget->style() : QApplication::style();
+            const int w = style->pixelMetric(QStyle::PM_IndicatorWidth, &box, option.widget);
+            const int h = style->pixelMetric(QStyle::PM_IndicatorHeight, &box, option.widget);
+            const Qt::Alignment boxAlign = booleanCol ? (align & Qt::AlignHorizontal_Mask) | Qt::AlignVCenter
+                                                      : Qt::AlignLeft | Qt::AlignVCenter;
+            box.rect = QStyle::alignedRect(Qt::LeftToRight, boxAlign, QSize(w, h), content);
+            style->drawPrimitive(QStyle::PE_IndicatorCheckBox, &box, p, option.widget);
+            if (!booleanCol)
+                content.setLeft(box.rect.right() + 4);
+        }
+
+        if (!booleanCol) {
+            const QString text = index.data(Qt::DisplayRole).toString();
+            if (!text.isEmpty() && content.width() > 0) {
+                p->setFont(option.font);
+                p->setPen(fixed ? option.palette.color(QPalette::ButtonText)
+                                : selected ? g->m_foreColorSel : g->m_foreColor);
+                const QString shown = option.fontMetrics.elidedText(text, Qt::ElideRight, content.width());
+                p->drawText(content, int(align ? align : Qt::AlignLeft | Qt::AlignVCenter) | Qt::TextSingleLine, shown);
+            }
+        }
+
+        drawCellLines(p, r, fixed && code != FlexGrid::GridExcel ? lineLook(FlexGrid::GridFlat) : lineLook(code),
+                      fixed ? option.palette.color(QPalette::Mid) : g->m_gridColor);
+
+        if ((option.state & QStyle::State_HasFocus) && g->view()->hasFocus()) {
+            QPen pen(selected ? g->m_foreColorSel : g->m_foreColor);
+            pen.setStyle(Qt::DotLine);
+            p->setPen(pen);
+            p->drawRect(r.adjusted(0, 0, -1, -1));
+        }
+        p->restore();
+    }
+
+    QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override
+    {
+        QSize s = QStyledItemDelegate::sizeHint(option, index);
+        return QSize(s.width() + 6, s.height());
+    }
+
+private:
+    FlexGrid *m_grid;
+};
+
+// ====================================================================== header
+
+class FlexGridHeader : public QHeaderView
+{
+public:
+    explicit FlexGridHeader(FlexGrid *grid) : QHeaderView(Qt::Horizontal, grid), m_grid(grid) {}
+
+protected:
+    void paintSection(QPainter *p, const QRect &rect, int logical) const override
+    {
+        if (!rect.isValid())
+            return;
+        const FlexGridModel *m = m_grid->m_model;
+        const int headerRow = m->fixedRows() - 1;
+        QStyleOptionHeader opt;
+        initStyleOptionForIndex(&opt, logical);
+        opt.rect = rect;
+        opt.icon = QIcon();
+        opt.sortIndicator = QStyleOptionHeader::None;
+        const int code = m_grid->m_gridLines;
+        p->save();
+        if (code == FlexGrid::GridExcel) {
+            QLinearGradient shade(rect.topLeft(), rect.bottomLeft());
+            shade.setColorAt(0, QColor(248, 248, 248));
+            shade.setColorAt(1, QColor(228, 228, 228));
+            p->fillRect(rect, shade);
+            p->setPen(QColor(190, 190, 190));
+            p->drawLine(rect.right(), rect.top(), rect.right(), rect.bottom());
+            p->drawLine(rect.left(), rect.bottom(), rect.right(), rect.bottom());
+        } else if (code == FlexGrid::GridExplorer) {
+            p->fillRect(rect, m_grid->m_backColor);
+            p->setPen(blend(m_grid->m_backColor, m_grid->m_foreColor, 0.15));
+            p->drawLine(rect.right(), rect.top() + 4, rect.right(), rect.bottom() - 4);
+            p->drawLine(rect.left(), rect.bottom(), rect.right(), rect.bottom());
+            opt.palette.setColor(QPalette::ButtonText, blend(m_grid->m_foreColor, m_grid->m_backColor, 0.25));
+        } else {
+            style()->drawControl(QStyle::CE_HeaderSection, &opt, p, this);
+        }
+
+        QRect label = rect.adjusted(4, 0, -4, 0);
+        const QPixmap pic = headerRow >= 0 ? m->picture(headerRow, logical) : QPixmap();
+        if (!pic.isNull()) {
+            Qt::Alignment pa = m->pictureAlignment(headerRow, logical);
+            if (!(pa & Qt::AlignVertical_Mask))
+                pa |= Qt::AlignVCenter;
+            const QRect picRect = QStyle::alignedRect(Qt::LeftToRight, pa, logicalSize(pic), label);
+            p->drawPixmap(picRect, pic);
+            if (pa & Qt::AlignRight)
+                label.setRight(picRect.left() - 3);
+            else if (!(pa & Qt::AlignHCenter))
+                label.setLeft(picRect.right() + 4);
+        }
+        opt.rect = label;
+        if (!opt.text.isEmpty() && label.width() > 0) {
+            opt.text = opt.fontMetrics.elidedText(opt.text, Qt::ElideRight, label.width());
+            style()->drawControl(QStyle::CE_HeaderLabel, &opt, p, this);
+        }
+        p->restore();
+    }
+
+    void mousePressEvent(QMouseEvent *e) override
+    {
+        const int col = logicalIndexAt(e->position().toPoint());
+        m_grid->updateMousePosition(m_grid->fixedRows() > 0 ? 0 : -1, col);
+        emit m_grid->mouseDown(e->button() == Qt::LeftButton    ? 1
+                               : e->button() == Qt::RightButton ? 2
+                               : e->button() == Qt::MiddleButton ? 4
+                                                                  : 0,
+                               e->modifiers(), mapTo(m_grid, e->position().toPoint()));
+        QHeaderView::mousePressEvent(e);
+    }
+
+private:
+    FlexGrid *m_grid;
+};
+
+// ====================================================================== view
+
+class FlexGridView : public QTableView
+{
+public:
+    explicit FlexGridView(FlexGrid *grid) : QTableView(grid), m_grid(grid) {}
+
+protected:
+    void paintEvent(QPaintEvent *e) override
+    {
+        if (!m_grid->m_backPicture.isNull()) {
+            QPainter p(viewport());
+            p.drawTiledPixmap(viewport()->rect(), m_grid->m_backPicture);
+        }
+        QTableView::paintEvent(e);
+    }
+
+    void scrollContentsBy(int dx, int dy) override
+    {
+        QTableView::scrollContentsBy(dx, dy);
+        // The wallpaper stays put while the cells move over it.
+        if (!m_grid->m_backPicture.isNull())
+            viewport()->update();
+    }
+
+    void mousePressEvent(QMouseEvent *e) override
+    {
+        const QPoint pos = e->position().toPoint();
+        const int modelRow = rowAt(pos.y());
+        const int col = columnAt(pos.x());
+        m_grid->updateMousePosition(modelRow >= 0 ? modelRow + m_grid->fixedRows() : -1, col);
+        const int button = e->button() == Qt::LeftButton    ? 1
+                           : e->button() == Qt::RightButton ? 2
+                           : e->button() == Qt::MiddleButton ? 4
+                                                              : 0;
+        emit m_grid->mouseDown(button, e->modifiers(), viewport()->mapTo(m_grid, pos));
+        if (e->button() != Qt::LeftButton) {
+            // Other buttons leave cursor and selection alone; their owners decide.
+            e->accept();
+            return;
+        }
+        QTableView::mousePressEvent(e);
+        if (modelRow >= 0 && col >= 0) {
+            const int row = modelRow + m_grid->fixedRows();
+            if (m_grid->cellChecked(row, col) != FlexGrid::NoCheckbox && m_grid->m_editable)
+                m_grid->toggleCheck(row, col);
+        }
+    }
+
+    void mouseDoubleClickEvent(QMouseEvent *e) override
+    {
+        if (e->button() != Qt::LeftButton) {
+            e->accept();
+            return;
+        }
+        QTableView::mouseDoubleClickEvent(e);
+    }
+
+    void keyPressEvent(QKeyEvent *e) override
+    {
+        const int vk = FlexGrid::virtualKeyCode(e->key());
+        if (vk) {
+            bool handled = false;
+            emit m_grid->keyDown(vk, e->modifiers(), &handled);
+            if (handled) {
+                e->accept();
+                return;
+            }
+        }
+        const QModelIndex cur = currentIndex();
+        if (e->key() == Qt::Key_Space && cur.isValid() && m_grid->m_editable &&
+            m_grid->cellChecked(cur.row() + m_grid->fixedRows(), cur.column()) != FlexGrid::NoCheckbox) {
+            m_grid->toggleCheck(cur.row() + m_grid->fixedRows(), cur.column());
+            e->accept();
+            return;
+        }
+        if (e->key() == Qt::Key_Menu) {
+            e->accept();
+            return;
+        }
+        QTableView::keyPressEvent(e);
+    }
+
+    bool edit(const QModelIndex &index, EditTrigger trigger, QEvent *event) override
+    {
+        if (!index.isValid())
+            return false;
+        // Only ask about edits that would really start (not every change of the current cell).
+        if (trigger == QAbstractItemView::AllEditTriggers || !(editTriggers() & trigger))
+            return QTableView::edit(index, trigger, event);
+        if (!m_grid->m_editable || !(model()->flags(index) & Qt::ItemIsEditable))
+            return false;
+        if (!m_grid->requestEdit(index.row() + m_grid->fixedRows(), index.column()))
+            return false;
+        return QTableView::edit(index, trigger, event);
+    }
+
+    void commitData(QWidget *editor) override
+    {
+        QTableView::commitData(editor);
+        const QModelIndex cur = currentIndex();
+        if (cur.isValid())
+            emit m_grid->afterEdit(cur.row() + m_grid->fixedRows(), cur.column());
+    }
+
+    void focusInEvent(QFocusEvent *e) override
+    {
+        QTableView::focusInEvent(e);
+        viewport()->update();
+    }
+
+    void focusOutEvent(QFocusEvent *e) override
+    {
+        QTableView::focusOutEvent(e);
+        viewport()->update();
+    }
+
+private:
+    FlexGrid *m_grid;
+};
+
+// ====================================================================== FlexGrid
+
+FlexGrid::FlexGrid(QWidget *parent) : QWidget(parent)
+{
+    m_model = new FlexGridModel(this);
+    m_view = new FlexGridView(this);
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(m_view);
+    setFocusProxy(m_view);
+
+    auto *header = new FlexGridHeader(this);
+    m_view->setHorizontalHeader(header);
+    m_view->setModel(m_model);
+    m_view->setItemDelegate(new FlexGridDelegate(this));
+    header->setSectionsClickable(true);
+    header->setHighlightSections(false);
+    header->setSortIndicatorShown(false);
+    header->setSectionsMovable(false);
+    header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    m_view->verticalHeader()->hide();
+    m_view->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    m_view->setShowGrid(false);
+    m_view->setWordWrap(false);
+    m_view->setCornerButtonEnabled(false);
+    m_view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_view->setContextMenuPolicy(Qt::PreventContextMenu);
+    m_view->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    m_view->setTabKeyNavigation(false);
+
+    const QPalette pal = palette();
+    m_foreColor = pal.color(QPalette::Text);
+    m_backColor = pal.color(QPalette::Base);
+    m_foreColorSel = pal.color(QPalette::HighlightedText);
+    m_backColorSel = pal.color(QPalette::Highlight);
+    m_gridColor = pal.color(QPalette::Mid);
+    m_model->setDateFormat(QStringLiteral("MM/dd/yyyy hh:mm AP"));
+
+    connect(header, &QHeaderView::sectionClicked, this, [this](int section) { headerClicked(section); });
+    connect(header, &QHeaderView::sectionResized, this, [this](int logical, int, int newSize) {
+        if (!m_syncingColumns && newSize > 0)
+            m_model->setColWidth(logical, platform::pixelsToTwips(newSize));
+    });
+    connect(m_model, &FlexGridModel::columnLayoutChanged, this, [this] { syncColumnsToView(); });
+    connect(m_model, &FlexGridModel::rowHiddenChanged, this, [this](int gridRow, bool hidden) {
+        m_view->setRowHidden(gridRow - m_model->fixedRows(), hidden);
+    });
+    connect(m_model, &QAbstractItemModel::layoutChanged, this, [this] {
+        syncHiddenRowsToView();
+        selectionDirty();
+    });
+    connect(m_model, &QAbstractItemModel::modelReset, this, [this] {
+        syncHiddenRowsToView();
+        syncColumnsToView();
+        selectionDirty();
+    });
+    connect(m_model, &QAbstractItemModel::rowsInserted, this, [this] { selectionDirty(); });
+    connect(m_model, &QAbstractItemModel::rowsRemoved, this, [this] { selectionDirty(); });
+    connect(m_view->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] { selectionDirty(); });
+
+    setSelectionMode(SelectionFree);
+    applyRowHeight();
+    refreshLook();
+}
+
+FlexGrid::~FlexGrid() = default;
+
+// Callers of these see every row appended so far.
+QTableView *FlexGrid::view() const
+{
+    m_model->flushPendingRows();
+    return m_view;
+}
+
+FlexGridModel *FlexGrid::model() const
+{
+    m_model->flushPendingRows();
+    return m_model;
+}
+
+int FlexGrid::toModelRow(int row) const { return row - m_model->fixedRows(); }
+
+// ---------------------------------------------------------------- shape
+
+int FlexGrid::rows() const { return m_model->gridRows(); }
+void FlexGrid::setRows(int rows) { m_model->setGridRows(rows); }
+int FlexGrid::cols() const { return m_model->cols(); }
+void FlexGrid::setCols(int cols) { m_model->setCols(cols); }
+int FlexGrid::fixedRows() const { return m_model->fixedRows(); }
+
+void FlexGrid::setFixedRows(int fixedRows)
+{
+    m_model->setFixedRows(fixedRows);
+    m_view->horizontalHeader()->setVisible(m_model->fixedRows() > 0);
+}
+
+int FlexGrid::fixedCols() const { return m_model->fixedCols(); }
+void FlexGrid::setFixedCols(int fixedCols) { m_model->setFixedCols(fixedCols); }
+
+// ---------------------------------------------------------------- cells
+
+QString FlexGrid::textMatrix(int row, int col) const { return m_model->text(row, col); }
+void FlexGrid::setTextMatrix(int row, int col, const QString &text) { m_model->setText(row, col, text); }
+QPixmap FlexGrid::cellPicture(int row, int col) const { return m_model->picture(row, col); }
+void FlexGrid::setCellPicture(int row, int col, const QPixmap &picture) { m_model->setPicture(row, col, picture); }
+
+void FlexGrid::setCellPicture(int row1, int col1, int row2, int col2, const QPixmap &picture)
+{
+    for (int r = std::min(row1, row2); r <= std::max(row1, row2); ++r)
+        for (int c = std::min(col1, col2); c <= std::max(col1, col2); ++c)
+            m_model->setPicture(r, c, picture);
+}
+
+Qt::Alignment FlexGrid::cellPictureAlignment(int row, int col) const { return m_model->pictureAlignment(row, col); }
+
+void FlexGrid::setCellPictureAlignment(int row, int col, Qt::Alignment alignment)
+{
+    m_model->setPictureAlignment(row, col, alignment);
+    if (row < fixedRows())
+        m_view->horizontalHeader()->viewport()->update();
+}
+
+Qt::Alignment FlexGrid::cellAlignment(int row, int col) const
+{
+    const Qt::Alignment a = m_model->cellAlignment(row, col);
+    return a ? a : m_model->colAlignment(col);
+}
+
+void FlexGrid::setCellAlignment(int row, int col, Qt::Alignment alignment)
+{
+    m_model->setCellAlignment(row, col, alignment);
+}
+
+void FlexGrid::setCellAlignment(int row1, int col1, int row2, int col2, Qt::Alignment alignment)
+{
+    for (int r = std::min(row1, row2); r <= std::max(row1, row2); ++r)
+        for (int c = std::min(col1, col2); c <= std::max(col1, col2); ++c)
+            m_model->setCellAlignment(r, c, alignment);
+}
+
+FlexGrid::CellCheck FlexGrid::cellChecked(int row, int col) const { return CellCheck(m_model->check(row, col)); }
+void FlexGrid::setCellChecked(int row, int col, CellCheck state) { m_model->setCheck(row, col, state); }
+
+// ---------------------------------------------------------------- columns
+
+int FlexGrid::colWidth(int col) const
+{
+    if (col < 0 || col >= cols())
+        return 0;
+    const int twips = m_model->colWidth(col);
+    if (twips >= 0)
+        return twips;
+    return platform::pixelsToTwips(m_view->horizontalHeader()->defaultSectionSize());
+}
+
+void FlexGrid::setColWidth(int col, int twips) { m_model->setColWidth(col, std::max(0, twips)); }
+Qt::Alignment FlexGrid::colAlignment(int col) const { return m_model->colAlignment(col); }
+void FlexGrid::setColAlignment(int col, Qt::Alignment alignment) { m_model->setColAlignment(col, alignment); }
+FlexGrid::ColumnType FlexGrid::colDataType(int col) const { return ColumnType(m_model->colType(col)); }
+void FlexGrid::setColDataType(int col, ColumnType type) { m_model->setColType(col, type); }
+bool FlexGrid::colHidden(int col) const { return m_model->colHidden(col); }
+void FlexGrid::setColHidden(int col, bool hidden) { m_model->setColHidden(col, hidden); }
+void FlexGrid::setColPosition(int col, int position) { m_model->moveColumn(col, position); }
+FlexGrid::ColSortSetting FlexGrid::colSort(int col) const { return ColSortSetting(m_model->colSort(col)); }
+void FlexGrid::setColSort(int col, ColSortSetting setting) { m_model->setColSort(col, setting); }
+
+void FlexGrid::syncColumnsToView()
+{
+    m_syncingColumns = true;
+    QHeaderView *h = m_view->horizontalHeader();
+    for (int c = 0; c < cols(); ++c) {
+        const bool hidden = m_model->colHidden(c);
+        if (m_view->isColumnHidden(c) != hidden)
+            m_view->setColumnHidden(c, hidden);
+        if (!hidden) {
+            const int twips = m_model->colWidth(c);
+            const int px = twips >= 0 ? platform::twipsToPixels(twips) : h->defaultSectionSize();
+            if (m_view->columnWidth(c) != px)
+                m_view->setColumnWidth(c, px);
+        }
+    }
+    m_syncingColumns = false;
+}
+
+// ---------------------------------------------------------------- rows
+
+bool FlexGrid::rowHidden(int row) const { return m_model->rowHidden(row); }
+void FlexGrid::setRowHiddenFlag(int row, bool hidden) { m_model->setRowHidden(row, hidden); }
+int FlexGrid::rowHeightMin() const { return m_rowHeightMinTwips; }
+
+void FlexGrid::setRowHeightMin(int twips)
+{
+    m_rowHeightMinTwips = std::max(0, twips);
+    applyRowHeight();
+}
+
+void FlexGrid::applyRowHeight()
+{
+    const int px = std::max(platform::twipsToPixels(m_rowHeightMinTwips), fontMetrics().height() + 4);
+    QHeaderView *v = m_view->verticalHeader();
+    v->setMinimumSectionSize(std::min(px, v->minimumSectionSize()));
+    v->setDefaultSectionSize(px);
+}
+
+void FlexGrid::syncHiddenRowsToView()
+{
+    const int fixed = fixedRows();
+    const int n = m_model->rowCount();
+    for (int r = 0; r < n; ++r) {
+        const bool hidden = m_model->rowHidden(r + fixed);
+        if (m_view->isRowHidden(r) != hidden)
+            m_view->setRowHidden(r, hidden);
+    }
+}
+
+// ---------------------------------------------------------------- selection
+
+FlexGrid::SelectionMode FlexGrid::selectionMode() const { return m_selectionMode; }
+
+void FlexGrid::setSelectionMode(SelectionMode mode)
+{
+    m_selectionMode = mode;
+    switch (mode) {
+    case SelectionFree:
+        m_view->setSelectionBehavior(QAbstractItemView::SelectItems);
+        m_view->setSelectionMode(QAbstractItemView::ExtendedSelection);
+        break;
+    case SelectionByRow:
+        m_view->setSelectionBehavior(QAbstractItemView::SelectRows);
+        m_view->setSelectionMode(QAbstractItemView::SingleSelection);
+        break;
+    case SelectionListBox:
+        m_view->setSelectionBehavior(QAbstractItemView::SelectRows);
+        m_view->setSelectionMode(QAbstractItemView::ExtendedSelection);
+        break;
+    }
+}
+
+void FlexGrid::rebuildSelectionCache() const
+{
+    m_model->flushPendingRows();
+    if (!m_selectionDirty)
+        return;
+    m_selectedSpans.clear();
+    const QItemSelection sel = m_view->selectionModel()->selection();
+    std::vector<std::pair<int, int>> spans;
+    spans.reserve(size_t(sel.size()));
+    for (const QItemSelectionRange &range : sel)
+        if (range.isValid())
+            spans.emplace_back(range.top(), range.bottom());
+    std::sort(spans.begin(), spans.end());
+    for (const auto &s : spans) {
+        if (!m_selectedSpans.empty() && s.first <= m_selectedSpans.back().second + 1)
+            m_selectedSpans.back().second = std::max(m_selectedSpans.back().second, s.second);
+        else
+            m_selectedSpans.push_back(s);
+    }
+    m_selectedBefore.assign(m_selectedSpans.size(), 0);
+    int count = 0;
+    for (size_t i = 0; i < m_selectedSpans.size(); ++i) {
+        m_selectedBefore[i] = count;
+        count += m_selectedSpans[i].second - m_selectedSpans[i].first + 1;
+    }
+    m_selectedCount = count;
+    m_selectionDirty = false;
+}
+
+int FlexGrid::selectedRows() const
+{
+    rebuildSelectionCache();
+    return m_selectedCount;
+}
+
+int FlexGrid::selectedRow(int index) const
+{
+    rebuildSelectionCache();
+    if (index < 0 || index >= m_selectedCount)
+        return -1;
+    auto it = std::upper_bound(m_selectedBefore.begin(), m_selectedBefore.end(), index);
+    const size_t k = size_t(it - m_selectedBefore.begin()) - 1;
+    return m_selectedSpans[k].first + (index - m_selectedBefore[k]) + fixedRows();
+}
+
+bool FlexGrid::isSelected(int row) const
+{
+    rebuildSelectionCache();
+    const int mr = toModelRow(row);
+    auto it = std::upper_bound(m_selectedSpans.begin(), m_selectedSpans.end(), std::make_pair(mr, INT_MAX));
+    if (it == m_selectedSpans.begin())
+        return false;
+    --it;
+    return mr >= it->first && mr <= it->second;
+}
+
+void FlexGrid::setIsSelected(int row, bool selected)
+{
+    m_model->flushPendingRows();
+    const int n = m_model->rowCount();
+    if (n == 0 || cols() == 0)
+        return;
+    QItemSelectionModel *sm = m_view->selectionModel();
+    if (row == -1) {
+        if (selected)
+            sm->select(QItemSelection(m_model->index(0, 0), m_model->index(n - 1, cols() - 1)), QItemSelectionModel::Select);
+        else
+            sm->clearSelection();
+        return;
+    }
+    const int mr = toModelRow(row);
+    if (mr < 0 || mr >= n)
+        return;
+    sm->select(QItemSelection(m_model->index(mr, 0), m_model->index(mr, cols() - 1)),
+               selected ? QItemSelectionModel::Select : QItemSelectionModel::Deselect);
+}
+
+void FlexGrid::invertRowSelection()
+{
+    m_model->flushPendingRows();
+    const int n = m_model->rowCount();
+    if (n == 0 || cols() == 0)
+        return;
+    rebuildSelectionCache();
+    QItemSelection inverted;
+    int next = 0;  // first row not yet covered
+    auto addRun = [&](int first, int last) {
+        if (first <= last)
+            inverted.append(QItemSelectionRange(m_model->index(first, 0), m_model->index(last, cols() - 1)));
+    };
+    for (const auto &s : m_selectedSpans) {
+        addRun(next, std::min(s.first - 1, n - 1));
+        next = std::max(next, s.second + 1);
+    }
+    addRun(next, n - 1);
+    m_view->selectionModel()->select(inverted, QItemSelectionModel::ClearAndSelect);
+}
+
+int FlexGrid::row() const
+{
+    m_model->flushPendingRows();
+    const QModelIndex cur = m_view->currentIndex();
+    return cur.isValid() ? cur.row() + fixedRows() : fixedRows() - 1;
+}
+
+int FlexGrid::col() const
+{
+    m_model->flushPendingRows();
+    const QModelIndex cur = m_view->currentIndex();
+    return cur.isValid() ? cur.column() : -1;
+}
+
+void FlexGrid::setRow(int row)
+{
+    m_model->flushPendingRows();
+    const int mr = toModelRow(row);
+    if (mr < 0 || mr >= m_model->rowCount() || cols() == 0)
+        return;
+    const int c = std::clamp(col(), 0, cols() - 1);
+    m_view->selectionModel()->setCurrentIndex(m_model->index(mr, c), QItemSelectionModel::NoUpdate);
+}
+
+void FlexGrid::setCol(int col)
+{
+    m_model->flushPendingRows();
+    if (col < 0 || col >= cols())
+        return;
+    const QModelIndex cur = m_view->currentIndex();
+    const int mr = cur.isValid() ? cur.row() : 0;
+    if (mr >= m_model->rowCount())
+        return;
+    m_view->selectionModel()->setCurrentIndex(m_model->index(mr, col), QItemSelectionModel::NoUpdate);
+}
+
+void FlexGrid::select(int row1, int col1, int row2, int col2)
+{
+    m_model->flushPendingRows();
+    if (row2 < 0)
+        row2 = row1;
+    if (col2 < 0)
+        col2 = col1;
+    m_selRow1 = std::min(row1, row2);
+    m_selRow2 = std::max(row1, row2);
+    m_selCol1 = std::min(col1, col2);
+    m_selCol2 = std::max(col1, col2);
+    const int mr = toModelRow(row1);
+    if (mr >= 0 && mr < m_model->rowCount() && col1 >= 0 && col1 < cols())
+        m_view->selectionModel()->setCurrentIndex(m_model->index(mr, col1), QItemSelectionModel::NoUpdate);
+}
+
+void FlexGrid::sortSelection()
+{
+    if (m_selRow1 < 0 || m_selCol1 < 0)
+        return;
+    std::vector<FlexGridModel::SortKey> keys;
+    for (int c = m_selCol1; c <= std::min(m_selCol2, cols() - 1); ++c)
+        if (m_model->colSort(c) != SortNone)
+            keys.push_back({c, m_model->colSort(c)});
+    m_model->sortRows(m_selRow1, m_selRow2, keys);
+}
+
+void FlexGrid::sortByColumn(int col, SortOrderCode order)
+{
+    if (col < 0 || col >= cols())
+        return;
+    const bool asc = order == SortedAscending;
+    ColSortSetting setting = asc ? SortGenericAscending : SortGenericDescending;
+    switch (colDataType(col)) {
+    case TypeText: break;
+    case TypeDecimal:
+    case TypeBoolean: setting = asc ? SortNumericAscending : SortNumericDescending; break;
+    case TypeDate: setting = asc ? SortDateAscending : SortDateDescending; break;
+    }
+    m_model->sortRows(fixedRows(), rows() - 1, {{col, setting}});
+    m_sortedColumn = col;
+    m_lastSortOrder = order;
+}
+
+void FlexGrid::headerClicked(int section)
+{
+    if (!m_headerSorting || section < 0 || section >= cols())
+        return;
+    const SortOrderCode order =
+        section == m_sortedColumn && m_lastSortOrder == SortedAscending ? SortedDescending : SortedAscending;
+    sortByColumn(section, order);
+    emit afterSort(section, order);
+}
+
+bool FlexGrid::headerSorting() const { return m_headerSorting; }
+void FlexGrid::setHeaderSorting(bool on) { m_headerSorting = on; }
+int FlexGrid::sortedColumn() const { return m_sortedColumn; }
+
+// ---------------------------------------------------------------- editing
+
+bool FlexGrid::editable() const { return m_editable; }
+
+void FlexGrid::setEditable(bool editable)
+{
+    m_editable = editable;
+    m_model->setEditable(editable);
+    m_view->setEditTriggers(editable ? QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
+                                           QAbstractItemView::AnyKeyPressed
+                                     : QAbstractItemView::NoEditTriggers);
+}
+
+bool FlexGrid::requestEdit(int row, int col)
+{
+    if (!m_editable)
+        return false;
+    bool cancel = false;
+    emit beforeEdit(row, col, &cancel);
+    return !cancel;
+}
+
+void FlexGrid::toggleCheck(int row, int col)
+{
+    if (!requestEdit(row, col))
+        return;
+    setCellChecked(row, col, cellChecked(row, col) == Checked ? Unchecked : Checked);
+    emit afterEdit(row, col);
+}
+
+// ---------------------------------------------------------------- look
+
+QColor FlexGrid::foreColor() const { return m_foreColor; }
+QColor FlexGrid::backColor() const { return m_backColor; }
+QColor FlexGrid::foreColorSel() const { return m_foreColorSel; }
+QColor FlexGrid::backColorSel() const { return m_backColorSel; }
+QColor FlexGrid::gridColor() const { return m_gridColor; }
+int FlexGrid::gridLines() const { return m_gridLines; }
+QPixmap FlexGrid::backPicture() const { return m_backPicture; }
+
+void FlexGrid::setForeColor(const QColor &color)
+{
+    if (color.isValid())
+        m_foreColor = color;
+    refreshLook();
+}
+
+void FlexGrid::setBackColor(const QColor &color)
+{
+    if (color.isValid())
+        m_backColor = color;
+    refreshLook();
+}
+
+void FlexGrid::setForeColorSel(const QColor &color)
+{
+    if (color.isValid())
+        m_foreColorSel = color;
+    refreshLook();
+}
+
+void FlexGrid::setBackColorSel(const QColor &color)
+{
+    if (color.isValid())
+        m_backColorSel = color;
+    refreshLook();
+}
+
+void FlexGrid::setGridColor(const QColor &color)
+{
+    if (color.isValid())
+        m_gridColor = color;
+    refreshLook();
+}
+
+void FlexGrid::setGridLines(int code)
+{
+    m_gridLines = code;
+    refreshLook();
+}
+
+void FlexGrid::setBackPicture(const QPixmap &picture)
+{
+    m_backPicture = picture;
+    refreshLook();
+}
+
+void FlexGrid::refreshLook()
+{
+    QWidget *vp = m_view->viewport();
+    QPalette pal = vp->palette();
+    pal.setColor(QPalette::Base, m_backColor);
+    vp->setPalette(pal);
+    vp->setAutoFillBackground(m_backPicture.isNull());
+    vp->update();
+    m_view->horizontalHeader()->viewport()->update();
+}
+
+QString FlexGrid::dateFormat() const { return m_model->dateFormat(); }
+void FlexGrid::setDateFormat(const QString &format) { m_model->setDateFormat(format); }
+
+// ---------------------------------------------------------------- mouse
+
+int FlexGrid::mouseRow() const { return m_mouseRow; }
+int FlexGrid::mouseCol() const { return m_mouseCol; }
+
+void FlexGrid::updateMousePosition(int gridRow, int col)
+{
+    m_mouseRow = gridRow;
+    m_mouseCol = col;
+}
+
+// ---------------------------------------------------------------- delimited text
+
+QString FlexGrid::clipSeparators() const { return m_clipSeparators; }
+void FlexGrid::setClipSeparators(const QString &separators) { m_clipSeparators = separators; }
+
+namespace {
+
+struct Separators {
+    QChar col = u'\t';
+    QChar row = u'\r';
+};
+
+Separators separatorsOf(const QString &clip)
+{
+    Separators s;
+    if (clip.size() >= 1)
+        s.col = clip.at(0);
+    if (clip.size() >= 2)
+        s.row = clip.at(1);
+    return s;
+}
+
+bool isLineBreak(QChar c) { return c == u'\r' || c == u'\n'; }
+
+}  // namespace
+
+bool FlexGrid::saveGrid(const QString &path, QString *error) const
+{
+    const Separators sep = separatorsOf(m_clipSeparators);
+    const bool breaksAreRows = isLineBreak(sep.row);
+    QString out;
+    for (int r = 0; r < rows(); ++r) {
+        for (int c = 0; c < cols(); ++c) {
+            if (c > 0)
+                out.append(sep.col);
+            const QString cell = textMatrix(r, c);
+            const bool quote = cell.contains(sep.col) || cell.contains(sep.row) || cell.contains(u'"') ||
+                               (breaksAreRows && (cell.contains(u'\r') || cell.contains(u'\n')));
+            if (quote) {
+                out.append(u'"');
+                out.append(QString(cell).replace(u'"', QStringLiteral("\"\"")));
+                out.append(u'"');
+            } else {
+                out.append(cell);
+            }
+        }
+        out.append(sep.row);
+    }
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        if (error)
+            *error = file.errorString();
+        return false;
+    }
+    file.write(out.toUtf8());
+    if (!file.commit()) {
+        if (error)
+            *error = file.errorString();
+        return false;
+    }
+    return true;
+}
+
+bool FlexGrid::loadGrid(const QString &path, QString *error)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        if (error)
+            *error = file.errorString();
+        return false;
+    }
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        if (error)
+            *error = file.errorString();
+        return false;
+    }
+    auto decode = QStringDecoder(QStringDecoder::Utf8);
+    const QString text = decode(bytes);
+
+    const Separators sep = separatorsOf(m_clipSeparators);
+    const bool breaksAreRows = isLineBreak(sep.row);
+    std::vector<QStringList> lines;
+    QStringList current;
+    QString cell;
+    bool inQuotes = false;
+    bool cellStarted = false;  // anything read for the current line
+    int widest = 0;
+    auto endLine = [&] {
+        current.append(cell);
+        widest = std::max(widest, int(current.size()));
+        lines.push_back(current);
+        current.clear();
+        cell.clear();
+        cellStarted = false;
+    };
+    const int n = int(text.size());
+    for (int i = 0; i < n; ++i) {
+        const QChar ch = text.at(i);
+        if (inQuotes) {
+            if (ch == u'"') {
+                if (i + 1 < n && text.at(i + 1) == u'"') {
+                    cell.append(u'"');
+                    ++i;
+                } else {
+                    inQuotes = false;
+                }
+            } else {
+                cell.append(ch);
+            }
+            continue;
+        }
+        if (ch == u'"' && cell.isEmpty()) {
+            inQuotes = true;
+            cellStarted = true;
+            continue;
+        }
+        if (ch == sep.col) {
+            current.append(cell);
+            cell.clear();
+            cellStarted = true;
+            continue;
+        }
+        if (ch == sep.row || (breaksAreRows && isLineBreak(ch))) {
+            // CR LF is one line break
+            if (breaksAreRows && ch == u'\r' && i + 1 < n && text.at(i + 1) == u'\n')
+                ++i;
+            endLine();
+            continue;
+        }
+        cell.append(ch);
+        cellStarted = true;
+    }
+    // A last line without its separator still counts; the separator that ends the file does not
+    // start another line.
+    if (cellStarted || !cell.isEmpty() || !current.isEmpty())
+        endLine();
+    m_model->replaceAll(lines, lines.empty() ? cols() : widest);
+    return true;
+}
+
+int FlexGrid::appendRow(const QStringList &cells, const QPixmap &picture0)
+{
+    return m_model->appendRow(cells, picture0);
+}
+
+// ---------------------------------------------------------------- keys
+
+int FlexGrid::virtualKeyCode(int qtKey)
+{
+    if (qtKey >= Qt::Key_A && qtKey <= Qt::Key_Z)
+        return 'A' + (qtKey - Qt::Key_A);
+    if (qtKey >= Qt::Key_0 && qtKey <= Qt::Key_9)
+        return '0' + (qtKey - Qt::Key_0);
+    if (qtKey >= Qt::Key_F1 && qtKey <= Qt::Key_F24)
+        return 112 + (qtKey - Qt::Key_F1);
+    switch (qtKey) {
+    case Qt::Key_Backspace: return 8;
+    case Qt::Key_Tab:
+    case Qt::Key_Backtab: return 9;
+    case Qt::Key_Return:
+    case Qt::Key_Enter: return 13;
+    case Qt::Key_Shift: return 16;
+    case Qt::Key_Control: return 17;
+    case Qt::Key_Alt: return 18;
+    case Qt::Key_Pause: return 19;
+    case Qt::Key_Escape: return 27;
+    case Qt::Key_Space: return 32;
+    case Qt::Key_PageUp: return 33;
+    case Qt::Key_PageDown: return 34;
+    case Qt::Key_End: return 35;
+    case Qt::Key_Home: return 36;
+    case Qt::Key_Left: return 37;
+    case Qt::Key_Up: return 38;
+    case Qt::Key_Right: return 39;
+    case Qt::Key_Down: return 40;
+    case Qt::Key_Insert: return 45;
+    case Qt::Key_Delete: return 46;
+    case Qt::Key_Menu: return 93;
+    default: return 0;
+    }
+}

@@ -1,0 +1,755 @@
+#include "FlexGridModel.h"
+
+#include "FlexGrid.h"
+#include "SortKeys.h"
+
+#include <algorithm>
+#include <numeric>
+
+namespace {
+
+// Cell lengths are stored in front of the texts, one UTF-16 unit each when below 0x8000, else two.
+int readLength(const QChar *p, int &pos)
+{
+    const ushort first = p[pos++].unicode();
+    if (!(first & 0x8000))
+        return first;
+    const ushort second = p[pos++].unicode();
+    return (int(first & 0x7FFF) << 16) | second;
+}
+
+void appendLength(QString &out, int length)
+{
+    if (length < 0x8000) {
+        out.append(QChar(ushort(length)));
+    } else {
+        out.append(QChar(ushort(0x8000 | (length >> 16))));
+        out.append(QChar(ushort(length & 0xFFFF)));
+    }
+}
+
+}  // namespace
+
+FlexGridModel::FlexGridModel(QObject *parent) : QAbstractTableModel(parent)
+{
+    m_rows.resize(1);
+    m_flushTimer.setSingleShot(true);
+    m_flushTimer.setInterval(announceIntervalMs);
+    connect(&m_flushTimer, &QTimer::timeout, this, [this] { flushPendingRows(); });
+}
+
+void FlexGridModel::flushPendingRows()
+{
+    m_flushTimer.stop();
+    const int total = std::max(0, gridRows() - m_fixedRows);
+    if (total <= m_exposedRows)
+        return;
+    beginInsertRows({}, m_exposedRows, total - 1);
+    m_exposedRows = total;
+    endInsertRows();
+}
+
+void FlexGridModel::rowsAppended()
+{
+    // Views learn about appended rows in batches: a search appends one row per event-loop turn,
+    // and a view that lays out and repaints after every single row spends more time on that
+    // than on the search itself.
+    if (!m_flushTimer.isActive())
+        m_flushTimer.start();
+}
+
+FlexGridModel::~FlexGridModel() = default;
+
+// ---------------------------------------------------------------- row text encoding
+
+QStringView FlexGridModel::cellOf(const QString &blob, int col)
+{
+    if (blob.isEmpty())
+        return {};
+    const QChar *p = blob.constData();
+    int pos = 0;
+    const int count = readLength(p, pos);
+    if (col >= count)
+        return {};
+    int offset = 0;
+    int length = 0;
+    for (int c = 0; c <= col; ++c) {
+        offset += length;
+        length = readLength(p, pos);
+    }
+    // Skip the remaining lengths to reach the start of the texts.
+    for (int c = col + 1; c < count; ++c)
+        readLength(p, pos);
+    return QStringView(p + pos + offset, length);
+}
+
+QString FlexGridModel::encode(const QStringList &cells, int cols)
+{
+    const int count = std::min<int>(int(cells.size()), cols);
+    int last = count;
+    while (last > 0 && cells.at(last - 1).isEmpty())
+        --last;
+    if (last == 0)
+        return {};
+    qsizetype total = 1 + last;
+    for (int c = 0; c < last; ++c)
+        total += cells.at(c).size() + 1;
+    QString out;
+    out.reserve(total);
+    appendLength(out, last);
+    for (int c = 0; c < last; ++c)
+        appendLength(out, int(cells.at(c).size()));
+    for (int c = 0; c < last; ++c)
+        out.append(cells.at(c));
+    return out;
+}
+
+QString FlexGridModel::withCell(const QString &blob, int col, const QString &text)
+{
+    QStringList cells;
+    if (!blob.isEmpty()) {
+        const QChar *p = blob.constData();
+        int pos = 0;
+        const int count = readLength(p, pos);
+        std::vector<int> lengths(static_cast<size_t>(count));
+        for (int c = 0; c < count; ++c)
+            lengths[size_t(c)] = readLength(p, pos);
+        for (int c = 0; c < count; ++c) {
+            cells.append(QString(p + pos, lengths[size_t(c)]));
+            pos += lengths[size_t(c)];
+        }
+    }
+    while (cells.size() <= col)
+        cells.append(QString());
+    cells[col] = text;
+    return encode(cells, int(cells.size()));
+}
+
+// ---------------------------------------------------------------- Qt model
+
+int FlexGridModel::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : m_exposedRows;
+}
+
+int FlexGridModel::columnCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : m_cols;
+}
+
+QVariant FlexGridModel::data(const QModelIndex &index, int role) const
+{
+    if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
+        return {};
+    const int row = index.row() + m_fixedRows;
+    const int col = index.column();
+    switch (role) {
+    case Qt::DisplayRole:
+    case Qt::EditRole:
+        return text(row, col);
+    case Qt::DecorationRole: {
+        QPixmap pic = picture(row, col);
+        return pic.isNull() ? QVariant() : QVariant(pic);
+    }
+    case Qt::TextAlignmentRole: {
+        Qt::Alignment a = cellAlignment(row, col);
+        return int(a ? a : colAlignment(col));
+    }
+    case PictureAlignmentRole:
+        return int(pictureAlignment(row, col));
+    case CellCheckRole:
+        return check(row, col);
+    case Qt::CheckStateRole: {
+        const int state = check(row, col);
+        if (state == FlexGrid::NoCheckbox)
+            return {};
+        return int(state == FlexGrid::Checked ? Qt::Checked
+                   : state == FlexGrid::Grayed ? Qt::PartiallyChecked
+                                               : Qt::Unchecked);
+    }
+    case FixedCellRole:
+        return isFixedCol(col);
+    default:
+        return {};
+    }
+}
+
+QVariant FlexGridModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation == Qt::Vertical) {
+        if (role == Qt::DisplayRole && section >= 0 && section < rowCount())
+            return section + m_fixedRows;
+        return {};
+    }
+    if (section < 0 || section >= m_cols)
+        return {};
+    if (m_fixedRows == 0) {
+        return role == Qt::DisplayRole ? QVariant(QString()) : QVariant();
+    }
+    const int headerRow = m_fixedRows - 1;
+    switch (role) {
+    case Qt::DisplayRole:
+        return text(headerRow, section);
+    case Qt::DecorationRole: {
+        QPixmap pic = picture(headerRow, section);
+        return pic.isNull() ? QVariant() : QVariant(pic);
+    }
+    case Qt::TextAlignmentRole: {
+        Qt::Alignment a = cellAlignment(headerRow, section);
+        return int(a ? a : colAlignment(section));
+    }
+    case PictureAlignmentRole:
+        return int(pictureAlignment(headerRow, section));
+    default:
+        return {};
+    }
+}
+
+Qt::ItemFlags FlexGridModel::flags(const QModelIndex &index) const
+{
+    if (!index.isValid())
+        return Qt::NoItemFlags;
+    if (isFixedCol(index.column()))
+        return Qt::ItemIsEnabled;
+    Qt::ItemFlags f = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
+    if (m_editable) {
+        if (colType(index.column()) == FlexGrid::TypeBoolean ||
+            check(index.row() + m_fixedRows, index.column()) != FlexGrid::NoCheckbox)
+            f |= Qt::ItemIsUserCheckable;
+        else
+            f |= Qt::ItemIsEditable;
+    }
+    return f;
+}
+
+bool FlexGridModel::setData(const QModelIndex &index, const QVariant &value, int role)
+{
+    if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
+        return false;
+    const int row = index.row() + m_fixedRows;
+    if (role == Qt::EditRole) {
+        setText(row, index.column(), value.toString());
+        return true;
+    }
+    if (role == Qt::CheckStateRole) {
+        const int v = value.toInt();
+        setCheck(row, index.column(),
+                 v == Qt::Checked ? FlexGrid::Checked : v == Qt::PartiallyChecked ? FlexGrid::Grayed : FlexGrid::Unchecked);
+        return true;
+    }
+    return false;
+}
+
+bool FlexGridModel::setEditable(bool editable)
+{
+    if (m_editable == editable)
+        return false;
+    m_editable = editable;
+    if (rowCount() > 0 && m_cols > 0)
+        emit dataChanged(index(0, 0), index(rowCount() - 1, m_cols - 1));
+    return true;
+}
+
+// ---------------------------------------------------------------- shape
+
+void FlexGridModel::setGridRows(int rows)
+{
+    rows = std::max(0, rows);
+    const int oldRows = gridRows();
+    if (rows == oldRows)
+        return;
+    if (rows > oldRows) {
+        m_rows.resize(size_t(rows));
+        if (rows > m_fixedRows)
+            rowsAppended();
+        if (oldRows < m_fixedRows && m_cols > 0)
+            emit headerDataChanged(Qt::Horizontal, 0, m_cols - 1);
+    } else {
+        flushPendingRows();
+        const int oldModel = rowCount();
+        const int newModel = std::max(0, rows - m_fixedRows);
+        if (newModel < oldModel)
+            beginRemoveRows({}, newModel, oldModel - 1);
+        m_rows.resize(size_t(rows));
+        m_exposedRows = newModel;
+        if (rows <= m_fixedRows)
+            compactPictures();
+        if (newModel < oldModel)
+            endRemoveRows();
+        if (rows < m_fixedRows && m_cols > 0)
+            emit headerDataChanged(Qt::Horizontal, 0, m_cols - 1);
+    }
+}
+
+void FlexGridModel::setCols(int cols)
+{
+    cols = std::clamp(cols, 0, 0x7000);
+    if (cols == m_cols)
+        return;
+    flushPendingRows();
+    if (cols > m_cols) {
+        beginInsertColumns({}, m_cols, cols - 1);
+        m_cols = cols;
+        m_colInfo.resize(size_t(cols));
+        endInsertColumns();
+    } else {
+        beginRemoveColumns({}, cols, m_cols - 1);
+        m_cols = cols;
+        m_colInfo.resize(size_t(cols));
+        // Cells beyond the new width are gone, as in any table that loses columns.
+        for (Row &r : m_rows) {
+            if (!r.blob.isEmpty()) {
+                const QChar *p = r.blob.constData();
+                int pos = 0;
+                if (readLength(p, pos) > cols) {
+                    QStringList cells;
+                    for (int c = 0; c < cols; ++c)
+                        cells.append(cellOf(r.blob, c).toString());
+                    r.blob = encode(cells, cols);
+                }
+            }
+            r.extras.erase(std::remove_if(r.extras.begin(), r.extras.end(),
+                                          [cols](const CellExtra &e) { return e.col >= cols; }),
+                           r.extras.end());
+        }
+        endRemoveColumns();
+    }
+    emit columnLayoutChanged();
+}
+
+void FlexGridModel::setFixedRows(int fixedRows)
+{
+    fixedRows = std::clamp(fixedRows, 0, 1);
+    if (fixedRows == m_fixedRows)
+        return;
+    beginResetModel();
+    m_flushTimer.stop();
+    m_fixedRows = fixedRows;
+    if (gridRows() < m_fixedRows)
+        m_rows.resize(size_t(m_fixedRows));
+    m_exposedRows = gridRows() - m_fixedRows;
+    endResetModel();
+}
+
+void FlexGridModel::setFixedCols(int fixedCols)
+{
+    fixedCols = std::max(0, fixedCols);
+    if (fixedCols == m_fixedCols)
+        return;
+    m_fixedCols = fixedCols;
+    if (rowCount() > 0 && m_cols > 0)
+        emit dataChanged(index(0, 0), index(rowCount() - 1, m_cols - 1));
+}
+
+// ---------------------------------------------------------------- cells
+
+bool FlexGridModel::validCell(int row, int col) const
+{
+    return row >= 0 && row < gridRows() && col >= 0 && col < m_cols;
+}
+
+void FlexGridModel::cellChanged(int row, int col, const QList<int> &roles)
+{
+    if (row < m_fixedRows) {
+        emit headerDataChanged(Qt::Horizontal, col, col);
+        return;
+    }
+    if (row - m_fixedRows >= m_exposedRows)
+        return;  // not announced yet; views read it when it is
+    const QModelIndex i = index(row - m_fixedRows, col);
+    emit dataChanged(i, i, roles);
+}
+
+QString FlexGridModel::text(int row, int col) const
+{
+    if (!validCell(row, col))
+        return {};
+    return cellOf(m_rows[size_t(row)].blob, col).toString();
+}
+
+void FlexGridModel::setText(int row, int col, const QString &text)
+{
+    if (!validCell(row, col))
+        return;
+    Row &r = m_rows[size_t(row)];
+    if (cellOf(r.blob, col) == text)
+        return;
+    r.blob = withCell(r.blob, col, text);
+    cellChanged(row, col, {Qt::DisplayRole, Qt::EditRole});
+}
+
+const FlexGridModel::CellExtra *FlexGridModel::extra(int row, int col) const
+{
+    if (!validCell(row, col))
+        return nullptr;
+    for (const CellExtra &e : m_rows[size_t(row)].extras)
+        if (e.col == col)
+            return &e;
+    return nullptr;
+}
+
+FlexGridModel::CellExtra &FlexGridModel::extraFor(int row, int col)
+{
+    auto &extras = m_rows[size_t(row)].extras;
+    for (CellExtra &e : extras)
+        if (e.col == col)
+            return e;
+    CellExtra e;
+    e.col = int16_t(col);
+    extras.push_back(e);
+    return extras.back();
+}
+
+int FlexGridModel::pictureIndex(const QPixmap &picture)
+{
+    // Many rows share one icon; keep one copy per distinct pixmap.
+    const qint64 key = picture.cacheKey();
+    auto it = m_pictureByKey.constFind(key);
+    if (it != m_pictureByKey.constEnd())
+        return it.value();
+    if (m_pictures.size() >= 0x7FFF)
+        compactPictures();
+    if (m_pictures.size() >= 0x7FFF)
+        return -1;
+    m_pictures.push_back(picture);
+    const int idx = int(m_pictures.size()) - 1;
+    m_pictureByKey.insert(key, idx);
+    return idx;
+}
+
+void FlexGridModel::compactPictures()
+{
+    std::vector<int> remap(m_pictures.size(), -1);
+    std::vector<QPixmap> kept;
+    QHash<qint64, int> byKey;
+    for (Row &r : m_rows) {
+        for (CellExtra &e : r.extras) {
+            if (e.picture < 0)
+                continue;
+            int &m = remap[size_t(e.picture)];
+            if (m < 0) {
+                kept.push_back(m_pictures[size_t(e.picture)]);
+                m = int(kept.size()) - 1;
+                byKey.insert(kept.back().cacheKey(), m);
+            }
+            e.picture = int16_t(m);
+        }
+    }
+    m_pictures.swap(kept);
+    m_pictureByKey.swap(byKey);
+}
+
+QPixmap FlexGridModel::picture(int row, int col) const
+{
+    const CellExtra *e = extra(row, col);
+    if (!e || e->picture < 0)
+        return {};
+    return m_pictures[size_t(e->picture)];
+}
+
+void FlexGridModel::setPicture(int row, int col, const QPixmap &picture)
+{
+    if (!validCell(row, col))
+        return;
+    if (picture.isNull()) {
+        const CellExtra *e = extra(row, col);
+        if (!e || e->picture < 0)
+            return;
+        extraFor(row, col).picture = -1;
+    } else {
+        const int idx = pictureIndex(picture);
+        extraFor(row, col).picture = int16_t(idx);
+    }
+    cellChanged(row, col, {Qt::DecorationRole});
+}
+
+Qt::Alignment FlexGridModel::pictureAlignment(int row, int col) const
+{
+    const CellExtra *e = extra(row, col);
+    if (!e || !e->picAlign)
+        return Qt::AlignLeft | Qt::AlignVCenter;
+    return Qt::Alignment(e->picAlign);
+}
+
+void FlexGridModel::setPictureAlignment(int row, int col, Qt::Alignment alignment)
+{
+    if (!validCell(row, col))
+        return;
+    extraFor(row, col).picAlign = uint16_t(alignment);
+    cellChanged(row, col, {PictureAlignmentRole});
+}
+
+Qt::Alignment FlexGridModel::cellAlignment(int row, int col) const
+{
+    const CellExtra *e = extra(row, col);
+    return e ? Qt::Alignment(e->align) : Qt::Alignment();
+}
+
+void FlexGridModel::setCellAlignment(int row, int col, Qt::Alignment alignment)
+{
+    if (!validCell(row, col))
+        return;
+    extraFor(row, col).align = uint16_t(alignment);
+    cellChanged(row, col, {Qt::TextAlignmentRole});
+}
+
+int FlexGridModel::check(int row, int col) const
+{
+    const CellExtra *e = extra(row, col);
+    if (e && e->check)
+        return e->check;
+    if (col >= 0 && col < m_cols && row >= m_fixedRows && colType(col) == FlexGrid::TypeBoolean)
+        return FlexGrid::Unchecked;
+    return FlexGrid::NoCheckbox;
+}
+
+void FlexGridModel::setCheck(int row, int col, int state)
+{
+    if (!validCell(row, col) || state < 0 || state > FlexGrid::Grayed)
+        return;
+    extraFor(row, col).check = uint8_t(state);
+    cellChanged(row, col, {Qt::CheckStateRole, CellCheckRole});
+}
+
+bool FlexGridModel::rowHidden(int row) const
+{
+    return row >= 0 && row < gridRows() && m_rows[size_t(row)].hidden;
+}
+
+void FlexGridModel::setRowHidden(int row, bool hidden)
+{
+    if (row < m_fixedRows || row >= gridRows())
+        return;
+    if (m_rows[size_t(row)].hidden == hidden)
+        return;
+    flushPendingRows();
+    m_rows[size_t(row)].hidden = hidden;
+    emit rowHiddenChanged(row, hidden);
+}
+
+// ---------------------------------------------------------------- columns
+
+int FlexGridModel::colWidth(int col) const
+{
+    return col >= 0 && col < m_cols ? m_colInfo[size_t(col)].widthTwips : -1;
+}
+
+void FlexGridModel::setColWidth(int col, int twips)
+{
+    if (col < 0 || col >= m_cols)
+        return;
+    m_colInfo[size_t(col)].widthTwips = std::max(-1, twips);
+    emit columnLayoutChanged();
+}
+
+Qt::Alignment FlexGridModel::colAlignment(int col) const
+{
+    return col >= 0 && col < m_cols ? m_colInfo[size_t(col)].align : Qt::Alignment(Qt::AlignLeft | Qt::AlignVCenter);
+}
+
+void FlexGridModel::setColAlignment(int col, Qt::Alignment alignment)
+{
+    if (col < 0 || col >= m_cols)
+        return;
+    m_colInfo[size_t(col)].align = alignment;
+    if (rowCount() > 0)
+        emit dataChanged(index(0, col), index(rowCount() - 1, col), {Qt::TextAlignmentRole});
+    emit headerDataChanged(Qt::Horizontal, col, col);
+}
+
+int FlexGridModel::colType(int col) const
+{
+    return col >= 0 && col < m_cols ? m_colInfo[size_t(col)].type : 0;
+}
+
+void FlexGridModel::setColType(int col, int type)
+{
+    if (col < 0 || col >= m_cols)
+        return;
+    m_colInfo[size_t(col)].type = type;
+    if (rowCount() > 0)
+        emit dataChanged(index(0, col), index(rowCount() - 1, col));
+}
+
+bool FlexGridModel::colHidden(int col) const
+{
+    return col >= 0 && col < m_cols && m_colInfo[size_t(col)].hidden;
+}
+
+void FlexGridModel::setColHidden(int col, bool hidden)
+{
+    if (col < 0 || col >= m_cols || m_colInfo[size_t(col)].hidden == hidden)
+        return;
+    m_colInfo[size_t(col)].hidden = hidden;
+    emit columnLayoutChanged();
+}
+
+int FlexGridModel::colSort(int col) const
+{
+    return col >= 0 && col < m_cols ? m_colInfo[size_t(col)].sort : 0;
+}
+
+void FlexGridModel::setColSort(int col, int setting)
+{
+    if (col >= 0 && col < m_cols)
+        m_colInfo[size_t(col)].sort = setting;
+}
+
+void FlexGridModel::moveColumn(int col, int position)
+{
+    if (col < 0 || col >= m_cols)
+        return;
+    position = std::clamp(position, 0, m_cols - 1);
+    if (position == col)
+        return;
+    // beginMoveColumns wants the destination as "insert before" in the old numbering.
+    flushPendingRows();
+    const int dest = position > col ? position + 1 : position;
+    beginMoveColumns({}, col, col, {}, dest);
+    auto moveOne = [&](auto &vec) {
+        auto item = std::move(vec[size_t(col)]);
+        vec.erase(vec.begin() + col);
+        vec.insert(vec.begin() + position, std::move(item));
+    };
+    moveOne(m_colInfo);
+    for (Row &r : m_rows) {
+        if (!r.blob.isEmpty()) {
+            QStringList cells;
+            for (int c = 0; c < m_cols; ++c)
+                cells.append(cellOf(r.blob, c).toString());
+            cells.move(col, position);
+            r.blob = encode(cells, m_cols);
+        }
+        for (CellExtra &e : r.extras) {
+            int c = e.col;
+            if (c == col)
+                c = position;
+            else if (col < position && c > col && c <= position)
+                --c;
+            else if (position < col && c >= position && c < col)
+                ++c;
+            e.col = int16_t(c);
+        }
+    }
+    endMoveColumns();
+    emit columnLayoutChanged();
+}
+
+// ---------------------------------------------------------------- bulk operations
+
+int FlexGridModel::appendRow(const QStringList &cells, const QPixmap &picture0)
+{
+    Row r;
+    r.blob = encode(cells, m_cols);
+    if (!picture0.isNull() && m_cols > 0) {
+        CellExtra e;
+        e.col = 0;
+        e.picture = int16_t(pictureIndex(picture0));
+        r.extras.push_back(e);
+    }
+    if (gridRows() < m_fixedRows)
+        m_rows.resize(size_t(m_fixedRows));
+    m_rows.push_back(std::move(r));
+    rowsAppended();
+    return gridRows() - 1;
+}
+
+void FlexGridModel::sortRows(int first, int last, const std::vector<SortKey> &keys)
+{
+    flushPendingRows();
+    first = std::max(first, m_fixedRows);
+    last = std::min(last, gridRows() - 1);
+    if (last - first < 1 || keys.empty())
+        return;
+    const int n = last - first + 1;
+
+    std::vector<sortkeys::ColumnKeys> columnKeys;
+    columnKeys.reserve(keys.size());
+    for (const SortKey &k : keys) {
+        if (k.col < 0 || k.col >= m_cols || k.setting == FlexGrid::SortNone)
+            continue;
+        const bool boolean = colType(k.col) == FlexGrid::TypeBoolean;
+        auto textAt = [&](int i) -> QStringView {
+            if (boolean)
+                return check(first + i, k.col) == FlexGrid::Checked ? QStringView(u"1") : QStringView(u"0");
+            return cellOf(m_rows[size_t(first + i)].blob, k.col);
+        };
+        columnKeys.push_back(sortkeys::buildKeys(n, textAt, k.setting, m_dateFormat));
+    }
+    if (columnKeys.empty())
+        return;
+    std::vector<int> order(static_cast<size_t>(n));
+    std::iota(order.begin(), order.end(), 0);
+    std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
+        for (const auto &ck : columnKeys) {
+            const int c = sortkeys::compare(ck, a, b);
+            if (c != 0)
+                return c < 0;
+        }
+        return false;
+    });
+    bool identity = true;
+    for (int i = 0; i < n && identity; ++i)
+        identity = order[size_t(i)] == i;
+    if (identity)
+        return;
+
+    emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+    std::vector<Row> sorted;
+    sorted.reserve(size_t(n));
+    for (int i = 0; i < n; ++i)
+        sorted.push_back(std::move(m_rows[size_t(first + order[size_t(i)])]));
+    for (int i = 0; i < n; ++i)
+        m_rows[size_t(first + i)] = std::move(sorted[size_t(i)]);
+
+    // Selection and cursor are persistent indexes: move each with its row.
+    std::vector<int> newPos(static_cast<size_t>(n));
+    for (int i = 0; i < n; ++i)
+        newPos[size_t(order[size_t(i)])] = i;
+    const QModelIndexList from = persistentIndexList();
+    QModelIndexList to;
+    to.reserve(from.size());
+    const int firstModel = first - m_fixedRows;
+    const int lastModel = last - m_fixedRows;
+    for (const QModelIndex &idx : from) {
+        const int r = idx.row();
+        if (r < firstModel || r > lastModel)
+            to.append(idx);
+        else
+            to.append(index(firstModel + newPos[size_t(r - firstModel)], idx.column()));
+    }
+    changePersistentIndexList(from, to);
+    emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+}
+
+void FlexGridModel::replaceAll(const std::vector<QStringList> &rows, int cols)
+{
+    beginResetModel();
+    m_cols = std::clamp(cols, 0, 0x7000);
+    m_colInfo.resize(size_t(m_cols));
+    m_rows.clear();
+    m_rows.reserve(std::max(rows.size(), size_t(m_fixedRows)));
+    for (const QStringList &cells : rows) {
+        Row r;
+        r.blob = encode(cells, m_cols);
+        m_rows.push_back(std::move(r));
+    }
+    if (gridRows() < m_fixedRows)
+        m_rows.resize(size_t(m_fixedRows));
+    m_flushTimer.stop();
+    m_exposedRows = gridRows() - m_fixedRows;
+    compactPictures();
+    endResetModel();
+    emit columnLayoutChanged();
+}
+
+size_t FlexGridModel::storageBytes() const
+{
+    size_t bytes = m_rows.capacity() * sizeof(Row);
+    for (const Row &r : m_rows) {
+        if (!r.blob.isEmpty())
+            bytes += size_t(r.blob.capacity()) * sizeof(QChar) + 16;  // + array header
+        bytes += r.extras.capacity() * sizeof(CellExtra);
+    }
+    return bytes;
+}

@@ -1,0 +1,232 @@
+#include "ResultGrid.h"
+
+#include "AppSettings.h"
+#include "OleColor.h"
+
+#include <QImage>
+#include <QLocale>
+#include <QPersistentModelIndex>
+#include <QTableView>
+
+namespace {
+
+const char *const headerTexts[] = {"File Name", "Location", "Size", "Modified Date", "Pages"};
+const int columnWidths[] = {1500, 2500, 1000, 2200, 1000};
+const int resultRowHeightMin = 260;  // room for a 16-pixel icon
+const int visibleColumnCount = 5;    // only these follow the visibility list
+
+QString withoutTrailingBlanks(QString s)
+{
+    while (!s.isEmpty() && (s.back() == u' ' || s.back() == u'\t'))
+        s.chop(1);
+    return s;
+}
+
+// First separator character of a locale format ("M/d/yy" gives "/"), or the fallback.
+QChar separatorIn(const QString &format, QChar fallback)
+{
+    bool quoted = false;
+    for (QChar c : format) {
+        if (c == u'\'') {
+            quoted = !quoted;
+            continue;
+        }
+        if (!quoted && !c.isLetter() && !c.isSpace())
+            return c;
+    }
+    return fallback;
+}
+
+}  // namespace
+
+ResultGrid::ResultGrid(QWidget *parent) : FlexGrid(parent)
+{
+    setObjectName(QStringLiteral("vsFiles"));
+    connect(this, &FlexGrid::afterSort, this, &ResultGrid::onAfterSort);
+    connect(this, &FlexGrid::keyDown, this, &ResultGrid::onKeyDown);
+    connect(this, &FlexGrid::mouseDown, this, &ResultGrid::onMouseDown);
+}
+
+void ResultGrid::SetUpResultGrid(const modGlobal::SettingsRecord &settings)
+{
+    setEditable(false);
+    setSelectionMode(SelectionListBox);
+    setHeaderSorting(true);
+    setRowHeightMin(resultRowHeightMin);
+    setFixedCols(0);
+    setFixedRows(1);
+    setRows(1);
+    setCols(ResultColumnCount);
+
+    for (int c = 0; c < ResultColumnCount; ++c)
+        setColAlignment(c, Qt::AlignLeft | Qt::AlignVCenter);
+    setColAlignment(ColSize, Qt::AlignRight | Qt::AlignVCenter);
+    setColAlignment(ColPages, Qt::AlignRight | Qt::AlignVCenter);
+
+    for (int c = 0; c < visibleColumnCount; ++c) {
+        setTextMatrix(0, c, QString::fromLatin1(headerTexts[c]));
+        setColWidth(c, columnWidths[c]);
+    }
+    setTextMatrix(0, ColFullPath, QString());
+    setTextMatrix(0, ColSizeKb, QString());
+
+    setColDataType(ColSize, TypeDecimal);
+    setColDataType(ColModifiedDate, TypeDate);
+    setDateFormat(modifiedDateFormat());
+
+    setColHidden(ColSizeKb, true);
+    setColHidden(ColFullPath, true);
+
+    applyColumnVisibility(settings);
+}
+
+void ResultGrid::ApplyStartupAppearance(const modGlobal::SettingsRecord &settings)
+{
+    applyLook(settings, false);
+}
+
+void ResultGrid::RefreshGrid(const modGlobal::SettingsRecord &settings)
+{
+    applyLook(settings, true);
+    applyColumnVisibility(settings);
+}
+
+void ResultGrid::applyLook(const modGlobal::SettingsRecord &settings, bool removeMissingPicture)
+{
+    if (!settings.BackPicture.isEmpty()) {
+        // A picture that cannot be loaded leaves the grid without one.
+        setBackPicture(QPixmap(settings.BackPicture));
+    } else if (removeMissingPicture) {
+        setBackPicture(QPixmap());
+    }
+    setGridLines(settings.ShowGrid == 0 ? int(GridNone) : int(settings.GridStyle));
+    const QPalette pal = palette();
+    setForeColor(platform::oleToColor(settings.ForeColor, pal));
+    setForeColorSel(platform::oleToColor(settings.ForeColorSel, pal));
+    setBackColor(platform::oleToColor(settings.BackColor, pal));
+    setBackColorSel(platform::oleToColor(settings.BackColorSel, pal));
+    setGridColor(platform::oleToColor(settings.GridColor, pal));
+}
+
+void ResultGrid::applyColumnVisibility(const modGlobal::SettingsRecord &settings)
+{
+    // Columns without an entry keep their state; entries past the five data columns have no
+    // column to act on (the two hidden key columns always stay hidden).
+    const int n = std::min<int>(int(settings.ColumnVisibility.size()), visibleColumnCount);
+    for (int k = 0; k < n && k < cols(); ++k)
+        setColHidden(k, withoutTrailingBlanks(settings.ColumnVisibility.at(k)) != QStringLiteral("1"));
+}
+
+void ResultGrid::SelectAll()
+{
+    setIsSelected(-1, true);
+}
+
+void ResultGrid::InvertSelection()
+{
+    invertRowSelection();
+}
+
+int ResultGrid::AppendResultRow(const ResultRow &row)
+{
+    QStringList cells(ResultColumnCount);
+    cells[ColFileName] = row.FileName;
+    cells[ColLocation] = row.Location;
+    cells[ColSizeKb] = row.SizeKb;
+    cells[ColSize] = row.Size.isEmpty() && !row.SizeKb.isEmpty() ? sizeText(row.SizeKb) : row.Size;
+    cells[ColModifiedDate] = row.ModifiedDate;
+    cells[ColFullPath] = row.FullPath;
+    cells[ColPages] = row.Pages;
+    return appendRow(cells, row.Icon);
+}
+
+void ResultGrid::ClearRows()
+{
+    setRows(1);
+}
+
+QString ResultGrid::sizeKbText(qint64 kilobytes)
+{
+    QLocale locale;
+    locale.setNumberOptions(locale.numberOptions() & ~QLocale::OmitGroupSeparator);
+    return locale.toString(kilobytes);
+}
+
+QString ResultGrid::modifiedDateFormat()
+{
+    const QLocale locale;
+    const QChar dateSep = separatorIn(locale.dateFormat(QLocale::ShortFormat), u'/');
+    const QChar timeSep = separatorIn(locale.timeFormat(QLocale::ShortFormat), u':');
+    auto literal = [](QChar c) {
+        // Letters would read as format fields; keep any odd separator literal.
+        return c.isLetterOrNumber() ? QStringLiteral("'") + c + QStringLiteral("'") : QString(c);
+    };
+    return QStringLiteral("MM") + literal(dateSep) + QStringLiteral("dd") + literal(dateSep) + QStringLiteral("yyyy hh") +
+           literal(timeSep) + QStringLiteral("mm AP");
+}
+
+QString ResultGrid::modifiedDateText(const QDateTime &time)
+{
+    return QLocale().toString(time, modifiedDateFormat());
+}
+
+QPixmap ResultGrid::sortArrow(bool ascending)
+{
+    QImage img(11, 4, QImage::Format_RGB32);
+    img.fill(QColor(192, 192, 255));
+    const QRgb blue = qRgb(0, 0, 255);
+    for (int y = 0; y < 4; ++y) {
+        const int half = ascending ? y : 3 - y;  // up: 1 pixel at the top, 7 at the bottom
+        for (int x = 5 - half; x <= 5 + half; ++x)
+            img.setPixel(x, y, blue);
+    }
+    return QPixmap::fromImage(img);
+}
+
+void ResultGrid::onAfterSort(int col, int order)
+{
+    for (int c = 0; c < cols(); ++c)
+        setCellPicture(0, c, QPixmap());
+    setCellPicture(0, col, sortArrow(order == SortedAscending));
+    setCellPictureAlignment(0, col, Qt::AlignRight | Qt::AlignVCenter);
+
+    if (col == ColSize) {
+        // The size text carries a unit and digit groups; the kilobyte column is the true key.
+        // The cursor stays on the file it was on.
+        const QPersistentModelIndex current = view()->currentIndex();
+        setColSort(ColSizeKb, order == SortedAscending ? SortNumericAscending : SortNumericDescending);
+        select(1, ColSizeKb, rows() - 1, ColSizeKb);
+        sortSelection();
+        if (current.isValid())
+            view()->selectionModel()->setCurrentIndex(current, QItemSelectionModel::NoUpdate);
+        setFocus();
+    }
+}
+
+void ResultGrid::onKeyDown(int keyCode, Qt::KeyboardModifiers, bool *handled)
+{
+    if (keyCode == 93) {
+        *handled = true;
+        emit popupRequested(mapToGlobal(QPoint(0, 0)));
+    } else if (keyCode == 46) {
+        *handled = true;
+        emit deleteRequested();
+    }
+}
+
+void ResultGrid::onMouseDown(int button, Qt::KeyboardModifiers, QPoint pos)
+{
+    if (button != 2 || mouseRow() <= 0 || mouseCol() < 0)
+        return;
+    // As in a file manager: a right click on a row outside the selection makes that row the
+    // selection; inside it the selection stays. Either way the row becomes current, so the menu
+    // acts on the file that was clicked.
+    const int r = mouseRow();
+    if (!isSelected(r)) {
+        setIsSelected(-1, false);
+        setIsSelected(r, true);
+    }
+    const QModelIndex idx = view()->model()->index(r - fixedRows(), mouseCol());
+    view()->selectionModel()->setCurrentIndex(idx, QItemSelectionModel::NoUpdate);
+    emit popupRequested(mapToGlobal(pos));
+}

@@ -1,0 +1,88 @@
+#pragma once
+// The result grid vsFiles: one row per listed file, seven fixed columns, header-click sorting with
+// its arrows, the look taken from the settings record, and the selection commands. The main window
+// only wires its signals to the popup menu and the delete command.
+
+#include "FlexGrid.h"
+
+#include <QDateTime>
+#include <QPixmap>
+#include <QString>
+
+namespace modGlobal {
+struct SettingsRecord;
+}
+
+enum ResultColumn {
+    ColFileName = 0,
+    ColLocation = 1,
+    ColSize = 2,
+    ColModifiedDate = 3,
+    ColPages = 4,
+    ColFullPath = 5,  // hidden: the key by which file actions find the file
+    ColSizeKb = 6,    // hidden: size in whole kilobytes, "###,###,##0"
+    ResultColumnCount = 7,
+};
+
+// One data row: the seven cell texts in column order plus the icon of the file-name cell.
+struct ResultRow {
+    QString FileName;
+    QString Location;
+    QString Size;          // SizeKb followed by " KB"; built from SizeKb when left empty
+    QString ModifiedDate;  // ResultGrid::modifiedDateText()
+    QString Pages;         // page count, "Error", or empty when not counted
+    QString FullPath;
+    QString SizeKb;        // ResultGrid::sizeKbText()
+    QPixmap Icon;
+};
+
+class ResultGrid : public FlexGrid
+{
+    Q_OBJECT
+
+public:
+    explicit ResultGrid(QWidget *parent = nullptr);  // objectName "vsFiles"
+
+    // The one-time column set-up: shape, headers, widths, alignments, types, hidden columns 5
+    // and 6, then the column visibility of the settings record.
+    void SetUpResultGrid(const modGlobal::SettingsRecord &settings);
+    // The look at start-up, before SetUpResultGrid: picture, colours, lines (no visibility).
+    void ApplyStartupAppearance(const modGlobal::SettingsRecord &settings);
+    // Re-applies picture, lines, colours and the visibility of columns 0..4. Rows, texts, widths,
+    // sort state and selection stay as they are.
+    void RefreshGrid(const modGlobal::SettingsRecord &settings);
+
+    void SelectAll();        // every data row selected
+    void InvertSelection();  // every data row toggles (hidden rows too)
+
+    // Appends one row as the search fills it (cells 0, 1, 6, 2, 3, 5, 4, then the icon) and
+    // returns its row number.
+    int AppendResultRow(const ResultRow &row);
+    // Removes every data row; the header, its arrow and the column settings stay.
+    void ClearRows();
+
+    // Cell texts as the search writes them. sizeKbText: digit groups of the user's locale, at
+    // least one digit ("1,025"); modifiedDateText: "MM/dd/yyyy hh:mm AP" with the locale's
+    // separators and AM/PM texts.
+    static QString sizeKbText(qint64 kilobytes);
+    static QString sizeText(const QString &sizeKb) { return sizeKb + QStringLiteral(" KB"); }
+    static QString modifiedDateText(const QDateTime &time);
+    static QString modifiedDateFormat();
+
+    // The header arrows: 11 x 4, a blue triangle on a pale background.
+    static QPixmap sortArrow(bool ascending);
+
+signals:
+    // Right button over a data row, or the context-menu key: open the grid's popup menu at this
+    // global position.
+    void popupRequested(QPoint globalPos);
+    // The Delete key: run the delete command on the selected rows.
+    void deleteRequested();
+
+private:
+    void applyLook(const modGlobal::SettingsRecord &settings, bool removeMissingPicture);
+    void applyColumnVisibility(const modGlobal::SettingsRecord &settings);
+    void onAfterSort(int col, int order);
+    void onKeyDown(int keyCode, Qt::KeyboardModifiers modifiers, bool *handled);
+    void onMouseDown(int button, Qt::KeyboardModifiers modifiers, QPoint pos);
+};

@@ -1,0 +1,333 @@
+#include "SortKeys.h"
+
+#include "FlexGrid.h"
+
+#include <QCollator>
+#include <QDateTime>
+#include <QLocale>
+
+namespace sortkeys {
+
+namespace {
+
+bool isBlank(QChar c)
+{
+    return c == u' ' || c == QChar(0x00A0) || c == QChar(0x202F) || c == u'\t';
+}
+
+enum class Field { Year, Month, Day, Hour12, Hour24, Minute, Second, AmPm };
+
+struct DatePattern {
+    std::vector<Field> fields;
+    bool valid = false;
+};
+
+DatePattern parsePattern(const QString &format)
+{
+    DatePattern p;
+    int i = 0;
+    const int n = int(format.size());
+    while (i < n) {
+        const QChar c = format.at(i);
+        int run = 1;
+        while (i + run < n && format.at(i + run) == c)
+            ++run;
+        switch (c.unicode()) {
+        case 'y': p.fields.push_back(Field::Year); break;
+        case 'M':
+            if (run > 2)
+                return {};  // month names are not read
+            p.fields.push_back(Field::Month);
+            break;
+        case 'd':
+            if (run > 2)
+                return {};
+            p.fields.push_back(Field::Day);
+            break;
+        case 'h': p.fields.push_back(Field::Hour12); break;
+        case 'H': p.fields.push_back(Field::Hour24); break;
+        case 'm': p.fields.push_back(Field::Minute); break;
+        case 's': p.fields.push_back(Field::Second); break;
+        case 'A':
+        case 'a':
+            p.fields.push_back(Field::AmPm);
+            if (i + run < n && (format.at(i + run) == u'P' || format.at(i + run) == u'p'))
+                ++run;
+            break;
+        case '\'':
+            // quoted literal: skip to the closing quote
+            run = 1;
+            while (i + run < n && format.at(i + run) != u'\'')
+                ++run;
+            ++run;
+            break;
+        default: break;
+        }
+        i += run;
+    }
+    bool hasAmPm = false;
+    for (Field f : p.fields)
+        hasAmPm = hasAmPm || f == Field::AmPm;
+    if (!hasAmPm)
+        for (Field &f : p.fields)
+            if (f == Field::Hour12)
+                f = Field::Hour24;
+    p.valid = !p.fields.empty();
+    return p;
+}
+
+struct AmPmTexts {
+    QString am, pm;
+};
+
+std::optional<double> readDate(QStringView text, const DatePattern &pattern, const AmPmTexts &ampm)
+{
+    if (!pattern.valid)
+        return std::nullopt;
+    int year = -1, month = 1, day = 1, hour = 0, minute = 0, second = 0;
+    int pmState = -1;  // -1 unknown, 0 am, 1 pm
+    const QChar *p = text.constData();
+    const int n = int(text.size());
+    int pos = 0;
+    for (Field f : pattern.fields) {
+        if (f == Field::AmPm) {
+            // Designator: the first run of letters from here.
+            while (pos < n && !p[pos].isLetter())
+                ++pos;
+            const int start = pos;
+            while (pos < n && (p[pos].isLetter() || p[pos] == u'.'))
+                ++pos;
+            const QStringView word(p + start, pos - start);
+            if (word.isEmpty())
+                return std::nullopt;
+            if ((!ampm.pm.isEmpty() && word.compare(ampm.pm, Qt::CaseInsensitive) == 0) ||
+                word.compare(u"PM", Qt::CaseInsensitive) == 0)
+                pmState = 1;
+            else if ((!ampm.am.isEmpty() && word.compare(ampm.am, Qt::CaseInsensitive) == 0) ||
+                     word.compare(u"AM", Qt::CaseInsensitive) == 0)
+                pmState = 0;
+            else
+                return std::nullopt;
+            continue;
+        }
+        while (pos < n && !p[pos].isDigit())
+            ++pos;
+        if (pos >= n)
+            return std::nullopt;
+        int v = 0;
+        int digits = 0;
+        while (pos < n && p[pos].isDigit() && digits < 9) {
+            v = v * 10 + p[pos].digitValue();
+            ++pos;
+            ++digits;
+        }
+        switch (f) {
+        case Field::Year: year = v; break;
+        case Field::Month: month = v; break;
+        case Field::Day: day = v; break;
+        case Field::Hour12:
+        case Field::Hour24: hour = v; break;
+        case Field::Minute: minute = v; break;
+        case Field::Second: second = v; break;
+        case Field::AmPm: break;
+        }
+    }
+    // Anything but blanks after the last field means this is not such a date.
+    while (pos < n && isBlank(p[pos]))
+        ++pos;
+    if (pos < n)
+        return std::nullopt;
+    bool twelveHour = false;
+    for (Field f : pattern.fields)
+        twelveHour = twelveHour || f == Field::Hour12;
+    if (twelveHour) {
+        if (hour < 1 || hour > 12)
+            return std::nullopt;
+        if (pmState == 1 && hour != 12)
+            hour += 12;
+        else if (pmState == 0 && hour == 12)
+            hour = 0;
+    }
+    if (year < 0 || month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59 || second > 60)
+        return std::nullopt;
+    return double(((((int64_t(year) * 13 + month) * 32 + day) * 24 + hour) * 60 + minute) * 61 + second);
+}
+
+std::optional<double> readIsoDate(QStringView text)
+{
+    const QDateTime dt = QDateTime::fromString(text.trimmed().toString(), Qt::ISODate);
+    if (!dt.isValid())
+        return std::nullopt;
+    const QDate d = dt.date();
+    const QTime t = dt.time();
+    return double(((((int64_t(d.year()) * 13 + d.month()) * 32 + d.day()) * 24 + t.hour()) * 60 + t.minute()) * 61 +
+                  t.second());
+}
+
+struct NumberChars {
+    QChar decimal;
+    QChar group;
+};
+
+NumberChars localeNumberChars()
+{
+    const QLocale loc;
+    const QString dec = loc.decimalPoint();
+    const QString grp = loc.groupSeparator();
+    NumberChars c;
+    c.decimal = dec.size() == 1 ? dec.at(0) : QChar(u'.');
+    c.group = grp.size() == 1 ? grp.at(0) : QChar(u',');
+    return c;
+}
+
+std::optional<double> readNumber(QStringView text, const NumberChars &chars)
+{
+    const QChar *p = text.constData();
+    int n = int(text.size());
+    int pos = 0;
+    while (pos < n && isBlank(p[pos]))
+        ++pos;
+    while (n > pos && isBlank(p[n - 1]))
+        --n;
+    if (pos >= n)
+        return std::nullopt;
+    bool negative = false;
+    if (p[pos] == u'-' || p[pos] == u'+') {
+        negative = p[pos] == u'-';
+        ++pos;
+    }
+    double v = 0;
+    bool anyDigit = false;
+    // integer part with digit groups
+    while (pos < n) {
+        const QChar c = p[pos];
+        if (c.isDigit()) {
+            v = v * 10 + c.digitValue();
+            anyDigit = true;
+            ++pos;
+        } else if (anyDigit && (c == chars.group || (c == u',' && chars.decimal != u',') || c == QChar(0x00A0) ||
+                                c == QChar(0x202F)) &&
+                   pos + 1 < n && p[pos + 1].isDigit()) {
+            ++pos;
+        } else {
+            break;
+        }
+    }
+    if (pos < n && (p[pos] == chars.decimal || p[pos] == u'.') && pos + 1 < n && p[pos + 1].isDigit()) {
+        ++pos;
+        double scale = 0.1;
+        while (pos < n && p[pos].isDigit()) {
+            v += scale * p[pos].digitValue();
+            scale /= 10;
+            anyDigit = true;
+            ++pos;
+        }
+    }
+    if (!anyDigit)
+        return std::nullopt;
+    if (pos < n) {
+        // a unit after a blank: letters only
+        if (!isBlank(p[pos]))
+            return std::nullopt;
+        while (pos < n && isBlank(p[pos]))
+            ++pos;
+        for (; pos < n; ++pos)
+            if (!p[pos].isLetter())
+                return std::nullopt;
+    }
+    return negative ? -v : v;
+}
+
+}  // namespace
+
+std::optional<double> parseNumber(QStringView text)
+{
+    return readNumber(text, localeNumberChars());
+}
+
+std::optional<double> parseDateTime(QStringView text, const QString &format)
+{
+    const QLocale loc;
+    const AmPmTexts ampm{loc.amText(), loc.pmText()};
+    if (auto v = readDate(text, parsePattern(format), ampm))
+        return v;
+    return readIsoDate(text);
+}
+
+ColumnKeys buildKeys(int count, const std::function<QStringView(int)> &textAt, int setting, const QString &dateFormat)
+{
+    ColumnKeys keys;
+    keys.descending = setting == FlexGrid::SortGenericDescending || setting == FlexGrid::SortNumericDescending ||
+                      setting == FlexGrid::SortStringNoCaseDescending || setting == FlexGrid::SortStringDescending ||
+                      setting == FlexGrid::SortDateDescending;
+    const bool numeric = setting == FlexGrid::SortGenericAscending || setting == FlexGrid::SortGenericDescending ||
+                         setting == FlexGrid::SortNumericAscending || setting == FlexGrid::SortNumericDescending;
+    const bool date = setting == FlexGrid::SortDateAscending || setting == FlexGrid::SortDateDescending;
+
+    // The C locale compares code points only; text columns still want a language-aware order.
+    QLocale collationLocale;
+    if (collationLocale.language() == QLocale::C)
+        collationLocale = QLocale(QLocale::English, QLocale::UnitedStates);
+    QCollator collator(collationLocale);
+    collator.setCaseSensitivity(setting == FlexGrid::SortStringAscending || setting == FlexGrid::SortStringDescending
+                                    ? Qt::CaseSensitive
+                                    : Qt::CaseInsensitive);
+    // File names with numbers read naturally ("scan2" before "scan10") in the generic sorts.
+    collator.setNumericMode(numeric);
+
+    const NumberChars chars = localeNumberChars();
+    const DatePattern pattern = parsePattern(dateFormat);
+    const QLocale loc;
+    const AmPmTexts ampm{loc.amText(), loc.pmText()};
+
+    keys.cls.resize(size_t(count));
+    keys.value.resize(size_t(count));
+    keys.text.resize(size_t(count));
+    for (int i = 0; i < count; ++i) {
+        const QStringView t = textAt(i);
+        std::optional<double> v;
+        if (t.isEmpty()) {
+            keys.cls[size_t(i)] = 2;
+            continue;
+        }
+        if (numeric)
+            v = readNumber(t, chars);
+        else if (date) {
+            v = readDate(t, pattern, ampm);
+            if (!v)
+                v = readIsoDate(t);
+        }
+        if (v) {
+            keys.cls[size_t(i)] = 0;
+            keys.value[size_t(i)] = *v;
+        } else {
+            keys.cls[size_t(i)] = 1;
+            keys.text[size_t(i)].emplace(collator.sortKey(t.toString()));
+        }
+    }
+    return keys;
+}
+
+int compare(const ColumnKeys &keys, int a, int b)
+{
+    const uint8_t ca = keys.cls[size_t(a)];
+    const uint8_t cb = keys.cls[size_t(b)];
+    if ((ca == 2) != (cb == 2))
+        return ca == 2 ? 1 : -1;  // empty cells last whatever the direction
+    if (ca == 2)
+        return 0;
+    int c = 0;
+    if (ca != cb) {
+        c = ca == 1 ? -1 : 1;  // text ranks below values
+    } else if (ca == 0) {
+        const double va = keys.value[size_t(a)];
+        const double vb = keys.value[size_t(b)];
+        c = va < vb ? -1 : (vb < va ? 1 : 0);
+    } else {
+        c = keys.text[size_t(a)]->compare(*keys.text[size_t(b)]);
+        c = c < 0 ? -1 : (c > 0 ? 1 : 0);
+    }
+    return keys.descending ? -c : c;
+}
+
+}  // namespace sortkeys

@@ -1,0 +1,108 @@
+#pragma once
+// The main window: folder tree and address box, result grid, totals, criteria, search bar, status
+// bar and menus. It wires the controls to the commands; the work lives in FolderSearch (search),
+// ResultGrid (grid) and MainCommands (file actions, export, preferences, help, About).
+
+#include "FolderSearch.h"
+#include "MainActions.h"
+
+#include <QElapsedTimer>
+#include <QMainWindow>
+
+#include <memory>
+
+class FileIcons;
+class FolderTree;
+class MainCommands;
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QSplitter;
+class ResultGrid;
+class StatusPanels;
+
+namespace search {
+class SearchCriteriaPanel;
+}
+
+class frmMain : public QMainWindow, private search::SearchHost
+{
+    Q_OBJECT
+public:
+    // Builds the window and runs its load step; the window stays hidden.
+    // counters null: the page counter components through the runtime.
+    explicit frmMain(QWidget *parent = nullptr, std::unique_ptr<search::PageCounterFactory> counters = nullptr);
+    ~frmMain() override;
+
+    // Sets the text of the status-bar panel with this key ("Message", "Files").
+    void ShowStatus(const QString &text, const QString &panelKey);
+    // Re-applies the grid's look and column visibility from the settings record.
+    void RefreshGrid();
+    // The Search command: starts a search of CurrentFolder, or cancels the running one.
+    void cmdSearch_Click();
+
+    QString CurrentFolder() const { return m_currentFolder; }
+    bool FirstActivation() const { return m_firstActivation; }
+    search::FolderSearch &folderSearch() { return *m_search; }
+    const MainActions &actions() const { return m_actions; }
+    MainCommands &commands() { return *m_commands; }
+    // Replaces the commands object (the window keeps it).
+    void setCommands(std::unique_ptr<MainCommands> commands);
+
+    // Controls the commands work on.
+    FolderTree *ftv = nullptr;
+    ResultGrid *vsFiles = nullptr;
+    QSplitter *spSplitter = nullptr;
+    QLineEdit *txtAddress = nullptr;
+    QLabel *lblPageCount = nullptr;
+    search::SearchCriteriaPanel *criteriaPanel = nullptr;
+    QPushButton *cmdSearch = nullptr;
+    QPushButton *cmdExport = nullptr;
+    QPushButton *cmdShowHideAdvanceSearch = nullptr;
+    StatusPanels *sbGeneral = nullptr;
+
+signals:
+    // Raised by ShowStatus after the panel shows the text.
+    void statusShown(const QString &text, const QString &panelKey);
+
+protected:
+    void changeEvent(QEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void buildControls();
+    void buildLayout();
+    void connectCommands();
+    void loadStep();
+    void runFirstActivation();
+    void ftv_FolderItemSelected(const QString &path);
+    void cmdShowHideAdvanceSearch_Click();
+    void mnuExit_Click();
+
+    // search::SearchHost
+    int rowCount() const override;
+    void clearRows() override;
+    void appendRow(const ResultRow &row) override;
+    QPixmap fileIcon(const QString &fullPath) override;
+    QString filterText() const override;
+    void setFilterText(const QString &text) override;
+    search::SearchCriteria criteria() const override;
+    int showHiddenState() const override;
+    bool includeSubfolders() const override;
+    QString searchCaption() const override;
+    void setSearchCaption(const QString &caption) override;
+    void showStatus(const QString &text, const QString &panelKey) override;
+    void setTotalsText(const QString &text) override;
+    void processEvents() override;
+
+    QElapsedTimer m_gridPaintClock;
+    QString m_currentFolder;
+    bool m_firstActivation = true;
+    MainActions m_actions;
+    std::unique_ptr<MainCommands> m_commands;
+    std::unique_ptr<search::FolderSearch> m_search;
+    std::unique_ptr<FileIcons> m_icons;
+    QFrame *fmeAddressBar = nullptr;
+    QFrame *fmeSearch = nullptr;
+};

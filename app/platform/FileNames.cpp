@@ -1,0 +1,54 @@
+#include "FileNames.h"
+
+#include "ComTypes.h"
+
+#include <string_view>
+
+namespace platform {
+
+namespace {
+
+std::string_view view(const QByteArray &bytes)
+{
+    return std::string_view(bytes.constData(), size_t(bytes.size()));
+}
+
+bool isEscapedByte(char16_t u) { return u >= 0xDC80 && u <= 0xDCFF; }
+
+}  // namespace
+
+QString pathToText(const QByteArray &bytes)
+{
+    const std::u16string text = comrt::FileNameToUtf16(view(bytes));
+    return QString::fromUtf16(text.data(), qsizetype(text.size()));
+}
+
+QByteArray pathFromText(const QString &text)
+{
+    const std::string bytes = comrt::FileNameFromUtf16(
+        std::u16string_view(reinterpret_cast<const char16_t *>(text.utf16()), size_t(text.size())));
+    return QByteArray(bytes.data(), qsizetype(bytes.size()));
+}
+
+QString pathToDisplay(const QByteArray &bytes)
+{
+    QString text = pathToText(bytes);
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        // Escaped bytes are lone low surrogates; a real character never leaves one unpaired.
+        if (isEscapedByte(text.at(i).unicode()) && !(i > 0 && text.at(i - 1).isHighSurrogate()))
+            text[i] = QChar::ReplacementCharacter;
+    }
+    return text;
+}
+
+bool isValidUtf8(const QByteArray &bytes)
+{
+    const QString text = pathToText(bytes);
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (isEscapedByte(text.at(i).unicode()) && !(i > 0 && text.at(i - 1).isHighSurrogate()))
+            return false;
+    }
+    return true;
+}
+
+}  // namespace platform

@@ -1,0 +1,37 @@
+#pragma once
+// Settings.ini in the Settings folder beside the program: the loader and saver of AppSettings.
+
+#include "AppSettings.h"
+
+#include <QString>
+
+class QWidget;
+
+namespace modGlobal {
+
+// The folder of the running executable, unless a test has pointed it elsewhere.
+QString ProgramFolder();
+// Points ProgramFolder() at another folder; empty text goes back to the executable's folder.
+void SetProgramFolderOverride(const QString &folder);
+
+// ProgramFolder() + "/Settings/Settings.ini".
+QString SettingsFilePath();
+
+// Reads the eleven keys in their fixed order into `into`. On the first value that cannot be
+// converted it stops and returns false with a short description in *error; the keys read
+// before it keep their new values. A missing file, section or key gives the default.
+bool ReadSettingsFile(const QString &path, SettingsRecord &into, QString *error = nullptr);
+
+// Writes all eleven keys into the file in one atomic replacement, keeping every other line of
+// an existing file. Creates the folder when it is missing.
+bool WriteSettingsFile(const QString &path, const SettingsRecord &settings, QString *error = nullptr);
+
+// Start-up: fills AppSettings from SettingsFilePath(). On failure shows
+// "Error occured while reading setting parameters." with the description and returns false.
+bool LoadSettings();
+
+// Writes AppSettings to SettingsFilePath(). On failure shows "Unable to save settings." with
+// the description and returns false; AppSettings keeps its values either way.
+bool SaveSettings(QWidget *parent = nullptr);
+
+}  // namespace modGlobal

@@ -1,0 +1,61 @@
+#include "Startup.h"
+
+#include "FolderSearch.h"
+#include "SettingsFile.h"
+#include "frmMain.h"
+#include "frmSplash.h"
+
+#include <QApplication>
+
+Startup::Startup() = default;
+
+frmSplash *Startup::splash() const
+{
+    return m_splash.data();
+}
+
+Startup::~Startup()
+{
+    delete m_splash;
+}
+
+bool Startup::start(std::unique_ptr<search::PageCounterFactory> counters)
+{
+    if (!modGlobal::LoadSettings())
+        return false;
+    m_main = std::make_unique<frmMain>(nullptr, std::move(counters));
+
+    // The splash is the only window for a while: closing it must not end the program.
+    m_quitOnLastWindowClosed = QGuiApplication::quitOnLastWindowClosed();
+    QGuiApplication::setQuitOnLastWindowClosed(false);
+    // The splash is application-modal: nothing else takes input while it shows. Closing it
+    // before its timer fires shows the main window at once, like the timer does.
+    m_splash = new frmSplash;
+    m_splash->setAttribute(Qt::WA_DeleteOnClose);
+    m_splash->setWindowModality(Qt::ApplicationModal);
+    connect(m_splash, &QDialog::finished, this, &Startup::splashFinished);
+    m_splash->show();
+    return true;
+}
+
+void Startup::splashFinished()
+{
+    if (m_splash)
+        m_splash->deleteLater();
+    m_main->show();
+    m_main->raise();
+    m_main->activateWindow();
+    QGuiApplication::setQuitOnLastWindowClosed(m_quitOnLastWindowClosed);
+}
+
+int RunQuirewell(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Quirewell"));
+    Startup startup;
+    if (!startup.start())
+        return 1;
+    const int status = QApplication::exec();
+    // Destroyed here, after the event loop (and any search it was running) has unwound.
+    return status;
+}

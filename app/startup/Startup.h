@@ -1,0 +1,41 @@
+#pragma once
+// The start procedure: settings first, then the main window loaded hidden, then the splash; the
+// main window is shown when the splash ends (its timer, or the user closing it early).
+
+#include <QObject>
+#include <QPointer>
+
+#include <memory>
+
+class frmMain;
+class frmSplash;
+
+namespace search {
+class PageCounterFactory;
+}
+
+class Startup : public QObject
+{
+    Q_OBJECT
+public:
+    Startup();
+    ~Startup() override;
+
+    // Loads the settings; false (after the settings message) when they cannot be read: then no
+    // window exists. Otherwise the main window is loaded hidden and the splash is up (modal).
+    // counters null: the page counter components through the runtime.
+    bool start(std::unique_ptr<search::PageCounterFactory> counters = nullptr);
+
+    frmMain *mainWindow() const { return m_main.get(); }
+    frmSplash *splash() const;
+
+private:
+    void splashFinished();
+
+    std::unique_ptr<frmMain> m_main;
+    QPointer<frmSplash> m_splash;
+    bool m_quitOnLastWindowClosed = true;
+};
+
+// main(): the whole program; returns the process's exit status.
+int RunQuirewell(int argc, char **argv);

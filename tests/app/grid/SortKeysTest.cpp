@@ -1,0 +1,100 @@
+#include "FlexGrid.h"
+#include "GridTestSupport.h"
+#include "SortKeys.h"
+
+#include <QLocale>
+#include <algorithm>
+#include <numeric>
+
+namespace {
+
+struct NumberCase {
+    const char *text;
+    std::optional<double> value;
+};
+
+class ParseNumberTest : public ::testing::TestWithParam<NumberCase>
+{
+};
+
+TEST_P(ParseNumberTest, ReadsCellNumbers)
+{
+    QLocale::setDefault(QLocale::c());
+    const auto v = sortkeys::parseNumber(QString::fromUtf8(GetParam().text));
+    ASSERT_EQ(v.has_value(), GetParam().value.has_value()) << GetParam().text;
+    if (v) {
+        EXPECT_DOUBLE_EQ(*v, *GetParam().value) << GetParam().text;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Cells, ParseNumberTest,
+                         ::testing::Values(NumberCase{"0", 0.0}, NumberCase{"999", 999.0},
+                                           NumberCase{"1,000", 1000.0}, NumberCase{"1,234 KB", 1234.0},
+                                           NumberCase{"12,345,678", 12345678.0}, NumberCase{" 42 ", 42.0},
+                                           NumberCase{"-3", -3.0}, NumberCase{"2.5", 2.5},
+                                           NumberCase{"Error", std::nullopt}, NumberCase{"", std::nullopt},
+                                           NumberCase{"12abc", std::nullopt}, NumberCase{"1,2,", std::nullopt},
+                                           NumberCase{"KB 12", std::nullopt}, NumberCase{"1 2", std::nullopt}));
+
+TEST(ParseDateTime, TwelveHourClockAndYearOrder)
+{
+    const QString fmt = QStringLiteral("MM/dd/yyyy hh:mm AP");
+    const auto dec31 = sortkeys::parseDateTime(u"12/31/2004 11:59 PM", fmt);
+    const auto jan1 = sortkeys::parseDateTime(u"01/01/2005 12:00 AM", fmt);
+    const auto jan1noon = sortkeys::parseDateTime(u"01/01/2005 12:00 PM", fmt);
+    const auto jan1one = sortkeys::parseDateTime(u"01/01/2005 01:00 PM", fmt);
+    ASSERT_TRUE(dec31 && jan1 && jan1noon && jan1one);
+    EXPECT_LT(*dec31, *jan1);
+    EXPECT_LT(*jan1, *jan1noon);  // 12 AM is midnight, 12 PM noon
+    EXPECT_LT(*jan1noon, *jan1one);
+    EXPECT_FALSE(sortkeys::parseDateTime(u"13/01/2005 01:00 PM", fmt));
+    EXPECT_FALSE(sortkeys::parseDateTime(u"Error", fmt));
+    EXPECT_TRUE(sortkeys::parseDateTime(u"2005-01-01T10:00:00", fmt));  // ISO as a fallback
+}
+
+// Sorted order of texts under one setting.
+QStringList sorted(const QStringList &texts, int setting)
+{
+    const auto keys = sortkeys::buildKeys(int(texts.size()), [&](int i) -> QStringView { return texts.at(i); }, setting,
+                                          QStringLiteral("MM/dd/yyyy hh:mm AP"));
+    std::vector<int> order(static_cast<size_t>(texts.size()));
+    std::iota(order.begin(), order.end(), 0);
+    std::stable_sort(order.begin(), order.end(), [&](int a, int b) { return sortkeys::compare(keys, a, b) < 0; });
+    QStringList out;
+    for (int i : order)
+        out << texts.at(i);
+    return out;
+}
+
+TEST(SortKeys, PagesColumnPutsErrorBelowNumbersAndEmptyCellsLast)
+{
+    const QStringList pages{"12", "", "Error", "3", "0", "", "100"};
+    EXPECT_EQ(sorted(pages, FlexGrid::SortNumericAscending), QStringList({"Error", "0", "3", "12", "100", "", ""}));
+    EXPECT_EQ(sorted(pages, FlexGrid::SortNumericDescending), QStringList({"100", "12", "3", "0", "Error", "", ""}));
+}
+
+TEST(SortKeys, GenericTextSortIsCaseBlindAndReadsNumbersInNames)
+{
+    const QStringList names{"scan10.tif", "Scan2.tif", "scan1.tif", "alpha.pdf"};
+    EXPECT_EQ(sorted(names, FlexGrid::SortGenericAscending),
+              QStringList({"alpha.pdf", "scan1.tif", "Scan2.tif", "scan10.tif"}));
+    EXPECT_EQ(sorted(names, FlexGrid::SortGenericDescending),
+              QStringList({"scan10.tif", "Scan2.tif", "scan1.tif", "alpha.pdf"}));
+}
+
+TEST(SortKeys, DatesSortByTimeNotByText)
+{
+    const QStringList dates{"01/01/2005 09:00 AM", "12/31/2004 11:00 PM", "not a date", "01/01/2005 08:00 PM"};
+    EXPECT_EQ(sorted(dates, FlexGrid::SortDateAscending),
+              QStringList({"not a date", "12/31/2004 11:00 PM", "01/01/2005 09:00 AM", "01/01/2005 08:00 PM"}));
+}
+
+TEST(SortKeys, EqualKeysKeepTheirOrder)
+{
+    const QStringList sizes{"1", "2", "1", "2"};
+    const auto keys = sortkeys::buildKeys(4, [&](int i) -> QStringView { return sizes.at(i); }, FlexGrid::SortNumericAscending, {});
+    EXPECT_EQ(sortkeys::compare(keys, 0, 2), 0);
+    EXPECT_LT(sortkeys::compare(keys, 2, 1), 0);
+}
+
+}  // namespace

@@ -1,0 +1,110 @@
+#include "TestDocuments.h"
+
+#include "ComRegistry.h"
+
+#include <qpdf/QPDF.hh>
+#include <qpdf/QPDFPageDocumentHelper.hh>
+#include <qpdf/QPDFWriter.hh>
+#include <tiffio.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace testdocs {
+
+bool writeTiff(const QByteArray &path, int pages)
+{
+    TIFF *tif = TIFFOpen(path.constData(), "wl");
+    if (!tif)
+        return false;
+    unsigned char row[8] = {0, 255, 0, 255, 0, 255, 0, 255};
+    for (int p = 0; p < pages; ++p) {
+        TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, 8);
+        TIFFSetField(tif, TIFFTAG_IMAGELENGTH, 8);
+        TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 8);
+        TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 1);
+        TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISBLACK);
+        TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+        TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, 8);
+        TIFFSetField(tif, TIFFTAG_SUBFILETYPE, FILETYPE_PAGE);
+        TIFFSetField(tif, TIFFTAG_PAGENUMBER, p, pages);
+        for (uint32_t y = 0; y < 8; ++y)
+            if (TIFFWriteScanline(tif, row, y, 0) < 0) {
+                TIFFClose(tif);
+                return false;
+            }
+        if (!TIFFWriteDirectory(tif)) {
+            TIFFClose(tif);
+            return false;
+        }
+    }
+    TIFFClose(tif);
+    return true;
+}
+
+bool writePdf(const QByteArray &path, int pages)
+{
+    try {
+        QPDF pdf;
+        pdf.emptyPDF();
+        QPDFPageDocumentHelper doc(pdf);
+        for (int p = 0; p < pages; ++p) {
+            QPDFObjectHandle page = pdf.makeIndirectObject(
+                QPDFObjectHandle::parse("<< /Type /Page /MediaBox [0 0 612 792] /Resources << >> >>"));
+            doc.addPage(QPDFPageObjectHelper(page), false);
+        }
+        QPDFWriter writer(pdf, path.constData());
+        writer.write();
+        return true;
+    } catch (const std::exception &) {
+        return false;
+    }
+}
+
+bool writeBytes(const QByteArray &path, const QByteArray &content)
+{
+    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (fd < 0)
+        return false;
+    const bool ok = ::write(fd, content.constData(), size_t(content.size())) == content.size();
+    return ::close(fd) == 0 && ok;
+}
+
+QString binDir()
+{
+    const QString fromEnvironment = qEnvironmentVariable("QW_BIN_DIR");
+    if (!fromEnvironment.isEmpty())
+        return fromEnvironment;
+    // Test executables live in <build>/tests-bin, beside <build>/bin.
+    return QDir::cleanPath(QString::fromStdString(comrt::ExecutableFolder()) + QStringLiteral("/../bin"));
+}
+
+bool useBuildRegistry(QString *why)
+{
+    const QString store = binDir() + QStringLiteral("/quirewell.reg");
+    if (binDir().isEmpty() || !QFileInfo::exists(store)) {
+        if (why)
+            *why = QStringLiteral("no registration store at ") + store + QStringLiteral(" (is QW_BIN_DIR set and the build done?)");
+        return false;
+    }
+    comrt::SetRegistryStorePath(store.toStdString());
+    return true;
+}
+
+bool useRegistryWithoutPdfCounter(const QString &copyPath)
+{
+    const QString store = binDir() + QStringLiteral("/quirewell.reg");
+    QFile::remove(copyPath);
+    if (!QFile::copy(store, copyPath))
+        return false;
+    QFile::setPermissions(copyPath, QFile::ReadOwner | QFile::WriteOwner);
+    comrt::SetRegistryStorePath(copyPath.toStdString());
+    const LONG rc = RegDeleteTree(HKEY_CLASSES_ROOT, "CLSID\\{91AB0239-0B45-4982-AD46-DAAC2DE0BA8A}");
+    return rc == 0;
+}
+
+}  // namespace testdocs

@@ -1,0 +1,279 @@
+#include "SettingsFile.h"
+
+#include "MessageBoxes.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <functional>
+#include <gtest/gtest.h>
+
+using namespace modGlobal;
+using platform::MsgButtons;
+using platform::MsgIcon;
+using platform::RecordingMessageBoxes;
+
+namespace {
+
+const QString kLoadError = QStringLiteral("Error occured while reading setting parameters.\r\n\r\n");
+const QString kSaveError = QStringLiteral("Unable to save settings.\r\n\r\n");
+
+class SettingsFileTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.isValid());
+        SetProgramFolderOverride(dir.path());
+        AppSettings = SettingsRecord();
+    }
+    void TearDown() override { SetProgramFolderOverride(QString()); }
+
+    void writeSettings(const QByteArray &text)
+    {
+        ASSERT_TRUE(QDir().mkpath(dir.filePath("Settings")));
+        QFile f(SettingsFilePath());
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(text);
+    }
+    std::string settingsText() const
+    {
+        QFile f(SettingsFilePath());
+        return f.open(QIODevice::ReadOnly) ? f.readAll().toStdString() : std::string("<no file>");
+    }
+
+    QTemporaryDir dir;
+    RecordingMessageBoxes boxes;
+};
+
+TEST_F(SettingsFileTest, PathIsSettingsFolderInProgramFolder)
+{
+    EXPECT_EQ(SettingsFilePath(), dir.path() + "/Settings/Settings.ini");
+}
+
+TEST_F(SettingsFileTest, NoFileGivesDefaultsSilently)
+{
+    ASSERT_TRUE(LoadSettings());
+    EXPECT_EQ(AppSettings, SettingsRecord::defaults());
+    EXPECT_EQ(AppSettings.GridStyle, 1);
+    EXPECT_EQ(AppSettings.ShowGrid, 1);
+    EXPECT_EQ(AppSettings.ForeColor, int32_t(0x80000008u));
+    EXPECT_TRUE(AppSettings.ColumnVisibility.isEmpty());
+    EXPECT_TRUE(boxes.shown.isEmpty());
+}
+
+struct GoodCase {
+    const char *label;
+    QByteArray file;
+    std::function<void(SettingsRecord &)> expectedChange;  // applied to the defaults
+};
+
+void PrintTo(const GoodCase &c, std::ostream *os)
+{
+    *os << c.label;
+}
+
+class SettingsGoodValues : public SettingsFileTest, public ::testing::WithParamInterface<GoodCase> {};
+
+TEST_P(SettingsGoodValues, Load)
+{
+    writeSettings(GetParam().file);
+    ASSERT_TRUE(LoadSettings());
+    SettingsRecord expected = SettingsRecord::defaults();
+    GetParam().expectedChange(expected);
+    EXPECT_EQ(AppSettings, expected);
+    EXPECT_TRUE(boxes.shown.isEmpty());
+}
+
+const QByteArray kLongPath = "/" + QByteArray(600, 'p');
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, SettingsGoodValues,
+    ::testing::Values(
+        GoodCase{"only Style 12", "[Grid]\nStyle=12\n", [](SettingsRecord &s) { s.GridStyle = 12; }},
+        GoodCase{"Style 100 reads 10", "[Grid]\nStyle=100\n", [](SettingsRecord &s) { s.GridStyle = 10; }},
+        GoodCase{"Style 300 reads 30", "[Grid]\nStyle=300\n", [](SettingsRecord &s) { s.GridStyle = 30; }},
+        GoodCase{"blanks trimmed", "[grid]\n  style =  7  \n", [](SettingsRecord &s) { s.GridStyle = 7; }},
+        GoodCase{"Show/Hide 0", "[Grid]\nShow/Hide=0\n", [](SettingsRecord &s) { s.ShowGrid = 0; }},
+        GoodCase{"colour numbers", "[Grid]\nForeColor=255\nBackColor=-2147483640\nGridColor=-2147483648\n",
+                 [](SettingsRecord &s) {
+                     s.ForeColor = 255;
+                     s.BackColor = int32_t(0x80000008u);
+                     s.GridColor = int32_t(0x80000000u);
+                 }},
+        GoodCase{"visibility list", "[ColumnSetting]\nVisibility=1,0,1,1,1\n",
+                 [](SettingsRecord &s) { s.ColumnVisibility = QStringList{"1", "0", "1", "1", "1"}; }},
+        GoodCase{"visibility trailing comma", "[ColumnSetting]\nVisibility=1,1,1,1,1,\n",
+                 [](SettingsRecord &s) { s.ColumnVisibility = QStringList{"1", "1", "1", "1", "1", ""}; }},
+        GoodCase{"visibility single entry", "[ColumnSetting]\nVisibility=0\n",
+                 [](SettingsRecord &s) { s.ColumnVisibility = QStringList{"0"}; }},
+        GoodCase{"visibility empty", "[ColumnSetting]\nVisibility=\n", [](SettingsRecord &) {}},
+        GoodCase{"paths", "[Grid]\nBackPicture= /pics/a b.bmp \n[General]\nStartupFolder=/data/scans\n"
+                          "ExportLocation=/home/ü/out\n",
+                 [](SettingsRecord &s) {
+                     s.BackPicture = "/pics/a b.bmp";
+                     s.StartupFolder = "/data/scans";
+                     s.ExportLocation = QStringLiteral("/home/ü/out");
+                 }},
+        GoodCase{"long path cut to 499", "[General]\nStartupFolder=" + kLongPath + "\n",
+                 [](SettingsRecord &s) { s.StartupFolder = QString::fromLatin1(kLongPath.left(499)); }}));
+
+struct BadCase {
+    const char *label;
+    QByteArray file;
+    const char *description;  // start of the text after the fixed sentence
+};
+
+void PrintTo(const BadCase &c, std::ostream *os)
+{
+    *os << c.label;
+}
+
+class SettingsBadValues : public SettingsFileTest, public ::testing::WithParamInterface<BadCase> {};
+
+TEST_P(SettingsBadValues, FailWithMessage)
+{
+    writeSettings(GetParam().file);
+    EXPECT_FALSE(LoadSettings());
+    ASSERT_EQ(boxes.shown.size(), 1);
+    const auto &box = boxes.shown.front();
+    EXPECT_TRUE(box.text.startsWith(kLoadError + GetParam().description)) << box.text.toStdString();
+    EXPECT_EQ(box.icon, MsgIcon::Information);
+    EXPECT_EQ(box.buttons, MsgButtons::Ok);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, SettingsBadValues,
+    ::testing::Values(BadCase{"Style empty", "[Grid]\nStyle=\n", "Type mismatch"},
+                      BadCase{"Style letters", "[Grid]\nStyle=ab\n", "Type mismatch"},
+                      BadCase{"Style negative", "[Grid]\nStyle=-1\n", "Overflow"},
+                      BadCase{"Style sign only", "[Grid]\nStyle=+\n", "Type mismatch"},
+                      BadCase{"Show/Hide letters", "[Grid]\nShow/Hide=no\n", "Type mismatch"},
+                      BadCase{"ForeColor name", "[Grid]\nForeColor=red\n", "Type mismatch"},
+                      BadCase{"ForeColor hexadecimal", "[Grid]\nForeColor=0xFF\n", "Type mismatch"},
+                      BadCase{"ForeColor too big", "[Grid]\nForeColor=2147483648\n", "Overflow"},
+                      BadCase{"GridColor too small", "[Grid]\nGridColor=-2147483649\n", "Overflow"}));
+
+TEST_F(SettingsFileTest, FailureKeepsKeysReadBeforeIt)
+{
+    writeSettings("[Grid]\nStyle=5\nForeColor=red\nBackColor=255\n");
+    EXPECT_FALSE(LoadSettings());
+    EXPECT_EQ(AppSettings.GridStyle, 5);
+    EXPECT_EQ(AppSettings.ShowGrid, 1);
+    EXPECT_EQ(AppSettings.BackColor, 0);  // never reached
+    EXPECT_TRUE(boxes.shown.front().text.contains("ForeColor"));
+}
+
+TEST_F(SettingsFileTest, SavingDefaultsIntoNewFile)
+{
+    AppSettings = SettingsRecord::defaults();
+    AppSettings.ColumnVisibility = QStringList{"1", "1", "1", "1", "1"};
+    ASSERT_TRUE(SaveSettings());  // the Settings folder does not exist yet
+    EXPECT_EQ(settingsText(), "[Grid]\n"
+                              "BackPicture=\n"
+                              "Style=1\n"
+                              "Show/Hide=1\n"
+                              "ForeColor=-2147483640\n"
+                              "ForeColorSel=-2147483634\n"
+                              "BackColor=-2147483643\n"
+                              "BackColorSel=-2147483635\n"
+                              "GridColor=-2147483633\n"
+                              "\n"
+                              "[ColumnSetting]\n"
+                              "Visibility=1,1,1,1,1\n"
+                              "\n"
+                              "[General]\n"
+                              "StartupFolder=\n"
+                              "ExportLocation=\n");
+    EXPECT_TRUE(boxes.shown.isEmpty());
+}
+
+TEST_F(SettingsFileTest, SaveThenLoadGivesSameRecord)
+{
+    SettingsRecord s = SettingsRecord::defaults();
+    s.GridStyle = 13;
+    s.ShowGrid = 0;
+    s.ForeColor = 255;
+    s.BackColorSel = 0x00FF8040;
+    s.BackPicture = QStringLiteral("/pics/ä b.jpg");
+    s.ColumnVisibility = QStringList{"1", "0", "1", "0", "1"};
+    s.StartupFolder = "/data";
+    s.ExportLocation = "/out put";
+    AppSettings = s;
+    ASSERT_TRUE(SaveSettings());
+    AppSettings = SettingsRecord();
+    ASSERT_TRUE(LoadSettings());
+    EXPECT_EQ(AppSettings, s);
+}
+
+TEST_F(SettingsFileTest, SaveKeepsHandEditedLines)
+{
+    writeSettings("; written by hand\n"
+                  "[Grid]\n"
+                  "Style = 2\n"
+                  "MyOwnKey=keep\n"
+                  "\n"
+                  "[Extra]\n"
+                  "x=1\n"
+                  "[General]\n"
+                  "; the scans\n"
+                  "StartupFolder=/old\n");
+    AppSettings = SettingsRecord::defaults();
+    AppSettings.GridStyle = 9;
+    AppSettings.StartupFolder = "/new";
+    ASSERT_TRUE(SaveSettings());
+    EXPECT_EQ(settingsText(), "; written by hand\n"
+                              "[Grid]\n"
+                              "Style = 9\n"
+                              "MyOwnKey=keep\n"
+                              "BackPicture=\n"
+                              "Show/Hide=1\n"
+                              "ForeColor=-2147483640\n"
+                              "ForeColorSel=-2147483634\n"
+                              "BackColor=-2147483643\n"
+                              "BackColorSel=-2147483635\n"
+                              "GridColor=-2147483633\n"
+                              "\n"
+                              "[Extra]\n"
+                              "x=1\n"
+                              "[General]\n"
+                              "; the scans\n"
+                              "StartupFolder=/new\n"
+                              "ExportLocation=\n"
+                              "\n"
+                              "[ColumnSetting]\n"
+                              "Visibility=\n");
+}
+
+TEST_F(SettingsFileTest, SaveReportsAnUnwritableLocation)
+{
+    // A file where the Settings folder should be: neither the folder nor the file can be made.
+    QFile blocker(dir.filePath("Settings"));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    AppSettings = SettingsRecord::defaults();
+    AppSettings.GridStyle = 4;
+    EXPECT_FALSE(SaveSettings());
+    ASSERT_EQ(boxes.shown.size(), 1);
+    EXPECT_TRUE(boxes.shown.front().text.startsWith(kSaveError)) << boxes.shown.front().text.toStdString();
+    EXPECT_GT(boxes.shown.front().text.size(), kSaveError.size());
+    EXPECT_EQ(boxes.shown.front().icon, MsgIcon::Information);
+    EXPECT_EQ(AppSettings.GridStyle, 4);  // the change stays in force for this run
+}
+
+TEST_F(SettingsFileTest, SaveReportsAReadOnlyFile)
+{
+    writeSettings("[Grid]\nStyle=2\n");
+    QFile::setPermissions(SettingsFilePath(), QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther);
+    QFile::setPermissions(dir.filePath("Settings"), QFile::ReadOwner | QFile::ExeOwner);
+    if (QFileInfo(dir.filePath("Settings")).isWritable()) {
+        QFile::setPermissions(dir.filePath("Settings"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        GTEST_SKIP() << "permissions do not bind this user";
+    }
+    AppSettings = SettingsRecord::defaults();
+    EXPECT_FALSE(SaveSettings());
+    QFile::setPermissions(dir.filePath("Settings"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    EXPECT_EQ(boxes.shown.size(), 1);
+    EXPECT_EQ(settingsText(), "[Grid]\nStyle=2\n");
+}
+
+}  // namespace
