@@ -9,7 +9,7 @@ function(qw_add_test)
   cmake_parse_arguments(T "" "NAME" "SOURCES;LIBS;LABELS" ${ARGN})
   add_executable(${T_NAME} ${T_SOURCES})
   qw_target_defaults(${T_NAME})
-  target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
+  target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} qw_test_support GTest::gtest GTest::gmock GTest::gtest_main)
   # Tests live in their own folder beside the program folder (bin/), which they find as ../bin
   # (or $QW_BIN_DIR), so they never pollute it.
   set_target_properties(${T_NAME} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests-bin)

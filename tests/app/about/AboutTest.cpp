@@ -1,7 +1,7 @@
 // The About box, its links, System Info and the help commands, with a recording desktop.
 
 #include "DesktopShell.h"
-#include "GridTestSupport.h"
+#include "GuiTestEnvironment.h"
 #include "HelpCommands.h"
 #include "MessageBoxes.h"
 #include "ProductInfo.h"

@@ -149,6 +149,8 @@ struct NameCase {
     const char *file;
 };
 
+void PrintTo(const NameCase &c, std::ostream *os) { *os << '"' << c.typed << "\" type " << c.type; }
+
 class ExportFileName : public ExportDialog, public ::testing::WithParamInterface<NameCase> {};
 
 TEST_P(ExportFileName, ExtensionIsAddedUnlessAlreadyThere)

@@ -2,7 +2,7 @@
 // A result-shaped grid to export (the QApplication comes from the grid tests' support).
 
 #include "FlexGrid.h"
-#include "GridTestSupport.h"
+#include "GuiTestEnvironment.h"
 
 #include <QApplication>
 #include <QFile>

@@ -101,6 +101,8 @@ struct QuoteCase {
     const char *written;
 };
 
+void PrintTo(const QuoteCase &c, std::ostream *os) { *os << '"' << c.cell << '"'; }
+
 class DelimitedLineQuoting : public ::testing::TestWithParam<QuoteCase> {};
 
 TEST_P(DelimitedLineQuoting, QuotesOnlyWhatWouldBreakTheLine)

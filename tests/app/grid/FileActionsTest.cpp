@@ -5,7 +5,7 @@
 #include "FilePropertiesDialog.h"
 #include "FileShell.h"
 #include "AppSettings.h"
-#include "GridTestSupport.h"
+#include "GuiTestEnvironment.h"
 #include "MessageBoxes.h"
 #include "ResultGrid.h"
 

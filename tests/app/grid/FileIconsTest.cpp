@@ -1,5 +1,5 @@
 #include "FileIcons.h"
-#include "GridTestSupport.h"
+#include "GuiTestEnvironment.h"
 
 #include <QImage>
 #include <QPainter>

@@ -1,6 +1,6 @@
 #include "FlexGrid.h"
 #include "FlexGridModel.h"
-#include "GridTestSupport.h"
+#include "GuiTestEnvironment.h"
 #include "Twips.h"
 
 #include <QAbstractItemModelTester>
@@ -329,6 +329,8 @@ struct SeparatorCase {
     const char *name;
     QString separators;
 };
+
+void PrintTo(const SeparatorCase &c, std::ostream *os) { *os << c.name; }
 
 class SaveLoadTest : public FlexGridTest, public ::testing::WithParamInterface<SeparatorCase>
 {

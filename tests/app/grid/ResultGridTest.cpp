@@ -1,6 +1,6 @@
 #include "AppSettings.h"
 #include "FlexGridModel.h"
-#include "GridTestSupport.h"
+#include "GuiTestEnvironment.h"
 #include "ResultGrid.h"
 #include "Twips.h"
 
@@ -157,6 +157,8 @@ struct VisibilityCase {
     QStringList entries;
     std::array<bool, 5> visible;
 };
+
+void PrintTo(const VisibilityCase &c, std::ostream *os) { *os << '"' << c.entries.join(',').toStdString() << '"'; }
 
 class ColumnVisibilityTest : public ResultGridTest, public ::testing::WithParamInterface<VisibilityCase>
 {

@@ -1,5 +1,5 @@
 #include "FlexGrid.h"
-#include "GridTestSupport.h"
+#include "GuiTestEnvironment.h"
 #include "SortKeys.h"
 
 #include <QLocale>
@@ -12,6 +12,8 @@ struct NumberCase {
     const char *text;
     std::optional<double> value;
 };
+
+void PrintTo(const NumberCase &c, std::ostream *os) { *os << '"' << c.text << '"'; }
 
 class ParseNumberTest : public ::testing::TestWithParam<NumberCase>
 {

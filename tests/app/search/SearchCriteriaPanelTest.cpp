@@ -1,5 +1,7 @@
 #include "SearchCriteriaPanel.h"
 
+#include "GuiTestEnvironment.h"
+
 #include "NumberBox.h"
 #include "SearchFilters.h"
 #include "UpDown.h"
@@ -19,24 +21,6 @@
 using namespace search;
 
 namespace {
-
-class QtApp : public ::testing::Environment {
-public:
-    void SetUp() override
-    {
-        static int argc = 1;
-        static char name[] = "search_criteria_panel_tests";
-        static char *argv[] = {name, nullptr};
-        if (!QApplication::instance())
-            m_app = new QApplication(argc, argv);
-    }
-    void TearDown() override { delete m_app; }
-
-private:
-    QApplication *m_app = nullptr;
-};
-
-const auto *const kQtApp = ::testing::AddGlobalTestEnvironment(new QtApp);
 
 class PanelTest : public ::testing::Test {
 protected:

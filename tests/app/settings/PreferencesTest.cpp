@@ -3,7 +3,7 @@
 #include "dlgPreferences.h"
 
 #include "FlexGrid.h"
-#include "GridTestSupport.h"
+#include "GuiTestEnvironment.h"
 #include "MessageBoxes.h"
 #include "OleColor.h"
 #include "ResultGrid.h"
@@ -169,6 +169,8 @@ struct VisibilityCase {
     QStringList stored;
     QList<bool> ticked;
 };
+
+void PrintTo(const VisibilityCase &c, std::ostream *os) { *os << '"' << c.stored.join(',').toStdString() << '"'; }
 
 class PreferencesVisibility : public Preferences, public ::testing::WithParamInterface<VisibilityCase> {};
 

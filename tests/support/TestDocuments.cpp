@@ -1,10 +1,8 @@
 #include "TestDocuments.h"
 
 #include "ComRegistry.h"
+#include "PdfFixtures.h"
 
-#include <qpdf/QPDF.hh>
-#include <qpdf/QPDFPageDocumentHelper.hh>
-#include <qpdf/QPDFWriter.hh>
 #include <tiffio.h>
 
 #include <QDir>
@@ -49,17 +47,8 @@ bool writeTiff(const QByteArray &path, int pages)
 bool writePdf(const QByteArray &path, int pages)
 {
     try {
-        QPDF pdf;
-        pdf.emptyPDF();
-        QPDFPageDocumentHelper doc(pdf);
-        for (int p = 0; p < pages; ++p) {
-            QPDFObjectHandle page = pdf.makeIndirectObject(
-                QPDFObjectHandle::parse("<< /Type /Page /MediaBox [0 0 612 792] /Resources << >> >>"));
-            doc.addPage(QPDFPageObjectHelper(page), false);
-        }
-        QPDFWriter writer(pdf, path.constData());
-        writer.write();
-        return true;
+        const std::string bytes = pdffix::qpdfDocument(pages);
+        return writeBytes(path, QByteArray(bytes.data(), qsizetype(bytes.size())));
     } catch (const std::exception &) {
         return false;
     }
