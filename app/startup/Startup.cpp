@@ -6,6 +6,7 @@
 #include "frmSplash.h"
 
 #include <QApplication>
+#include <QIcon>
 
 Startup::Startup() = default;
 
@@ -52,6 +53,10 @@ int RunQuirewell(int argc, char **argv)
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quirewell"));
+    // Outside a full desktop (a bare X server, a minimal window manager) Qt knows no icon theme
+    // and every file would get the same generic icon; the freedesktop default theme fills in.
+    if (!QIcon::hasThemeIcon(QStringLiteral("text-x-generic")))
+        QIcon::setThemeName(QStringLiteral("Adwaita"));
     Startup startup;
     if (!startup.start())
         return 1;
