@@ -31,6 +31,7 @@ struct ResultRow {
     QString Size;          // SizeKb followed by " KB"; built from SizeKb when left empty
     QString ModifiedDate;  // ResultGrid::modifiedDateText()
     QString Pages;         // page count, "Error", or empty when not counted
+    QString PagesReason;   // why the count failed, in words (search::pageResultReason); else empty
     QString FullPath;
     QString SizeKb;        // ResultGrid::sizeKbText()
     QPixmap Icon;

@@ -351,12 +351,14 @@ void FolderSearch::listFile(const QByteArray &folder, const QByteArray &name, co
     if (total) {
         // A missing counter, a failed call and a rejected file all read "Error" for this file only.
         const std::optional<int32_t> pages = counter ? counter->getPages(fullPath) : std::nullopt;
-        if (pages && *pages >= 0) {
-            row.Pages = QString::number(*pages);
-            *total += *pages;
+        const int32_t code = !counter ? kCounterMissing : pages ? *pages : kCallFailed;
+        if (code >= 0) {
+            row.Pages = QString::number(code);
+            *total += code;
         } else {
             row.Pages = QStringLiteral("Error");
         }
+        row.PagesReason = pageResultReason(total == &m_tiffTotal ? CounterKind::Tiff : CounterKind::Pdf, code);
     }
     row.Icon = m_host.fileIcon(row.FullPath);
     // Handlers ran between files (sorting, deleting): the host appends after whatever is there now.

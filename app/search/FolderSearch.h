@@ -7,6 +7,7 @@
 // The walk reaches the window only through SearchHost, and the counters only through
 // PageCounterFactory, so it runs without a window in tests and benchmarks.
 
+#include "PageResult.h"
 #include "ResultGrid.h"
 #include "SearchCriteria.h"
 
@@ -53,8 +54,6 @@ public:
     // One turn of the event loop.
     virtual void processEvents() = 0;
 };
-
-enum class CounterKind { Tiff, Pdf };
 
 struct FileFacts;
 
