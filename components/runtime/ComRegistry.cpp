@@ -1,6 +1,7 @@
 #include "ComRegistry.h"
 
 #include "ComInternal.h"
+#include "FileAccess.h"
 
 #include <atomic>
 #include <cerrno>
@@ -32,7 +33,9 @@ std::atomic<const comrt::HostLink*> g_host{nullptr};
 
 size_t LocalStorePath(char* buf, size_t cap);
 
-const comrt::HostLink g_thisHost = {sizeof(comrt::HostLink), &LocalStorePath};
+void ForwardStoreError(const char* text);
+
+const comrt::HostLink g_thisHost = {sizeof(comrt::HostLink), &LocalStorePath, &ForwardStoreError};
 
 std::string LocalPath()
 {
@@ -67,26 +70,120 @@ std::string SortKey(const std::string& path)
     return k;
 }
 
-struct Key {
-    std::string path;
-    std::vector<std::pair<std::string, std::string>> values;
+bool IsRootName(const std::string& s)
+{
+    return s == "HKEY_CLASSES_ROOT" || s == "HKEY_CURRENT_USER" || s == "HKEY_LOCAL_MACHINE";
+}
 
-    std::vector<std::pair<std::string, std::string>>::iterator find(const std::string& name)
+// One line (or a line with its continuation lines) of a key. Lines the store does not understand
+// (comments, other value types, anything malformed) are kept and written back byte for byte.
+struct Item {
+    bool isString = false; // a "name"="text" value
+    bool named = false;    // the value name could be read (string values, other value types)
+    std::string name;      // "" is the default value
+    std::string data;      // the text of a string value
+    std::string text;      // the bytes as read, line ends included; empty once changed
+};
+
+struct Section {
+    std::string path;   // empty for a section the store does not understand
+    std::string lead;   // the blank lines before the header, as read
+    std::string header; // the header line as read; empty for a key created here
+    std::vector<Item> items;
+
+    bool opaque() const { return path.empty(); }
+    const Item* value(const std::string& name) const
     {
-        for (auto it = values.begin(); it != values.end(); ++it)
-            if (comrt::internal::IEquals(it->first, name))
-                return it;
-        return values.end();
+        for (const Item& item : items)
+            if (item.isString && comrt::internal::IEquals(item.name, name))
+                return &item;
+        return nullptr;
+    }
+    bool hasValues() const
+    {
+        for (const Item& item : items)
+            if (item.named)
+                return true;
+        return false;
+    }
+    // Sets a string value: replaces the first value of that name (whatever its type), drops any
+    // other of that name, or adds it after the key's last value. True when anything changed.
+    bool set(const std::string& name, const std::string& data)
+    {
+        size_t first = items.size();
+        size_t last = 0;
+        bool anyNamed = false;
+        for (size_t i = 0; i < items.size(); ++i) {
+            if (!items[i].named)
+                continue;
+            anyNamed = true;
+            last = i;
+            if (first == items.size() && comrt::internal::IEquals(items[i].name, name))
+                first = i;
+        }
+        if (first < items.size()) {
+            Item& item = items[first];
+            bool changed = !(item.isString && item.data == data && item.name == name);
+            if (changed) {
+                item = Item{true, true, name, data, {}};
+            }
+            for (size_t i = items.size(); i-- > first + 1;) {
+                if (items[i].named && comrt::internal::IEquals(items[i].name, name)) {
+                    items.erase(items.begin() + static_cast<std::ptrdiff_t>(i));
+                    changed = true;
+                }
+            }
+            return changed;
+        }
+        const size_t at = anyNamed ? last + 1 : 0;
+        items.insert(items.begin() + static_cast<std::ptrdiff_t>(at), Item{true, true, name, data, {}});
+        return true;
+    }
+    bool erase(const std::string& name)
+    {
+        return std::erase_if(items, [&](const Item& item) {
+                   return item.named && comrt::internal::IEquals(item.name, name);
+               }) > 0;
+    }
+    void clearValues()
+    {
+        std::erase_if(items, [](const Item& item) { return item.named; });
     }
 };
 
 struct Store {
-    std::map<std::string, Key> keys; // by SortKey
+    std::string preamble; // the header line and whatever came before the first key, as read
+    std::string eol = "\n"; // line end of lines written here: the header line's
+    std::vector<Section> sections; // in file order
+    std::map<std::string, size_t> index; // SortKey -> keys among sections
 
-    Key* find(const std::string& path)
+    void reindex()
     {
-        auto it = keys.find(SortKey(path));
-        return it == keys.end() ? nullptr : &it->second;
+        index.clear();
+        for (size_t i = 0; i < sections.size(); ++i)
+            if (!sections[i].opaque())
+                index.emplace(SortKey(sections[i].path), i);
+    }
+    Section* find(const std::string& path)
+    {
+        auto it = index.find(SortKey(path));
+        return it == index.end() ? nullptr : &sections[it->second];
+    }
+    const Section* find(const std::string& path) const
+    {
+        auto it = index.find(SortKey(path));
+        return it == index.end() ? nullptr : &sections[it->second];
+    }
+    // A new key goes before the first key that sorts after it, so a sorted file stays sorted.
+    void insertKey(const std::string& path)
+    {
+        const std::string k = SortKey(path);
+        auto next = index.upper_bound(k);
+        const size_t at = next == index.end() ? sections.size() : next->second;
+        Section s;
+        s.path = path;
+        sections.insert(sections.begin() + static_cast<std::ptrdiff_t>(at), std::move(s));
+        reindex();
     }
     // Creates the key and every missing parent below the root; true when anything was new.
     bool create(const std::string& path)
@@ -96,7 +193,7 @@ struct Store {
         while (true) {
             const std::string prefix = pos == std::string::npos ? path : path.substr(0, pos);
             if (prefix.find('\\') != std::string::npos && !find(prefix)) {
-                keys[SortKey(prefix)] = Key{prefix, {}};
+                insertKey(prefix);
                 created = true;
             }
             if (pos == std::string::npos)
@@ -105,41 +202,58 @@ struct Store {
         }
         return created;
     }
+    bool isBelow(const std::string& sortKey, const std::string& parentSortKey) const
+    {
+        return sortKey.size() > parentSortKey.size() &&
+               sortKey.compare(0, parentSortKey.size(), parentSortKey) == 0 &&
+               sortKey[parentSortKey.size()] == '\x01';
+    }
+    // Removes every key below path (or below the root when path is a root name).
+    bool removeBelow(const std::string& path)
+    {
+        const std::string k = SortKey(path);
+        const size_t before = sections.size();
+        std::erase_if(sections, [&](const Section& s) {
+            return !s.opaque() && isBelow(SortKey(s.path), k);
+        });
+        reindex();
+        return sections.size() != before;
+    }
     // Removes the key's subkeys (and the key itself unless keepSelf). True when it existed.
     bool removeTree(const std::string& path, bool keepSelf)
     {
-        const std::string k = SortKey(path);
-        auto it = keys.find(k);
-        if (it == keys.end())
+        if (!find(path))
             return false;
-        const std::string childPrefix = k + '\x01';
-        auto child = std::next(it);
-        while (child != keys.end() && child->first.compare(0, childPrefix.size(), childPrefix) == 0)
-            child = keys.erase(child);
-        if (keepSelf)
-            it->second.values.clear();
-        else
-            keys.erase(it);
+        removeBelow(path);
+        if (keepSelf) {
+            find(path)->clearValues();
+        } else {
+            sections.erase(sections.begin() + static_cast<std::ptrdiff_t>(index[SortKey(path)]));
+            reindex();
+        }
         return true;
     }
-    std::vector<std::string> children(const std::string& path)
+    void removeKey(const std::string& path)
+    {
+        auto it = index.find(SortKey(path));
+        if (it == index.end())
+            return;
+        sections.erase(sections.begin() + static_cast<std::ptrdiff_t>(it->second));
+        reindex();
+    }
+    std::vector<std::string> children(const std::string& path) const
     {
         std::vector<std::string> out;
         const std::string prefix = SortKey(path) + '\x01';
-        for (auto it = keys.lower_bound(prefix);
-             it != keys.end() && it->first.compare(0, prefix.size(), prefix) == 0; ++it) {
-            const std::string rest = it->second.path.substr(path.size() + 1);
+        for (auto it = index.lower_bound(prefix);
+             it != index.end() && it->first.compare(0, prefix.size(), prefix) == 0; ++it) {
+            const std::string rest = sections[it->second].path.substr(path.size() + 1);
             if (rest.find('\\') == std::string::npos)
                 out.push_back(rest);
         }
         return out;
     }
 };
-
-bool IsRootName(const std::string& s)
-{
-    return s == "HKEY_CLASSES_ROOT" || s == "HKEY_CURRENT_USER" || s == "HKEY_LOCAL_MACHINE";
-}
 
 // ---- text form ----
 
@@ -181,127 +295,304 @@ bool ReadQuoted(const std::string& line, size_t& pos, std::string* out)
     return false;
 }
 
+std::string FormatValue(const Item& item, const std::string& eol)
+{
+    return (item.name.empty() ? std::string("@") : "\"" + Escape(item.name) + "\"") + "=\"" +
+           Escape(item.data) + "\"" + eol;
+}
+
 std::string Serialize(const Store& store)
 {
-    std::string text = "REGEDIT4\n";
-    for (const auto& [sort, key] : store.keys) {
-        text += "\n[" + key.path + "]\n";
-        for (const auto& [name, value] : key.values) {
-            text += name.empty() ? std::string("@") : "\"" + Escape(name) + "\"";
-            text += "=\"" + Escape(value) + "\"\n";
+    std::string text = store.preamble.empty() ? std::string("REGEDIT4\n") : store.preamble;
+    const auto endLine = [&] {
+        if (!text.empty() && text.back() != '\n')
+            text += store.eol;
+    };
+    for (const Section& section : store.sections) {
+        if (section.header.empty()) {
+            endLine();
+            text += store.eol + "[" + section.path + "]" + store.eol;
+        } else {
+            text += section.lead;
+            text += section.header;
+        }
+        for (const Item& item : section.items) {
+            if (!item.text.empty()) {
+                text += item.text;
+            } else {
+                endLine();
+                text += FormatValue(item, store.eol);
+            }
         }
     }
     return text;
 }
 
-LONG Parse(const std::string& text, Store* store)
+// The line without its line end.
+std::string Bare(std::string_view line)
 {
-    size_t pos = 0;
-    bool header = false;
-    Key* current = nullptr;
-    while (pos < text.size()) {
-        size_t end = text.find('\n', pos);
-        if (end == std::string::npos)
-            end = text.size();
-        std::string line = text.substr(pos, end - pos);
-        pos = end + 1;
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        if (line.empty() || line[0] == ';')
-            continue;
-        if (!header) {
-            if (line != "REGEDIT4" && line != "Windows Registry Editor Version 5.00")
-                return ERROR_BADDB;
-            header = true;
-            continue;
-        }
-        if (line[0] == '[') {
-            const size_t close = line.rfind(']');
-            if (close == std::string::npos || close < 2) {
-                current = nullptr;
-                continue;
-            }
-            const std::string path = line.substr(1, close - 1);
-            const std::string root = path.substr(0, path.find('\\'));
-            if (!IsRootName(root) || path.find('\\') == std::string::npos) {
-                current = nullptr;
-                continue;
-            }
-            store->create(path);
-            current = store->find(path);
-            continue;
-        }
-        if (!current)
-            continue;
-        std::string name;
-        size_t p = 0;
-        if (line[0] == '@') {
-            p = 1;
-        } else if (!ReadQuoted(line, p, &name)) {
-            continue;
-        }
-        std::string value;
-        if (p >= line.size() || line[p] != '=')
-            continue;
-        ++p;
-        if (!ReadQuoted(line, p, &value))
-            continue;
-        auto it = current->find(name);
-        if (it != current->values.end())
-            it->second = value;
-        else
-            current->values.emplace_back(name, value);
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
+        line.remove_suffix(1);
+    return std::string(line);
+}
+
+// Reads `"name"=` or `@=` at the start of a value line; pos ends after the '='.
+bool ReadValueName(const std::string& line, size_t& pos, std::string* name)
+{
+    pos = 0;
+    name->clear();
+    if (!line.empty() && line[0] == '@') {
+        pos = 1;
+    } else if (!ReadQuoted(line, pos, name)) {
+        return false;
     }
-    if (!header && !text.empty())
-        return ERROR_BADDB;
+    if (pos >= line.size() || line[pos] != '=')
+        return false;
+    ++pos;
+    return true;
+}
+
+LONG Parse(const std::string& text, Store* store, std::string* reason)
+{
+    // Split into lines that keep their line ends.
+    std::vector<std::string_view> lines;
+    for (size_t pos = 0; pos < text.size();) {
+        size_t end = text.find('\n', pos);
+        end = end == std::string::npos ? text.size() : end + 1;
+        lines.emplace_back(text.data() + pos, end - pos);
+        pos = end;
+    }
+    bool header = false;
+    constexpr size_t kNone = static_cast<size_t>(-1);
+    size_t currentIndex = kNone;
+    const auto currentSection = [&]() -> Section* {
+        return currentIndex == kNone ? nullptr : &store->sections[currentIndex];
+    };
+    const auto appendRaw = [&](Item item) {
+        if (Section* current = currentSection())
+            current->items.push_back(std::move(item));
+        else
+            store->preamble += item.text;
+    };
+    for (size_t i = 0; i < lines.size(); ++i) {
+        const std::string line = Bare(lines[i]);
+        if (!header) {
+            store->preamble += lines[i];
+            if (line.empty() || line[0] == ';')
+                continue;
+            if (line != "REGEDIT4" && line != "Windows Registry Editor Version 5.00") {
+                *reason = "its first line is not REGEDIT4";
+                return ERROR_BADDB;
+            }
+            header = true;
+            if (lines[i].size() >= 2 && lines[i].substr(lines[i].size() - 2) == "\r\n")
+                store->eol = "\r\n";
+            continue;
+        }
+        if (!line.empty() && line[0] == '[') {
+            const size_t close = line.rfind(']');
+            std::string path;
+            if (close != std::string::npos && close >= 2)
+                path = line.substr(1, close - 1);
+            const std::string root = path.substr(0, path.find('\\'));
+            const bool isKey = IsRootName(root) && path.find('\\') != std::string::npos;
+            if (auto it = store->index.find(SortKey(path)); isKey && it != store->index.end()) {
+                currentIndex = it->second; // a key listed twice: its values join the first
+                continue;
+            }
+            Section section;
+            section.header = std::string(lines[i]);
+            // The blank lines before a header go with it, so a key added or removed in between
+            // keeps one blank line between every two keys.
+            std::string lead;
+            if (Section* previous = currentSection()) {
+                while (!previous->items.empty() && !previous->items.back().named &&
+                       Bare(previous->items.back().text).empty()) {
+                    lead.insert(0, previous->items.back().text);
+                    previous->items.pop_back();
+                }
+            } else {
+                std::string& pre = store->preamble;
+                while (pre.size() >= 2 && pre.back() == '\n' &&
+                       (pre[pre.size() - 2] == '\n' ||
+                        (pre[pre.size() - 2] == '\r' && pre.size() >= 3 && pre[pre.size() - 3] == '\n'))) {
+                    const size_t cut = pre[pre.size() - 2] == '\r' ? 2 : 1;
+                    lead.insert(0, pre.substr(pre.size() - cut));
+                    pre.resize(pre.size() - cut);
+                }
+            }
+            section.lead = lead;
+            if (isKey)
+                section.path = path;
+            store->sections.push_back(std::move(section));
+            store->reindex();
+            currentIndex = store->sections.size() - 1;
+            continue;
+        }
+        Section* current = currentSection();
+        Item item;
+        item.text = std::string(lines[i]);
+        size_t p = 0;
+        std::string name;
+        const bool hasName = ReadValueName(line, p, &name);
+        std::string value;
+        if (current && !current->opaque() && hasName && ReadQuoted(line, p, &value) &&
+            line.find_first_not_of(" \t", p) == std::string::npos) {
+            // A value listed twice: the later one counts; the earlier is kept as written.
+            for (Item& earlier : current->items)
+                if (earlier.isString && comrt::internal::IEquals(earlier.name, name))
+                    earlier.isString = false;
+            item.isString = true;
+            item.named = true;
+            item.name = name;
+            item.data = value;
+            appendRaw(std::move(item));
+            continue;
+        }
+        // Anything else is kept as it is, with its continuation lines ("hex:01,\" ...).
+        item.named = hasName && current && !current->opaque();
+        item.name = name;
+        std::string last = line;
+        while (!last.empty() && last.back() == '\\' && i + 1 < lines.size()) {
+            ++i;
+            item.text += lines[i];
+            last = Bare(lines[i]);
+        }
+        appendRaw(std::move(item));
+    }
+    if (!header && !text.empty()) {
+        // Only blank lines and comments: an empty store that keeps them.
+        bool onlyComments = true;
+        for (std::string_view l : lines) {
+            const std::string b = Bare(l);
+            if (!b.empty() && b[0] != ';')
+                onlyComments = false;
+        }
+        if (!onlyComments) {
+            *reason = "its first line is not REGEDIT4";
+            return ERROR_BADDB;
+        }
+        store->preamble += "REGEDIT4\n";
+    }
+    // A key listed without its parents implies them.
+    std::vector<std::string> paths;
+    for (const Section& s : store->sections)
+        if (!s.opaque())
+            paths.push_back(s.path);
+    for (const std::string& path : paths)
+        store->create(path);
     return ERROR_SUCCESS;
 }
 
+thread_local comrt::internal::ThreadText t_storeError;
+
+void ForwardStoreError(const char* text)
+{
+    t_storeError.set(text ? text : "");
+}
+
+// Remembers why the store could not be used, here and in the process that loaded this library.
+void SetStoreError(const std::string& text)
+{
+    t_storeError.set(text);
+    const comrt::HostLink* host = g_host.load();
+    if (host && host->structSize >= sizeof(comrt::HostLink) && host->storeError &&
+        host->storeError != &ForwardStoreError)
+        host->storeError(text.c_str());
+}
+
+// A store far beyond any real one is not read into memory.
+constexpr size_t kMaxStoreBytes = 16u << 20;
+
+std::atomic<unsigned> g_storeLoads{0};
+
 LONG Load(const std::string& file, Store* store)
 {
-    FILE* f = std::fopen(file.c_str(), "rb");
-    if (!f)
-        return errno == ENOENT ? ERROR_SUCCESS : ERROR_CANTREAD;
+    g_storeLoads.fetch_add(1);
     std::string text;
-    char buf[8192];
-    size_t n = 0;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0)
-        text.append(buf, n);
-    const bool failed = std::ferror(f) != 0;
-    std::fclose(f);
-    if (failed)
+    std::string reason;
+    switch (comrt::ReadRegularFile(file, kMaxStoreBytes, &text, &reason)) {
+    case comrt::ReadResult::Missing:
+        return ERROR_SUCCESS;
+    case comrt::ReadResult::Failed:
+        SetStoreError("cannot read the registration store " + file + ": " + reason);
         return ERROR_CANTREAD;
-    return Parse(text, store);
+    case comrt::ReadResult::Ok:
+        break;
+    }
+    const LONG rc = Parse(text, store, &reason);
+    if (rc != ERROR_SUCCESS) {
+        *store = Store{};
+        SetStoreError("the registration store " + file + " is damaged: " + reason);
+    }
+    return rc;
 }
 
 LONG Save(const std::string& file, const Store& store)
 {
-    const std::string text = Serialize(store);
-    const std::string temp = file + ".tmp." + std::to_string(getpid());
-    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0)
-        return ERROR_CANTWRITE;
-    size_t done = 0;
-    bool ok = true;
-    while (done < text.size()) {
-        const ssize_t w = ::write(fd, text.data() + done, text.size() - done);
-        if (w < 0 && errno == EINTR)
-            continue;
-        if (w <= 0) {
-            ok = false;
-            break;
-        }
-        done += static_cast<size_t>(w);
-    }
-    if (ok && ::fsync(fd) != 0)
-        ok = false;
-    if (::close(fd) != 0)
-        ok = false;
-    if (!ok || std::rename(temp.c_str(), file.c_str()) != 0) {
-        ::unlink(temp.c_str());
+    std::string error;
+    if (!comrt::ReplaceFileContents(file, Serialize(store), &error, comrt::LinkPolicy::Follow,
+                                    0644)) {
+        SetStoreError(error);
         return ERROR_CANTWRITE;
     }
     return ERROR_SUCCESS;
+}
+
+// The parsed store of the last read, reused while the file is unchanged (same file, size,
+// modification and change time), so creating objects does not re-read the store each time.
+struct StoreCache {
+    bool valid = false;
+    std::string file;
+    bool exists = false;
+    dev_t dev = 0;
+    ino_t ino = 0;
+    off_t size = 0;
+    timespec mtime{};
+    timespec ctime{};
+    LONG rc = ERROR_SUCCESS;
+    std::string error;
+    std::shared_ptr<const Store> store;
+};
+std::mutex g_cacheMutex;
+StoreCache g_cache;
+
+bool SameTime(const timespec& a, const timespec& b)
+{
+    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
+
+std::shared_ptr<const Store> CachedStore(const std::string& file, LONG* rc)
+{
+    struct stat st {};
+    const bool exists = ::stat(file.c_str(), &st) == 0;
+    std::lock_guard lock(g_cacheMutex);
+    StoreCache& c = g_cache;
+    if (c.valid && c.file == file && c.exists == exists &&
+        (!exists || (c.dev == st.st_dev && c.ino == st.st_ino && c.size == st.st_size &&
+                     SameTime(c.mtime, st.st_mtim) && SameTime(c.ctime, st.st_ctim)))) {
+        *rc = c.rc;
+        if (c.rc != ERROR_SUCCESS)
+            SetStoreError(c.error);
+        return c.store;
+    }
+    auto store = std::make_shared<Store>();
+    *rc = Load(file, store.get());
+    c = StoreCache{};
+    c.valid = true;
+    c.file = file;
+    c.exists = exists;
+    if (exists) {
+        c.dev = st.st_dev;
+        c.ino = st.st_ino;
+        c.size = st.st_size;
+        c.mtime = st.st_mtim;
+        c.ctime = st.st_ctim;
+    }
+    c.rc = *rc;
+    c.error = *rc == ERROR_SUCCESS ? std::string() : t_storeError.str();
+    c.store = std::move(store);
+    return c.store;
 }
 
 // An exclusive advisory lock beside the store for one read-modify-write.
@@ -336,6 +627,7 @@ struct Batch {
     std::unique_ptr<StoreLock> lock;
     Store store;
     LONG loadError = ERROR_SUCCESS;
+    std::string loadReason;
     bool dirty = false;
     int depth = 0;
 };
@@ -345,8 +637,10 @@ template <class Fn>
 LONG Modify(Fn&& change)
 {
     if (Batch* b = t_batch) {
-        if (b->loadError != ERROR_SUCCESS)
+        if (b->loadError != ERROR_SUCCESS) {
+            SetStoreError(b->loadReason);
             return b->loadError;
+        }
         bool changed = false;
         const LONG rc = change(b->store, changed);
         b->dirty = b->dirty || changed;
@@ -366,15 +660,19 @@ LONG Modify(Fn&& change)
     return rc;
 }
 
-LONG Read(Store* store)
+// The store as it is now (this thread's batch when one is open); null with *rc on failure.
+std::shared_ptr<const Store> Read(LONG* rc)
 {
     if (Batch* b = t_batch) {
-        if (b->loadError != ERROR_SUCCESS)
-            return b->loadError;
-        *store = b->store;
-        return ERROR_SUCCESS;
+        *rc = b->loadError;
+        if (b->loadError != ERROR_SUCCESS) {
+            SetStoreError(b->loadReason);
+            return nullptr;
+        }
+        return std::shared_ptr<const Store>(std::shared_ptr<void>(), &b->store);
     }
-    return Load(comrt::RegistryStorePath(), store);
+    auto store = CachedStore(comrt::RegistryStorePath(), rc);
+    return *rc == ERROR_SUCCESS ? store : nullptr;
 }
 
 // ---- handles ----
@@ -446,11 +744,11 @@ LONG RegOpenKeyEx(HKEY key, const char* subKey, DWORD, REGSAM, HKEY* result)
     if (!Join(key, subKey, &path))
         return PathOf(key, &path) ? ERROR_FILE_NOT_FOUND : ERROR_INVALID_HANDLE;
     if (!IsRootPath(path)) {
-        Store store;
-        const LONG rc = Read(&store);
-        if (rc != ERROR_SUCCESS)
+        LONG rc = ERROR_SUCCESS;
+        const auto store = Read(&rc);
+        if (!store)
             return rc;
-        if (!store.find(path))
+        if (!store->find(path))
             return ERROR_FILE_NOT_FOUND;
     }
     *result = NewHandle(path);
@@ -495,17 +793,10 @@ LONG RegSetValueEx(HKEY key, const char* valueName, DWORD, DWORD type, const BYT
         value.pop_back();
     const std::string name = valueName ? valueName : "";
     return Modify([&](Store& store, bool& changed) {
-        Key* k = store.find(path);
+        Section* k = store.find(path);
         if (!k)
             return ERROR_KEY_DELETED;
-        auto it = k->find(name);
-        if (it == k->values.end()) {
-            k->values.emplace_back(name, value);
-            changed = true;
-        } else if (it->second != value) {
-            it->second = value;
-            changed = true;
-        }
+        changed = k->set(name, value);
         return ERROR_SUCCESS;
     });
 }
@@ -518,19 +809,19 @@ LONG RegQueryValueEx(HKEY key, const char* valueName, DWORD*, DWORD* type, BYTE*
         return ERROR_INVALID_HANDLE;
     if (data && !cbData)
         return ERROR_INVALID_PARAMETER;
-    Store store;
-    const LONG rc = Read(&store);
-    if (rc != ERROR_SUCCESS)
+    LONG rc = ERROR_SUCCESS;
+    const auto store = Read(&rc);
+    if (!store)
         return rc;
-    Key* k = store.find(path);
+    const Section* k = store->find(path);
     if (!k)
         return IsRootPath(path) ? ERROR_FILE_NOT_FOUND : ERROR_KEY_DELETED;
-    auto it = k->find(valueName ? valueName : "");
-    if (it == k->values.end())
+    const Item* item = k->value(valueName ? valueName : "");
+    if (!item)
         return ERROR_FILE_NOT_FOUND;
     if (type)
         *type = REG_SZ;
-    const DWORD need = static_cast<DWORD>(it->second.size() + 1);
+    const DWORD need = static_cast<DWORD>(item->data.size() + 1);
     if (!cbData)
         return ERROR_SUCCESS;
     if (!data) {
@@ -541,7 +832,7 @@ LONG RegQueryValueEx(HKEY key, const char* valueName, DWORD*, DWORD* type, BYTE*
         *cbData = need;
         return ERROR_MORE_DATA;
     }
-    std::memcpy(data, it->second.c_str(), need);
+    std::memcpy(data, item->data.c_str(), need);
     *cbData = need;
     return ERROR_SUCCESS;
 }
@@ -553,13 +844,11 @@ LONG RegDeleteValue(HKEY key, const char* valueName)
         return ERROR_INVALID_HANDLE;
     const std::string name = valueName ? valueName : "";
     return Modify([&](Store& store, bool& changed) {
-        Key* k = store.find(path);
+        Section* k = store.find(path);
         if (!k)
             return ERROR_FILE_NOT_FOUND;
-        auto it = k->find(name);
-        if (it == k->values.end())
+        if (!k->erase(name))
             return ERROR_FILE_NOT_FOUND;
-        k->values.erase(it);
         changed = true;
         return ERROR_SUCCESS;
     });
@@ -575,10 +864,7 @@ LONG RegDeleteTree(HKEY key, const char* subKey)
         if (IsRootPath(path)) {
             if (!keepSelf)
                 return ERROR_ACCESS_DENIED;
-            const std::string prefix = SortKey(path) + '\x01';
-            for (auto it = store.keys.lower_bound(prefix);
-                 it != store.keys.end() && it->first.compare(0, prefix.size(), prefix) == 0;)
-                it = store.keys.erase(it), changed = true;
+            changed = store.removeBelow(path);
             return ERROR_SUCCESS;
         }
         if (!store.removeTree(path, keepSelf))
@@ -600,7 +886,7 @@ LONG RegDeleteKey(HKEY key, const char* subKey)
             return ERROR_FILE_NOT_FOUND;
         if (!store.children(path).empty())
             return ERROR_ACCESS_DENIED;
-        store.keys.erase(SortKey(path));
+        store.removeKey(path);
         changed = true;
         return ERROR_SUCCESS;
     });
@@ -613,11 +899,11 @@ LONG RegEnumKeyEx(HKEY key, DWORD index, char* name, DWORD* cchName, DWORD*, cha
         return ERROR_INVALID_HANDLE;
     if (!name || !cchName)
         return ERROR_INVALID_PARAMETER;
-    Store store;
-    const LONG rc = Read(&store);
-    if (rc != ERROR_SUCCESS)
+    LONG rc = ERROR_SUCCESS;
+    const auto store = Read(&rc);
+    if (!store)
         return rc;
-    const std::vector<std::string> children = store.children(path);
+    const std::vector<std::string> children = store->children(path);
     if (index >= children.size())
         return ERROR_NO_MORE_ITEMS;
     const std::string& child = children[index];
@@ -659,7 +945,10 @@ comrt::RegistryBatch::RegistryBatch()
     }
     b->file = RegistryStorePath();
     b->lock = std::make_unique<StoreLock>(b->file);
+    t_storeError.clear();
     b->loadError = Load(b->file, &b->store);
+    if (b->loadError != ERROR_SUCCESS)
+        b->loadReason = t_storeError.str();
     b->depth = 1;
     t_batch = b;
     m_owner = true;
@@ -727,24 +1016,26 @@ std::string comrt::ExecutableFolder()
 bool comrt::ReadClassesRootString(const std::string& keyPath, const char* valueName,
                                   std::string* out)
 {
-    Store store;
-    if (Read(&store) != ERROR_SUCCESS)
+    LONG rc = ERROR_SUCCESS;
+    const auto store = Read(&rc);
+    if (!store)
         return false;
-    Key* k = store.find("HKEY_CLASSES_ROOT\\" + keyPath);
+    const Section* k = store->find("HKEY_CLASSES_ROOT\\" + keyPath);
     if (!k)
         return false;
-    auto it = k->find(valueName ? valueName : "");
-    if (it == k->values.end())
+    const Item* item = k->value(valueName ? valueName : "");
+    if (!item)
         return false;
     if (out)
-        *out = it->second;
+        *out = item->data;
     return true;
 }
 
 bool comrt::ClassesRootKeyExists(const std::string& keyPath)
 {
-    Store store;
-    return Read(&store) == ERROR_SUCCESS && store.find("HKEY_CLASSES_ROOT\\" + keyPath);
+    LONG rc = ERROR_SUCCESS;
+    const auto store = Read(&rc);
+    return store && store->find("HKEY_CLASSES_ROOT\\" + keyPath);
 }
 
 void comrt::internal::AttachHost(const HostLink* host)
@@ -758,3 +1049,9 @@ void comrt::internal::AttachHost(const HostLink* host)
 }
 
 const comrt::HostLink* comrt::ThisHostLink() { return &g_thisHost; }
+
+std::string comrt::LastRegistryError() { return t_storeError.str(); }
+
+void comrt::ClearLastRegistryError() { t_storeError.clear(); }
+
+unsigned comrt::internal::StoreLoadCount() { return g_storeLoads.load(); }

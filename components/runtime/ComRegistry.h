@@ -90,6 +90,12 @@ private:
     LONG m_result = ERROR_SUCCESS;
 };
 
+// Why the last registry call on this thread that failed on the store itself (unreadable, damaged,
+// not writable) failed, naming the store and the reason; also set by calls a loaded component
+// library makes on this process's store. Stays until cleared.
+std::string LastRegistryError();
+void ClearLastRegistryError();
+
 // Folder of the running executable (from /proc/self/exe), without a trailing '/'.
 std::string ExecutableFolder();
 

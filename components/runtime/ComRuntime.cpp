@@ -2,8 +2,11 @@
 
 #include "ComInternal.h"
 #include "ComRegistry.h"
+#include "FileAccess.h"
 
+#include <cstdio>
 #include <cstring>
+#include <sys/stat.h>
 #include <dlfcn.h>
 #include <filesystem>
 #include <map>
@@ -18,9 +21,11 @@ struct LoadedLibrary {
     DllCanUnloadNowFn canUnloadNow = nullptr;
 };
 
-// Libraries loaded for class objects, by the path their class was registered with.
+// Libraries loaded for class objects, by the file they were loaded from.
 std::mutex g_librariesMutex;
 std::map<std::string, LoadedLibrary> g_libraries;
+
+thread_local comrt::internal::ThreadText t_activationError;
 
 void Anchor() {}
 
@@ -30,63 +35,121 @@ Fn SymbolOf(void* handle, const char* name)
     return handle ? reinterpret_cast<Fn>(::dlsym(handle, name)) : nullptr;
 }
 
-HRESULT LibraryFor(const std::string& path, LoadedLibrary* out)
+bool IsFile(const std::string& path)
+{
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+// The regsvr command that registers `library` in the store in use.
+std::string RegsvrCommand(const std::string& library)
+{
+    const std::string folder = comrt::internal::StoreFolder();
+    const std::string beside = folder + "/regsvr";
+    std::string command = IsFile(beside) ? beside : std::string("regsvr");
+    command += " " + library;
+    // regsvr's own default is the store beside it.
+    const std::string store = comrt::RegistryStorePath();
+    if (!IsFile(beside) || store != folder + "/quirewell.reg")
+        command += " " + store;
+    return command;
+}
+
+HRESULT LibraryFor(const std::string& file, LoadedLibrary* out)
 {
     std::lock_guard lock(g_librariesMutex);
-    auto it = g_libraries.find(path);
+    auto it = g_libraries.find(file);
     if (it == g_libraries.end()) {
         std::string error;
-        void* handle = nullptr;
-        for (const std::string& candidate : comrt::internal::ServerPathCandidates(path)) {
-            handle = comrt::internal::OpenLibrary(candidate, &error);
-            if (handle)
-                break;
-        }
-        if (!handle)
+        void* handle = comrt::internal::OpenLibrary(file, &error);
+        if (!handle) {
+            t_activationError.set(error + "; repair: " + RegsvrCommand(file));
             return CO_E_DLLNOTFOUND;
+        }
         LoadedLibrary lib;
         lib.handle = handle;
         lib.getClassObject = SymbolOf<DllGetClassObjectFn>(handle, "DllGetClassObject");
         lib.canUnloadNow = SymbolOf<DllCanUnloadNowFn>(handle, "DllCanUnloadNow");
         if (!lib.getClassObject) {
             ::dlclose(handle);
+            t_activationError.set(file + " is not a component library (it has no "
+                                         "DllGetClassObject); repair: " +
+                                  RegsvrCommand("<component library>"));
             return CO_E_ERRORINDLL;
         }
-        it = g_libraries.emplace(path, lib).first;
+        it = g_libraries.emplace(file, lib).first;
     }
     *out = it->second;
     return S_OK;
+}
+
+std::string StatusText(HRESULT hr)
+{
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "0x%08X", static_cast<unsigned>(hr));
+    return buf;
 }
 
 } // namespace
 
 // ---- shared helpers ----
 
-std::vector<std::string> comrt::internal::ServerPathCandidates(const std::string& registered)
+std::string comrt::internal::StoreFolder()
 {
-    std::string folder = RegistryStorePath();
-    const size_t slash = folder.rfind('/');
-    folder = slash == std::string::npos ? std::string(".") : folder.substr(0, slash);
-    if (registered.empty())
-        return {};
-    if (registered[0] != '/')
-        return {folder + "/" + registered};
-    // A program folder copied elsewhere as a whole keeps working: its store still names the
-    // libraries where they were built, and each is found beside the store instead.
-    const std::string beside = folder + registered.substr(registered.rfind('/'));
-    if (beside == registered)
-        return {registered};
-    return {registered, beside};
+    std::string store = RegistryStorePath();
+    std::error_code ec;
+    const std::filesystem::path abs = std::filesystem::absolute(store, ec);
+    if (!ec)
+        store = abs.lexically_normal().string();
+    const size_t slash = store.rfind('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? std::string("/") : store.substr(0, slash);
+}
+
+std::string comrt::internal::ResolveStorePath(const std::string& recorded)
+{
+    if (recorded.empty() || recorded[0] == '/')
+        return recorded;
+    if (recorded == ".")
+        return StoreFolder();
+    return StoreFolder() + "/" + recorded;
+}
+
+std::string comrt::internal::StoreRelativePath(const std::string& path)
+{
+    std::error_code ec;
+    // Compare real locations: the store may be named through a link to its folder.
+    const std::filesystem::path file = std::filesystem::weakly_canonical(path, ec);
+    if (ec)
+        return path;
+    const std::filesystem::path folder = std::filesystem::weakly_canonical(StoreFolder(), ec);
+    if (ec)
+        return path;
+    const std::filesystem::path rel = file.lexically_relative(folder);
+    if (rel.empty() || *rel.begin() == "..")
+        return path;
+    return rel.string();
 }
 
 void* comrt::internal::OpenLibrary(const std::string& path, std::string* error)
 {
+    std::string unsafe;
+    if (!IsSafeToLoad(path, &unsafe)) {
+        if (error)
+            *error = "refusing to load " + path + ": " + unsafe;
+        return nullptr;
+    }
     ::dlerror();
     void* handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!handle) {
         if (error) {
             const char* e = ::dlerror();
-            *error = e ? e : "cannot load " + path;
+            std::string reason = e ? e : "unknown reason";
+            // dlerror names the file itself first; say it once.
+            if (reason.compare(0, path.size() + 2, path + ": ") == 0)
+                reason.erase(0, path.size() + 2);
+            *error = "cannot load " + path + ": " + reason;
         }
         return nullptr;
     }
@@ -169,22 +232,40 @@ HRESULT CoGetClassObject(REFCLSID clsid, DWORD clsContext, void*, REFIID riid, v
     if (!ppv)
         return E_POINTER;
     *ppv = nullptr;
-    if (!(clsContext & (CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER)))
+    t_activationError.clear();
+    const std::string clsidText = comrt::FormatGuid(clsid);
+    if (!(clsContext & (CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER))) {
+        t_activationError.set("class " + clsidText + " is only served in-process here");
         return REGDB_E_CLASSNOTREG;
+    }
     std::string path;
-    if (!comrt::ReadClassesRootString("CLSID\\" + comrt::FormatGuid(clsid) + "\\InprocServer32",
-                                      nullptr, &path) ||
-        path.empty())
+    comrt::ClearLastRegistryError();
+    if (!comrt::ReadClassesRootString("CLSID\\" + clsidText + "\\InprocServer32", nullptr, &path) ||
+        path.empty()) {
+        const std::string store = comrt::RegistryStorePath();
+        std::string why = comrt::LastRegistryError();
+        if (why.empty() && !IsFile(store))
+            why = "the registration store " + store + " is missing";
+        else if (why.empty())
+            why = "class " + clsidText + " is not registered in " + store;
+        t_activationError.set(why + "; repair: " + RegsvrCommand("<component library>"));
         return REGDB_E_CLASSNOTREG;
+    }
+    const std::string file = comrt::internal::ResolveStorePath(path);
     LoadedLibrary lib;
-    const HRESULT hr = LibraryFor(path, &lib);
+    const HRESULT hr = LibraryFor(file, &lib);
     if (FAILED(hr))
         return hr;
+    HRESULT got = E_UNEXPECTED;
     try {
-        return lib.getClassObject(clsid, riid, ppv);
+        got = lib.getClassObject(clsid, riid, ppv);
     } catch (...) {
-        return E_UNEXPECTED;
+        got = E_UNEXPECTED;
     }
+    if (FAILED(got))
+        t_activationError.set(file + " does not serve class " + clsidText + " (status " +
+                              StatusText(got) + "); repair: " + RegsvrCommand(file));
+    return got;
 }
 
 HRESULT CoCreateInstance(REFCLSID clsid, IUnknown* outer, DWORD clsContext, REFIID riid, void** ppv)
@@ -197,12 +278,19 @@ HRESULT CoCreateInstance(REFCLSID clsid, IUnknown* outer, DWORD clsContext, REFI
                                   reinterpret_cast<void**>(&factory));
     if (FAILED(hr))
         return hr;
-    if (!factory)
+    if (!factory) {
+        t_activationError.set("class " + comrt::FormatGuid(clsid) + " gave no class object");
         return E_UNEXPECTED;
+    }
     hr = factory->CreateInstance(outer, riid, ppv);
     factory->Release();
+    if (FAILED(hr))
+        t_activationError.set("class " + comrt::FormatGuid(clsid) +
+                              " could not create an object (status " + StatusText(hr) + ")");
     return hr;
 }
+
+std::string comrt::LastActivationError() { return t_activationError.str(); }
 
 void CoFreeUnusedLibraries()
 {

@@ -9,8 +9,9 @@
 // The library serving a class is found in the registration store (ComRegistry.h) under
 // HKEY_CLASSES_ROOT\CLSID\{clsid}\InprocServer32, loaded once with dlopen and asked for its
 // class object through its exported DllGetClassObject. A relative library path is taken from the
-// store's folder; an absolute one that no longer exists is looked for under its file name in the
-// store's folder, so a program folder copied elsewhere as a whole keeps working.
+// store's folder (registration records libraries beside or below the store that way, so a copied
+// program folder uses its own libraries); an absolute one is used as written. A library that
+// another user could have put there or replaced (see IsSafeToLoad) is never loaded.
 #pragma once
 
 #include "ComTypes.h"
@@ -74,6 +75,9 @@ struct HostLink {
     // Copies the loader's current store path (NUL-terminated) into buf; returns the length it
     // needs without the NUL.
     size_t (*storePath)(char* buf, size_t cap);
+    // Hands the loader why the store could not be read or written, so that tools loading a
+    // library (regsvr) can say it in words.
+    void (*storeError)(const char* text);
 };
 inline constexpr CLSID CLSID_RuntimeLink = MakeGuid("{6B1E7C52-0D7A-4C3B-9E51-2F4A8C0D3E61}");
 inline constexpr IID IID_RuntimeLink = MakeGuid("{6B1E7C53-0D7A-4C3B-9E51-2F4A8C0D3E61}");
@@ -122,6 +126,12 @@ struct FileVersion {
 // Reads a library's version block: CO_E_DLLNOTFOUND when it cannot be loaded, E_FAIL when it has
 // no version block.
 HRESULT GetFileVersionInfo(const std::string& libraryPath, FileVersion* out);
+
+// Why the last CoGetClassObject or CoCreateInstance on this thread failed, in words: the store or
+// library concerned, the reason, and the command that repairs it, for example
+//   "cannot load /x/libpdfcounter.so: <the loader's reason>; repair: /x/regsvr /x/libpdfcounter.so"
+// Empty after a success.
+std::string LastActivationError();
 
 // The HostLink of this copy of the runtime (used by ServerLibrary and by the class loader).
 const HostLink* ThisHostLink();

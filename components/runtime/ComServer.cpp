@@ -230,7 +230,10 @@ HRESULT ServerModule::registerServer()
     const std::string path = modulePath();
     if (path.empty())
         return E_FAIL;
-    const ScriptVariables variables = {{"MODULE", QuoteForRegistryScript(path)}};
+    // A library beside or below the store is recorded relative to it, so a copied program
+    // folder finds its own libraries and never the ones it was copied from.
+    const ScriptVariables variables = {
+        {"MODULE", QuoteForRegistryScript(internal::StoreRelativePath(path))}};
     RegistryBatch batch;
     for (size_t i = 0; i < definition->classCount; ++i) {
         const char* script = definition->classes[i].registryScript;
@@ -247,8 +250,8 @@ HRESULT ServerModule::registerServer()
     HRESULT hr = loadOwnTypeLib(&lib, &loadedPath);
     if (FAILED(hr))
         return hr;
-    const std::u16string wide = Utf8ToUtf16(loadedPath);
-    const std::u16string helpDir = Utf8ToUtf16(FolderOf(loadedPath));
+    const std::u16string wide = Utf8ToUtf16(internal::StoreRelativePath(loadedPath));
+    const std::u16string helpDir = Utf8ToUtf16(internal::StoreRelativePath(FolderOf(loadedPath)));
     hr = ::RegisterTypeLib(lib, wide.c_str(), helpDir.c_str());
     lib->Release();
     const LONG written = batch.commit();
@@ -263,25 +266,42 @@ HRESULT ServerModule::unregisterServer()
     if (!definition)
         return S_OK;
     const std::string path = modulePath();
-    const ScriptVariables variables = {{"MODULE", QuoteForRegistryScript(path)}};
+    const ScriptVariables variables = {
+        {"MODULE", QuoteForRegistryScript(internal::StoreRelativePath(path))}};
     RegistryBatch batch;
-    for (size_t i = 0; i < definition->classCount; ++i)
-        if (const char* script = definition->classes[i].registryScript)
-            RunRegistryScript(script, variables, false);
-    if (!definition->typeLib)
-        return S_OK;
-    ITypeLib* lib = nullptr;
-    std::string loadedPath;
-    if (SUCCEEDED(loadOwnTypeLib(&lib, &loadedPath))) {
-        TLIBATTR* attr = nullptr;
-        if (SUCCEEDED(lib->GetLibAttr(&attr))) {
-            ::UnRegisterTypeLib(attr->guid, attr->wMajorVerNum, attr->wMinorVerNum, attr->lcid,
-                                attr->syskind);
-            lib->ReleaseTLibAttr(attr);
+    // Every record is attempted; the first failure is what the caller hears.
+    HRESULT first = S_OK;
+    for (size_t i = 0; i < definition->classCount; ++i) {
+        if (const char* script = definition->classes[i].registryScript) {
+            const HRESULT hr = RunRegistryScript(script, variables, false);
+            if (FAILED(hr) && SUCCEEDED(first))
+                first = hr;
         }
-        lib->Release();
     }
-    return S_OK;
+    if (definition->typeLib) {
+        ITypeLib* lib = nullptr;
+        std::string loadedPath;
+        if (SUCCEEDED(loadOwnTypeLib(&lib, &loadedPath))) {
+            TLIBATTR* attr = nullptr;
+            if (SUCCEEDED(lib->GetLibAttr(&attr))) {
+                // Not registered is not a failure; a store that cannot be read or written is.
+                if (ClassesRootKeyExists("TypeLib\\" + FormatGuid(attr->guid))) {
+                    const HRESULT hr = ::UnRegisterTypeLib(attr->guid, attr->wMajorVerNum,
+                                                           attr->wMinorVerNum, attr->lcid,
+                                                           attr->syskind);
+                    if (FAILED(hr) && SUCCEEDED(first) && !LastRegistryError().empty())
+                        first = hr;
+                }
+            }
+            if (attr)
+                lib->ReleaseTLibAttr(attr);
+            lib->Release();
+        }
+    }
+    const LONG written = batch.commit();
+    if (written != ERROR_SUCCESS && SUCCEEDED(first))
+        first = HRESULT_FROM_WIN32(written);
+    return first;
 }
 
 HRESULT ServerModule::cachedTypeInfo(REFIID iid, LCID lcid, TypeInfoCache** out)

@@ -511,7 +511,7 @@ HRESULT QueryPathOfRegTypeLib(REFGUID libid, WORD major, WORD minor, LCID lcid, 
     const HRESULT hr = RegisteredPath(libid, major, minor, lcid, &p);
     if (FAILED(hr))
         return hr;
-    *path = comrt::AllocBstrFromUtf8(p);
+    *path = comrt::AllocBstrFromUtf8(comrt::internal::ResolveStorePath(p));
     return *path ? S_OK : E_OUTOFMEMORY;
 }
 
@@ -524,14 +524,8 @@ HRESULT LoadRegTypeLib(REFGUID libid, WORD major, WORD minor, LCID lcid, ITypeLi
     const HRESULT hr = RegisteredPath(libid, major, minor, lcid, &path);
     if (FAILED(hr))
         return hr;
-    HRESULT load = TYPE_E_CANTLOADLIBRARY;
-    for (const std::string& candidate : comrt::internal::ServerPathCandidates(path)) {
-        const std::u16string wide = comrt::Utf8ToUtf16(candidate);
-        load = LoadTypeLib(wide.c_str(), out);
-        if (SUCCEEDED(load))
-            break;
-    }
-    return load;
+    const std::u16string wide = comrt::Utf8ToUtf16(comrt::internal::ResolveStorePath(path));
+    return LoadTypeLib(wide.c_str(), out);
 }
 
 HRESULT RegisterTypeLib(ITypeLib* lib, LPCOLESTR fullPath, LPCOLESTR helpDir)

@@ -3,8 +3,11 @@
 //   regsvr [-u] <library> [store]
 //
 // Without a store the store beside this program is used (the program folder's quirewell.reg).
+// Exit status: 0 done, 1 failed or (with -u) nothing to remove, 2 wrong arguments. Every failure
+// names the library or store and the reason in words.
 #include "ComRegistry.h"
 #include "ComRuntime.h"
+#include "FileAccess.h"
 
 #include <cstdio>
 #include <cstring>
@@ -19,6 +22,19 @@ int Usage()
                          "  -u removes its records instead\n",
                  comrt::RegistryStorePath().c_str());
     return 2;
+}
+
+std::string StatusText(HRESULT hr)
+{
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "0x%08X", static_cast<unsigned>(hr));
+    return buf;
+}
+
+// The store's bytes, to tell whether an unregistration removed anything.
+bool Snapshot(const std::string& store, std::string* bytes, std::string* reason)
+{
+    return comrt::ReadRegularFile(store, 64u << 20, bytes, reason) != comrt::ReadResult::Failed;
 }
 
 } // namespace
@@ -36,21 +52,46 @@ int main(int argc, char** argv)
     const std::string library = argv[i];
     if (argc - i == 2)
         comrt::SetRegistryStorePath(argv[i + 1]);
+    const std::string store = comrt::RegistryStorePath();
+
+    std::string before;
+    std::string reason;
+    if (unregister && !Snapshot(store, &before, &reason)) {
+        std::fprintf(stderr, "regsvr: cannot read the registration store %s: %s\n", store.c_str(),
+                     reason.c_str());
+        return 1;
+    }
 
     comrt::ServerLibrary lib;
     HRESULT hr = lib.open(library);
     if (FAILED(hr)) {
-        std::fprintf(stderr, "regsvr: cannot load %s: %s\n", library.c_str(), lib.error().c_str());
+        std::fprintf(stderr, "regsvr: %s\n", lib.error().c_str());
         return 1;
     }
+    comrt::ClearLastRegistryError();
     hr = unregister ? lib.unregisterServer() : lib.registerServer();
     if (FAILED(hr)) {
-        std::fprintf(stderr, "regsvr: %s of %s failed with status 0x%08X\n",
-                     unregister ? "DllUnregisterServer" : "DllRegisterServer", lib.path().c_str(),
-                     static_cast<unsigned>(hr));
+        std::string why = comrt::LastRegistryError();
+        if (why.empty())
+            why = hr == CO_E_ERRORINDLL ? "it is not a component library (no " +
+                                              std::string(unregister ? "DllUnregisterServer"
+                                                                     : "DllRegisterServer") +
+                                              ")"
+                                        : "the library reported status " + StatusText(hr);
+        std::fprintf(stderr, "regsvr: %s %s %s failed: %s\n",
+                     unregister ? "removing" : "registering", lib.path().c_str(),
+                     unregister ? ("from " + store).c_str() : ("in " + store).c_str(), why.c_str());
         return 1;
     }
+    if (unregister) {
+        std::string after;
+        if (Snapshot(store, &after, &reason) && after == before) {
+            std::fprintf(stderr, "regsvr: nothing to remove: %s has no records in %s\n",
+                         lib.path().c_str(), store.c_str());
+            return 1;
+        }
+    }
     std::printf("regsvr: %s %s %s\n", lib.path().c_str(),
-                unregister ? "removed from" : "registered in", comrt::RegistryStorePath().c_str());
+                unregister ? "removed from" : "registered in", store.c_str());
     return 0;
 }

@@ -1,6 +1,7 @@
 #include "TestDocuments.h"
 
 #include "ComRegistry.h"
+#include "ComRuntime.h"
 #include "PdfFixtures.h"
 
 #include <tiffio.h>
@@ -86,14 +87,13 @@ bool useBuildRegistry(QString *why)
 
 bool useRegistryWithoutPdfCounter(const QString &copyPath)
 {
-    const QString store = binDir() + QStringLiteral("/quirewell.reg");
+    // A store elsewhere holding only the TIFF counter; it records the library by its absolute
+    // path, as registration does for a library outside the store's folder.
     QFile::remove(copyPath);
-    if (!QFile::copy(store, copyPath))
-        return false;
-    QFile::setPermissions(copyPath, QFile::ReadOwner | QFile::WriteOwner);
     comrt::SetRegistryStorePath(copyPath.toStdString());
-    const LONG rc = RegDeleteTree(HKEY_CLASSES_ROOT, "CLSID\\{91AB0239-0B45-4982-AD46-DAAC2DE0BA8A}");
-    return rc == 0;
+    comrt::ServerLibrary tiff;
+    return SUCCEEDED(tiff.open((binDir() + QStringLiteral("/libtallyfold.so")).toStdString()))
+           && SUCCEEDED(tiff.registerServer());
 }
 
 }  // namespace testdocs

@@ -17,7 +17,7 @@ bool writeBytes(const QByteArray &path, const QByteArray &content);
 QString binDir();
 // Points the runtime at the build's registration store; false (with a reason) when it is missing.
 bool useBuildRegistry(QString *why = nullptr);
-// Points the runtime at a copy of the build's store without the PDF counter's class record.
+// Points the runtime at a new store at copyPath in which only the TIFF counter is registered.
 bool useRegistryWithoutPdfCounter(const QString &copyPath);
 
 }  // namespace testdocs

@@ -1,10 +1,13 @@
 #include "ComRegistry.h"
+#include "ComInternal.h"
 #include "TempStore.h"
 
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
 #include <filesystem>
+#include <fstream>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -206,3 +209,115 @@ TEST(RegistryStore, ConcurrentWritersLoseNothing)
 }
 
 } // namespace
+
+namespace {
+
+void WriteStore(const TempStore& store, const std::string& text)
+{
+    std::ofstream out(store.path(), std::ios::binary);
+    out << text;
+}
+
+} // namespace
+
+TEST(RegistryStore, RewritingKeepsWhatItDoesNotUnderstandByteForByte)
+{
+    TempStore store;
+    const std::string original =
+        "REGEDIT4\r\n"
+        "; written by hand\r\n"
+        "\r\n"
+        "[HKEY_CLASSES_ROOT\\A]\r\n"
+        "@=\"a\"\r\n"
+        "\"Count\"=dword:00000010\r\n"
+        "\"Blob\"=hex:01,02,03,\\\r\n"
+        "  04,05\r\n"
+        "; about B\r\n"
+        "\r\n"
+        "[HKEY_CLASSES_ROOT\\B]\r\n"
+        "\"Name\"=\"b\"\r\n"
+        "this line means nothing\r\n"
+        "\r\n"
+        "[-HKEY_CLASSES_ROOT\\Gone]\r\n"
+        "\r\n"
+        "[SOMEWHERE\\Else]\r\n"
+        "\"x\"=\"y\"\r\n";
+    WriteStore(store, original);
+
+    // A change to one value touches only that value's line.
+    ASSERT_EQ(SetString("B", "Name", "changed"), ERROR_SUCCESS);
+    std::string expected = original;
+    expected.replace(expected.find("\"Name\"=\"b\"\r\n"), 12, "\"Name\"=\"changed\"\r\n");
+    EXPECT_EQ(store.text(), expected);
+    EXPECT_EQ(GetString("A", nullptr), "a");
+
+    // A new key lands in order; removing it again gives the file back as it was.
+    ASSERT_EQ(SetString("AB", nullptr, "new"), ERROR_SUCCESS);
+    EXPECT_NE(store.text().find("\"Blob\"=hex:01,02,03,\\\r\n  04,05\r\n"), std::string::npos);
+    ASSERT_EQ(RegDeleteTree(HKEY_CLASSES_ROOT, "AB"), ERROR_SUCCESS);
+    EXPECT_EQ(store.text(), expected);
+
+    // Values of other types are the key's own: a string of the same name replaces them, and
+    // deleting the key takes them along, but nothing else.
+    ASSERT_EQ(SetString("A", "Count", "17"), ERROR_SUCCESS);
+    EXPECT_EQ(store.text().find("dword"), std::string::npos);
+    EXPECT_EQ(GetString("A", "Count"), "17");
+    ASSERT_EQ(RegDeleteTree(HKEY_CLASSES_ROOT, "A"), ERROR_SUCCESS);
+    const std::string text = store.text();
+    EXPECT_EQ(text.find("hex:"), std::string::npos);
+    for (const char* kept : {"; written by hand\r\n", "this line means nothing\r\n",
+                             "[-HKEY_CLASSES_ROOT\\Gone]\r\n", "[SOMEWHERE\\Else]\r\n\"x\"=\"y\"\r\n"})
+        EXPECT_NE(text.find(kept), std::string::npos) << kept;
+}
+
+TEST(RegistryStore, ReadsTheFileOncePerChange)
+{
+    TempStore store;
+    ASSERT_EQ(SetString("K", nullptr, "one"), ERROR_SUCCESS);
+    EXPECT_EQ(GetString("K", nullptr), "one");
+    const unsigned loads = comrt::internal::StoreLoadCount();
+    for (int i = 0; i < 20; ++i)
+        EXPECT_EQ(GetString("K", nullptr), "one");
+    EXPECT_EQ(comrt::internal::StoreLoadCount(), loads) << "an unchanged store is not parsed again";
+
+    // Changed behind the runtime's back, even to the same size: read again.
+    WriteStore(store, "REGEDIT4\n\n[HKEY_CLASSES_ROOT\\K]\n@=\"two\"\n");
+    EXPECT_EQ(GetString("K", nullptr), "two");
+    ASSERT_EQ(::truncate(store.path().c_str(), 0), 0);
+    WriteStore(store, "REGEDIT4\n\n[HKEY_CLASSES_ROOT\\K]\n@=\"6wo\"\n");
+    EXPECT_EQ(GetString("K", nullptr), "6wo");
+    std::filesystem::remove(store.path());
+    EXPECT_EQ(GetString("K", nullptr), "<missing>");
+}
+
+TEST(RegistryStore, FailuresSayWhichStoreAndWhy)
+{
+    TempStore store;
+    struct Case {
+        const char* what;
+        void (*make)(const TempStore&);
+        LONG rc;
+        const char* reason;
+    } cases[] = {
+        {"garbage", [](const TempStore& s) { WriteStore(s, "\x7f" "ELF garbage\n"); }, ERROR_BADDB,
+         "is damaged"},
+        {"folder", [](const TempStore& s) { std::filesystem::create_directory(s.path()); },
+         ERROR_CANTREAD, "folder"},
+        {"fifo", [](const TempStore& s) { ::mkfifo(s.path().c_str(), 0600); }, ERROR_CANTREAD,
+         "not a regular file"},
+    };
+    for (const Case& c : cases) {
+        std::error_code ec;
+        std::filesystem::remove_all(store.path(), ec);
+        c.make(store);
+        comrt::ClearLastRegistryError();
+        EXPECT_EQ(SetString("K", nullptr, "x"), c.rc) << c.what;
+        const std::string error = comrt::LastRegistryError();
+        EXPECT_NE(error.find(store.path()), std::string::npos) << c.what << ": " << error;
+        EXPECT_NE(error.find(c.reason), std::string::npos) << c.what << ": " << error;
+        // Reading hears the same.
+        comrt::ClearLastRegistryError();
+        EXPECT_EQ(GetString("K", nullptr), "<missing>") << c.what;
+        EXPECT_NE(comrt::LastRegistryError().find(c.reason), std::string::npos) << c.what;
+    }
+}
