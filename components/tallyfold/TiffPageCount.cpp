@@ -1,7 +1,9 @@
 #include "TiffPageCount.h"
 
-#include <cstdio>
 #include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <tiffio.h>
 
 namespace tallyfold {
@@ -19,25 +21,37 @@ bool HasTiffSignature(const unsigned char (&head)[8])
 
 int32_t CountTiffPages(const char* name)
 {
-    std::FILE* file = std::fopen(name, "rb");
-    if (!file)
+    // Without blocking: a FIFO or device under a .tif name must not hold the caller until
+    // someone writes to it. Only a regular file is counted.
+    const int fd = ::open(name, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0)
         return kCannotOpen;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return kCannotOpen;
+    }
     unsigned char head[8] = {0};
     // A file shorter than the signature leaves zeros behind what it has.
-    const size_t got = std::fread(head, 1, 4, file);
-    // A folder opens here but cannot be read: it cannot be opened for reading as a file.
-    const bool unreadable = got < 4 && std::ferror(file);
-    std::fclose(file);
-    if (unreadable)
+    const ssize_t got = ::pread(fd, head, 4, 0);
+    if (got < 0) {
+        ::close(fd);
         return kCannotOpen;
-    if (!HasTiffSignature(head))
+    }
+    if (!HasTiffSignature(head)) {
+        ::close(fd);
         return kNotTiff;
+    }
 
     // libtiff's default handlers report damage on standard error; the count is all we return.
     // "m": read, don't map. A mapped file that another program truncates meanwhile raises SIGBUS
     // on access and would take the whole program down; plain reads just fail.
+    // TIFFFdOpen reads the very file checked above; TIFFClose closes it, a failed open does not.
     int32_t count = 0;
-    if (TIFF* tif = TIFFOpen(name, "rm")) {
+    TIFF* tif = TIFFFdOpen(fd, name, "rm");
+    if (!tif)
+        ::close(fd);
+    if (tif) {
         // TIFFReadDirectory refuses a directory offset it has already read, so a chain that
         // points back ends here with the distinct directories counted.
         do {

@@ -2,6 +2,7 @@
 #include "TiffFiles.h"
 
 #include <filesystem>
+#include <sys/stat.h>
 #include <functional>
 
 namespace {
@@ -138,6 +139,14 @@ const Case kCases[] = {
     {"ThreeBytesMM0", [](auto& p) { return tifftest::WriteBytes(p, std::string("MM\0", 3)); }, -2},
     {"Missing", [](auto&) { return true; }, -1},
     {"Folder", [](auto& p) { return std::filesystem::create_directory(p); }, -1},
+    // Nobody ever writes to it: opening it for reading the ordinary way would never return.
+    {"FifoNamedTif", [](auto& p) { return ::mkfifo(p.c_str(), 0600) == 0; }, -1},
+    {"DeviceNamedTif",
+     [](auto& p) {
+         std::filesystem::create_symlink("/dev/zero", p);
+         return true;
+     },
+     -1},
 };
 
 class PageCountCases : public PageCount, public ::testing::WithParamInterface<Case> {};
