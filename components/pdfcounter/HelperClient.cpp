@@ -1,5 +1,6 @@
 #include "HelperClient.h"
 
+#include "FileAccess.h"
 #include "HelperProtocol.h"
 #include "PdfPageCount.h"
 
@@ -54,6 +55,9 @@ pid_t HelperClient::helperPid() const
 
 bool HelperClient::start()
 {
+    // A helper that another user could have replaced never runs inside our session.
+    if (!comrt::IsSafeToStart(m_helperPath))
+        return false;
     int fds[2];
     if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds) != 0)
         return false;
