@@ -1,12 +1,12 @@
 #include "ExportGrid.h"
 
 #include "AppSettings.h"
+#include "CheckedWrite.h"
 #include "FlexGrid.h"
 #include "MessageBoxes.h"
 #include "dlgSave.h"
 
 #include <QDir>
-#include <QSaveFile>
 
 ExportChoice AskExportDestination(QWidget *parent, const QString &exportLocation)
 {
@@ -47,12 +47,7 @@ bool WriteGridText(const FlexGrid &grid, const QString &path, QChar separator, Q
         if (!grid.colHidden(c))
             columns << c;
 
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        if (error)
-            *error = file.errorString();
-        return false;
-    }
+    QByteArray bytes;
     QStringList cells;
     for (int r = 0; r < grid.rows(); ++r) {
         if (r >= grid.fixedRows() && grid.rowHidden(r))
@@ -60,16 +55,10 @@ bool WriteGridText(const FlexGrid &grid, const QString &path, QChar separator, Q
         cells.clear();
         for (int c : columns)
             cells << grid.textMatrix(r, c);
-        const QByteArray bytes = (DelimitedLine(cells, separator) + QStringLiteral("\r\n")).toUtf8();
-        if (file.write(bytes) != bytes.size())
-            break;  // commit() reports the failure
+        bytes += (DelimitedLine(cells, separator) + QStringLiteral("\r\n")).toUtf8();
     }
-    if (!file.commit()) {
-        if (error)
-            *error = file.errorString();
-        return false;
-    }
-    return true;
+    // The default name is predictable: a link planted there must not redirect the export.
+    return platform::writeFileChecked(path, bytes, error, platform::SymlinkTarget::Refuse);
 }
 
 void ExportGrid(const FlexGrid &grid, QWidget *parent, const ExportDestinationAsker &ask)

@@ -24,7 +24,8 @@ ExportChoice AskExportDestination(QWidget *parent, const QString &exportLocation
 QString DelimitedLine(const QStringList &cells, QChar separator);
 
 // Writes the header row and every data row not hidden, with the grid's visible columns in their
-// order, lines ending in CR LF, as UTF-8. The file is replaced only when everything was written.
+// order, lines ending in CR LF, as UTF-8. The file is replaced only when everything was written;
+// a symbolic link at the path is refused and nothing is written. *error names path and reason.
 bool WriteGridText(const FlexGrid &grid, const QString &path, QChar separator, QString *error);
 
 // The export: asks for the destination, writes, and says how it went ("Meta Data exported

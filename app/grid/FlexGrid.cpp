@@ -1,5 +1,6 @@
 #include "FlexGrid.h"
 
+#include "CheckedWrite.h"
 #include "FlexGridModel.h"
 #include "Twips.h"
 
@@ -10,7 +11,6 @@
 #include <QLinearGradient>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QSaveFile>
 #include <QStringDecoder>
 #include <QStyle>
 #include <QStyleOptionButton>
@@ -989,19 +989,7 @@ bool FlexGrid::saveGrid(const QString &path, QString *error) const
         }
         out.append(sep.row);
     }
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        if (error)
-            *error = file.errorString();
-        return false;
-    }
-    file.write(out.toUtf8());
-    if (!file.commit()) {
-        if (error)
-            *error = file.errorString();
-        return false;
-    }
-    return true;
+    return platform::writeFileChecked(path, out.toUtf8(), error);
 }
 
 bool FlexGrid::loadGrid(const QString &path, QString *error)

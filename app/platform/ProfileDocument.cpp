@@ -1,8 +1,10 @@
 #include "ProfileDocument.h"
 
+#include "CheckedWrite.h"
+#include "FileAccess.h"
+
 #include <QDir>
 #include <QFile>
-#include <QSaveFile>
 
 namespace platform {
 
@@ -85,14 +87,22 @@ bool ProfileDocument::load(const QString &filePath, QString *error)
 {
     m_lines.clear();
     m_endsWithNewline = true;
-    QFile file(filePath);
-    if (!file.exists())
+    // Without blocking and within a bound: a FIFO under the name must not hang the caller, and a
+    // huge file is not what anyone meant as a profile.
+    const QByteArray name = QFile::encodeName(filePath);
+    std::string bytes;
+    std::string reason;
+    switch (comrt::ReadRegularFile(std::string(name.constData(), size_t(name.size())), kMaxProfileBytes,
+                                   &bytes, &reason)) {
+    case comrt::ReadResult::Missing:
         return true;
-    if (!file.open(QIODevice::ReadOnly)) {
-        setError(error, QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(filePath), file.errorString()));
+    case comrt::ReadResult::Failed:
+        setError(error, QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(filePath), QString::fromLocal8Bit(reason.c_str())));
         return false;
+    case comrt::ReadResult::Ok:
+        break;
     }
-    setContents(file.readAll());
+    setContents(QByteArray(bytes.data(), qsizetype(bytes.size())));
     return true;
 }
 
@@ -230,22 +240,7 @@ bool ProfileDocument::setValue(const QString &section, const QString &key, const
 
 bool ProfileDocument::save(const QString &filePath, QString *error) const
 {
-    QSaveFile file(filePath);
-    if (!file.open(QIODevice::WriteOnly)) {
-        setError(error, QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(filePath), file.errorString()));
-        return false;
-    }
-    const QByteArray bytes = contents();
-    if (file.write(bytes) != bytes.size()) {
-        setError(error, QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(filePath), file.errorString()));
-        file.cancelWriting();
-        return false;
-    }
-    if (!file.commit()) {
-        setError(error, QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(filePath), file.errorString()));
-        return false;
-    }
-    return true;
+    return writeFileChecked(filePath, contents(), error);
 }
 
 QString readProfileString(const QString &section, const QString &key, const QString &defaultValue,

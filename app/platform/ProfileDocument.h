@@ -15,10 +15,14 @@ namespace platform {
 
 class ProfileDocument {
 public:
+    // Far larger than any real profile; a bigger file is refused rather than read.
+    static constexpr size_t kMaxProfileBytes = 1u << 20;
+
     ProfileDocument() = default;
 
     // Reads the file. A missing file gives an empty document and counts as success; a file that
-    // exists but cannot be read is a failure (the document is then empty).
+    // exists but cannot be read, is not a regular file or is larger than kMaxProfileBytes is a
+    // failure (the document is then empty).
     bool load(const QString &filePath, QString *error = nullptr);
     // Parses text already in memory (UTF-8; a leading byte-order mark is kept but ignored).
     void setContents(const QByteArray &bytes);
@@ -35,8 +39,8 @@ public:
     bool setValue(const QString &section, const QString &key, const QString &value,
                   QString *error = nullptr);
 
-    // Writes the whole document atomically: the old file stays intact if anything fails.
-    // The folder must exist.
+    // Writes the whole document atomically: the old file stays intact if anything fails, and the
+    // error names the path and the reason. The folder must exist.
     bool save(const QString &filePath, QString *error = nullptr) const;
 
 private:

@@ -4,8 +4,13 @@
 #include "ExportTestSupport.h"
 #include "MessageBoxes.h"
 
+#include "FailingWrites.h"
+
 #include <QDir>
+#include <QFileInfo>
 #include <QTemporaryDir>
+
+#include <memory>
 
 using exporttest::fillResultGrid;
 using exporttest::readAll;
@@ -93,6 +98,56 @@ TEST_F(ExportWriter, NonAsciiNamesAreWrittenAsUtf8)
     grid.setTextMatrix(1, 0, QString::fromUtf8("Überweisung – März.pdf"));
     ASSERT_TRUE(WriteGridText(grid, path("u.csv"), QChar(u'\t'), nullptr));
     EXPECT_TRUE(readAll(path("u.csv")).contains("\r\n\xC3\x9C" "berweisung \xE2\x80\x93 M\xC3\xA4rz.pdf\t"));
+}
+
+// A write that fails part-way (the file-size limit, or a full disk where a small file system can
+// be mounted) must neither report success nor touch the file that was there.
+TEST_F(ExportWriter, FailedWriteIsReportedAndTheOldFileStays)
+{
+    for (int i = 0; i < 400; ++i)
+        grid.appendRow({QString("file%1.tif").arg(i), "/a/long/enough/location", "1 KB", "", "1", "", ""});
+    failing::TinyFileSystem disk;
+    const bool haveDisk = disk.available();
+    const QString targets[] = {path("old.csv"), haveDisk ? QFile::decodeName(disk.dir().c_str()) + "/old.csv" : QString()};
+    for (const QString &target : targets) {
+        if (target.isEmpty())
+            continue;  // no small file system here: the size-limit variant still runs
+        {
+            QFile old(target);
+            ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+            old.write("previous export\r\n");
+        }
+        boxes.shown.clear();
+        {
+            std::unique_ptr<failing::FileSizeLimit> limit;
+            if (target == targets[0])
+                limit = std::make_unique<failing::FileSizeLimit>(4096);
+            else
+                disk.fill();
+            ExportGrid(grid, nullptr, answer(target));
+        }
+        EXPECT_EQ(readAll(target), "previous export\r\n") << target.toStdString();
+        ASSERT_EQ(boxes.shown.size(), 1);
+        EXPECT_TRUE(boxes.shown[0].text.startsWith("Unable to export data.\r\n\r\n")) << boxes.shown[0].text.toStdString();
+        EXPECT_TRUE(boxes.shown[0].text.contains(target)) << boxes.shown[0].text.toStdString();
+        EXPECT_FALSE(boxes.shown[0].text.contains("successfully"));
+    }
+}
+
+TEST_F(ExportWriter, SymbolicLinkAtTheTargetIsRefused)
+{
+    {
+        QFile victim(path("victim.txt"));
+        ASSERT_TRUE(victim.open(QIODevice::WriteOnly));
+        victim.write("not yours");
+    }
+    ASSERT_TRUE(QFile::link(path("victim.txt"), path("Export.csv")));
+    ExportGrid(grid, nullptr, answer(path("Export.csv")));
+    EXPECT_EQ(readAll(path("victim.txt")), "not yours");
+    EXPECT_TRUE(QFileInfo(path("Export.csv")).isSymLink());
+    ASSERT_EQ(boxes.shown.size(), 1);
+    EXPECT_TRUE(boxes.shown[0].text.startsWith("Unable to export data.")) << boxes.shown[0].text.toStdString();
+    EXPECT_TRUE(boxes.shown[0].text.contains("symbolic link")) << boxes.shown[0].text.toStdString();
 }
 
 struct QuoteCase {
