@@ -15,13 +15,6 @@ const int columnWidths[] = {1500, 2500, 1000, 2200, 1000};
 const int resultRowHeightMin = 260;  // room for a 16-pixel icon
 const int visibleColumnCount = 5;    // only these follow the visibility list
 
-QString withoutTrailingBlanks(QString s)
-{
-    while (!s.isEmpty() && (s.back() == u' ' || s.back() == u'\t'))
-        s.chop(1);
-    return s;
-}
-
 // First separator character of a locale format ("M/d/yy" gives "/"), or the fallback.
 QChar separatorIn(const QString &format, QChar fallback)
 {
@@ -114,7 +107,7 @@ void ResultGrid::applyColumnVisibility(const modGlobal::SettingsRecord &settings
     // column to act on (the two hidden key columns always stay hidden).
     const int n = std::min<int>(int(settings.ColumnVisibility.size()), visibleColumnCount);
     for (int k = 0; k < n && k < cols(); ++k)
-        setColHidden(k, withoutTrailingBlanks(settings.ColumnVisibility.at(k)) != QStringLiteral("1"));
+        setColHidden(k, !modGlobal::VisibilityEntryShows(settings.ColumnVisibility.at(k)));
 }
 
 void ResultGrid::SelectAll()

@@ -58,6 +58,10 @@ struct SettingsRecord {
     bool operator==(const SettingsRecord &) const = default;
 };
 
+// Whether a stored visibility entry shows its column: "1", trailing blanks ignored (" 1" hides
+// it). The grid and Preferences both judge entries by this one rule.
+bool VisibilityEntryShows(const QString &entry);
+
 // The one instance. Numbers zero and texts empty until LoadSettings fills it.
 extern SettingsRecord AppSettings;
 

@@ -18,10 +18,10 @@ namespace {
 QString g_programFolderOverride;
 
 // Read buffers, terminator included: two digits for the flags, a signed 32-bit number for
-// the colours, and paths.
+// the colours, and paths (a whole Linux path, 4,096 bytes).
 constexpr int kFlagBuffer = 3;
 constexpr int kColorBuffer = 18;
-constexpr int kTextBuffer = 500;
+constexpr int kTextBuffer = 4096 + 1;
 
 const QString kGrid = QStringLiteral("Grid");
 const QString kColumnSetting = QStringLiteral("ColumnSetting");

@@ -24,7 +24,7 @@
 
 namespace {
 
-constexpr int kFolderBoxLimit = 500;
+constexpr int kFolderBoxLimit = 4096;  // a whole Linux path
 constexpr int kColVisible = 2;
 
 const char *const kSwatchNames[] = {"GridForeColor", "GridBackColor", "GridColor", "GridForeColorSel",
@@ -292,7 +292,7 @@ void dlgPreferences::FillColumnSettings()
     for (int c = 0; c < 5; ++c) {
         const int row = g->appendRow({QString::number(c + 1), m_columnNames.value(c)});
         // A column without a stored entry is shown by the grid, so its box starts ticked.
-        const bool visible = c >= visibility.size() || visibility[c].trimmed() == QLatin1String("1");
+        const bool visible = c >= visibility.size() || modGlobal::VisibilityEntryShows(visibility[c]);
         g->setCellChecked(row, kColVisible, visible ? FlexGrid::Checked : FlexGrid::Unchecked);
     }
 

@@ -134,7 +134,7 @@ TEST_F(Preferences, OpensWithTheDefaults)
     EXPECT_TRUE(child<QLineEdit>(*d, "txtBackPicture")->text().isEmpty());
     EXPECT_TRUE(child<QLineEdit>(*d, "txtStartUpFolder")->text().isEmpty());
     EXPECT_TRUE(child<QLineEdit>(*d, "txtExportLocation")->text().isEmpty());
-    EXPECT_EQ(child<QLineEdit>(*d, "txtStartUpFolder")->maxLength(), 500);
+    EXPECT_EQ(child<QLineEdit>(*d, "txtStartUpFolder")->maxLength(), 4096);
     EXPECT_TRUE(child<QLineEdit>(*d, "txtExportLocation")->isReadOnly());
 
     auto *g = child<FlexGrid>(*d, "vsColumnSettings");
@@ -187,7 +187,36 @@ INSTANTIATE_TEST_SUITE_P(
                       VisibilityCase{{"1 ", "0", "", "x", "1"}, {true, false, false, false, true}},
                       VisibilityCase{{"0"}, {false, true, true, true, true}},  // missing entries: ticked
                       VisibilityCase{{"1", "1", "0"}, {true, true, false, true, true}},
-                      VisibilityCase{{}, {true, true, true, true, true}}));
+                      VisibilityCase{{}, {true, true, true, true, true}},
+                      VisibilityCase{{" 1", "1\t", " 1 ", "01", "1"}, {false, true, false, false, true}}));
+
+// Folder boxes keep a whole Linux path.
+TEST_F(Preferences, FolderBoxesKeepWholeLongPaths)
+{
+    const QString longPath = QStringLiteral("/") + QString(4095, u'd');
+    AppSettings.StartupFolder = longPath;
+    AppSettings.ExportLocation = longPath;
+    auto d = open();
+    EXPECT_EQ(child<QLineEdit>(*d, "txtStartUpFolder")->text(), longPath);
+    EXPECT_EQ(child<QLineEdit>(*d, "txtExportLocation")->text(), longPath);
+}
+
+// The boxes and the result grid judge a stored entry by the same rule, so OK never turns a
+// hidden column into a shown one (or back) without the user touching it.
+TEST_F(Preferences, BoxesAgreeWithWhatTheGridShows)
+{
+    const QList<QStringList> lists = {{" 1", "1 ", "\t1", "1\t\t", "+1"}, {"1", " 0", "yes", "1 1", ""}};
+    for (const QStringList &stored : lists) {
+        AppSettings = SettingsRecord::defaults();
+        AppSettings.ColumnVisibility = stored;
+        ResultGrid grid;
+        grid.SetUpResultGrid(AppSettings);
+        auto d = open();
+        const QList<bool> boxes = ticks(*d);
+        for (int c = 0; c < 5; ++c)
+            EXPECT_EQ(boxes.value(c), !grid.colHidden(c)) << stored.join(',').toStdString() << " column " << c;
+    }
+}
 
 TEST_F(Preferences, SpaceTogglesTheRowFromAnyColumn)
 {

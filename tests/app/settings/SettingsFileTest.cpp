@@ -1,12 +1,15 @@
 #include "SettingsFile.h"
 
+#include "FailingWrites.h"
 #include "MessageBoxes.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <functional>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 using namespace modGlobal;
 using platform::MsgButtons;
@@ -274,6 +277,85 @@ TEST_F(SettingsFileTest, SaveReportsAReadOnlyFile)
     QFile::setPermissions(dir.filePath("Settings"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     EXPECT_EQ(boxes.shown.size(), 1);
     EXPECT_EQ(settingsText(), "[Grid]\nStyle=2\n");
+}
+
+// A write that fails part-way (file-size limit; a full disk where a small file system can be
+// mounted) keeps the old file whole and says where and why.
+TEST_F(SettingsFileTest, FailedWriteKeepsTheOldFile)
+{
+    QByteArray old = "[Grid]\nStyle=2\n; notes\n";
+    old += QByteArray(3000, ';') + "\n";
+    writeSettings(old);
+    AppSettings = SettingsRecord::defaults();
+    AppSettings.StartupFolder = QString(2000, u'f');
+    {
+        failing::FileSizeLimit limit(4096);
+        EXPECT_FALSE(SaveSettings());
+    }
+    EXPECT_EQ(settingsText(), old.toStdString());
+    ASSERT_EQ(boxes.shown.size(), 1);
+    EXPECT_TRUE(boxes.shown.front().text.startsWith(kSaveError));
+    EXPECT_TRUE(boxes.shown.front().text.contains(SettingsFilePath())) << boxes.shown.front().text.toStdString();
+    EXPECT_TRUE(boxes.shown.front().text.contains("File too large")) << boxes.shown.front().text.toStdString();
+
+    failing::TinyFileSystem disk;
+    if (!disk.available())
+        GTEST_SKIP() << "cannot mount a small file system here";
+    SetProgramFolderOverride(QFile::decodeName(disk.dir().c_str()));
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(SettingsFilePath()).path()));
+    writeSettings("[Grid]\nStyle=2\n");
+    disk.fill();
+    QString error;
+    EXPECT_FALSE(WriteSettingsFile(SettingsFilePath(), AppSettings, &error));
+    EXPECT_EQ(settingsText(), "[Grid]\nStyle=2\n");
+    EXPECT_TRUE(error.contains("No space left on device")) << error.toStdString();
+}
+
+// A settings file that is a FIFO, a folder or far larger than any real one is refused at once
+// with the message an unreadable one gets, and nothing is loaded from it.
+TEST_F(SettingsFileTest, OnlyARegularFileOfSaneSizeIsRead)
+{
+    ASSERT_TRUE(QDir().mkpath(dir.filePath("Settings")));
+    const QByteArray path = QFile::encodeName(SettingsFilePath());
+    const std::function<bool()> makers[] = {
+        [&] { return ::mkfifo(path.constData(), 0600) == 0; },  // nobody ever writes to it
+        [&] { return QDir().mkpath(SettingsFilePath()); },
+        [&] {
+            QFile f(SettingsFilePath());
+            return f.open(QIODevice::WriteOnly) && f.write("[Grid]\nStyle=4\n") > 0 && f.resize(2 * 1024 * 1024);
+        },
+    };
+    for (const auto &make : makers) {
+        QFile::remove(SettingsFilePath());
+        QDir().rmdir(SettingsFilePath());
+        ASSERT_TRUE(make());
+        boxes.shown.clear();
+        AppSettings = SettingsRecord::defaults();
+        EXPECT_FALSE(LoadSettings());
+        ASSERT_EQ(boxes.shown.size(), 1);
+        EXPECT_TRUE(boxes.shown.front().text.startsWith(kLoadError + SettingsFilePath() + ": "))
+            << boxes.shown.front().text.toStdString();
+        EXPECT_EQ(AppSettings.GridStyle, SettingsRecord::defaults().GridStyle);
+    }
+}
+
+// Paths are kept whole up to the longest a Linux path can be.
+TEST_F(SettingsFileTest, LongPathsSurviveSaveAndLoad)
+{
+    QString longPath;
+    while (longPath.size() < 4096)
+        longPath += QStringLiteral("/sixteen-letters");
+    longPath = longPath.left(4096);
+    AppSettings = SettingsRecord::defaults();
+    AppSettings.StartupFolder = longPath;
+    AppSettings.ExportLocation = longPath.left(600);
+    AppSettings.BackPicture = longPath.left(501) + ".png";
+    ASSERT_TRUE(SaveSettings());
+    const SettingsRecord saved = AppSettings;
+    AppSettings = SettingsRecord();
+    ASSERT_TRUE(LoadSettings());
+    EXPECT_EQ(AppSettings.StartupFolder.size(), 4096);
+    EXPECT_EQ(AppSettings, saved);
 }
 
 }  // namespace
