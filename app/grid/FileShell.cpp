@@ -14,7 +14,9 @@ FileShell::~FileShell() = default;
 
 QString fileUriFromBytes(const QByteArray &path)
 {
-    return QStringLiteral("file://") + QString::fromLatin1(QUrl::toPercentEncoding(path, "/"));
+    // The bytes themselves are encoded: QUrl::toPercentEncoding would take them as text first
+    // and turn every byte that is not UTF-8 into U+FFFD, naming another file.
+    return QStringLiteral("file://") + QString::fromLatin1(path.toPercentEncoding("/"));
 }
 
 namespace {
@@ -34,11 +36,12 @@ bool callFileManager(const char *method, const QByteArray &path)
 
 class SystemFileShell final : public FileShell {
 public:
+    explicit SystemFileShell(UrlOpener opener) : m_open(std::move(opener)) {}
     bool openPath(const QByteArray &path) override
     {
         if (path.isEmpty())
             return false;
-        return QDesktopServices::openUrl(QUrl(fileUriFromBytes(path), QUrl::StrictMode));
+        return m_open(QUrl(fileUriFromBytes(path), QUrl::StrictMode));
     }
     bool showItemInFolder(const QByteArray &path) override { return callFileManager("ShowItems", path); }
     bool showItemProperties(const QByteArray &path) override
@@ -53,12 +56,20 @@ public:
             *error = QString::fromLocal8Bit(std::strerror(errno));
         return false;
     }
+
+private:
+    UrlOpener m_open;
 };
 
 }  // namespace
 
 FileShell &systemFileShell()
 {
-    static SystemFileShell shell;
+    static SystemFileShell shell([](const QUrl &url) { return QDesktopServices::openUrl(url); });
     return shell;
+}
+
+std::unique_ptr<FileShell> makeSystemFileShell(UrlOpener opener)
+{
+    return std::make_unique<SystemFileShell>(std::move(opener));
 }

@@ -6,6 +6,11 @@
 #include <QByteArray>
 #include <QString>
 
+#include <functional>
+#include <memory>
+
+class QUrl;
+
 class FileShell {
 public:
     virtual ~FileShell();
@@ -22,6 +27,11 @@ public:
 // The running desktop: QDesktopServices, the freedesktop.org file-manager interface on the
 // desktop D-Bus, and unlink(2). Lives for the whole run.
 FileShell &systemFileShell();
+
+// The same, with documents opened through `opener` instead of QDesktopServices::openUrl (tests
+// record the URL that would be opened).
+using UrlOpener = std::function<bool(const QUrl &)>;
+std::unique_ptr<FileShell> makeSystemFileShell(UrlOpener opener);
 
 // A file URL for the path's bytes ("file:///a%20b/c.pdf"), exact for any name.
 QString fileUriFromBytes(const QByteArray &path);

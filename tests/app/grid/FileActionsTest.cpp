@@ -3,6 +3,7 @@
 
 #include "FileActions.h"
 #include "FilePropertiesDialog.h"
+#include "FileNames.h"
 #include "FileShell.h"
 #include "AppSettings.h"
 #include "GuiTestEnvironment.h"
@@ -15,6 +16,9 @@
 #include <QTemporaryDir>
 #include <QTableView>
 #include <QTest>
+#include <QUrl>
+
+#include <memory>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -263,6 +267,36 @@ TEST_F(FileActionsTest, UndecodableNameIsDeletedThroughItsBytes)
     EXPECT_TRUE(raw.DeleteSelectedFiles());
     EXPECT_EQ(::access(bytes.constData(), F_OK), -1);
     EXPECT_TRUE(grid.rowHidden(r));
+}
+
+// Open and Show Containing Folder hand the desktop a URL of the file's exact bytes: two names
+// that differ only in bytes that are not UTF-8 open their own files.
+TEST_F(FileActionsTest, UndecodableNamesOpenTheirOwnFiles)
+{
+    QList<QUrl> urls;
+    const std::unique_ptr<FileShell> desktop = makeSystemFileShell([&](const QUrl &url) {
+        urls << url;
+        return true;
+    });
+    const QByteArray folder = QFile::encodeName(dir.path());
+    const QByteArray names[] = {folder + "/q\xff.pdf", folder + "/q\xfe.pdf"};
+    for (const QByteArray &name : names) {
+        urls.clear();
+        ASSERT_TRUE(desktop->openPath(name));
+        ASSERT_EQ(urls.size(), 1);
+        EXPECT_TRUE(urls[0].isValid());
+        EXPECT_EQ(QByteArray::fromPercentEncoding(urls[0].toEncoded(QUrl::RemoveScheme)), "//" + name);
+    }
+
+    // Through the grid's text form, as Open uses it.
+    FileActions actions(grid, nullptr, *desktop);
+    for (const QByteArray &name : names) {
+        urls.clear();
+        EXPECT_TRUE(actions.OpenWithShell(platform::pathToText(name)));
+        ASSERT_EQ(urls.size(), 1);
+        EXPECT_EQ(QByteArray::fromPercentEncoding(urls[0].toEncoded(QUrl::RemoveScheme)), "//" + name);
+    }
+    EXPECT_EQ(fileUriFromBytes(folder + "/a b%\xff"), "file://" + QString::fromLatin1(folder.toPercentEncoding("/")) + "/a%20b%25%FF");
 }
 
 }  // namespace
