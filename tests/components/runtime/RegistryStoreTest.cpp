@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
@@ -320,4 +321,27 @@ TEST(RegistryStore, FailuresSayWhichStoreAndWhy)
         EXPECT_EQ(GetString("K", nullptr), "<missing>") << c.what;
         EXPECT_NE(comrt::LastRegistryError().find(c.reason), std::string::npos) << c.what;
     }
+}
+
+TEST(RegistryStore, TemporariesOfKilledWritersGoAtTheNextWrite)
+{
+    TempStore store;
+    ASSERT_EQ(SetString("K", nullptr, "x"), ERROR_SUCCESS);
+    // Writers killed half-way through a write leave their temporary file behind.
+    for (int i = 0; i < 5; ++i) {
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            std::ofstream(store.path() + ".tmp." + std::to_string(::getpid()) + ".0") << "REGEDIT4\n[half";
+            ::raise(SIGKILL);
+        }
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        ASSERT_TRUE(WIFSIGNALED(status));
+    }
+    ASSERT_EQ(SetString("K", nullptr, "y"), ERROR_SUCCESS);
+    for (const auto& entry : std::filesystem::directory_iterator(store.dir()))
+        EXPECT_EQ(entry.path().filename().string().find("quirewell.reg.tmp."), std::string::npos)
+            << entry.path();
+    EXPECT_EQ(GetString("K", nullptr), "y");
 }
