@@ -8,12 +8,15 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <grp.h>
+#include <pwd.h>
 #include <cstdio>
 #include <filesystem>
 #include <mutex>
 #include <set>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace comrt {
 
@@ -45,6 +48,30 @@ std::string Octal(unsigned mode)
     return buf;
 }
 
+// A user's private group (same name as the user, no other members): group write access there
+// gives nobody else anything, so folders made under a umask of 002 are not refused for it.
+bool IsPrivateGroup(uid_t uid, gid_t gid)
+{
+    if (uid == 0)
+        return false;
+    std::vector<char> buf(16384);
+    passwd pw{};
+    passwd* user = nullptr;
+    group gr{};
+    group* grp = nullptr;
+    if (::getpwuid_r(uid, &pw, buf.data(), buf.size() / 2, &user) != 0 || !user ||
+        user->pw_gid != gid)
+        return false;
+    if (::getgrgid_r(gid, &gr, buf.data() + buf.size() / 2, buf.size() / 2, &grp) != 0 || !grp)
+        return false;
+    if (std::strcmp(grp->gr_name, user->pw_name) != 0)
+        return false;
+    for (char** member = grp->gr_mem; member && *member; ++member)
+        if (std::strcmp(*member, user->pw_name) != 0)
+            return false;
+    return true;
+}
+
 // Checks path and every folder above it; false with *reason at the first one others may change.
 bool ChainIsSafe(const std::string& absolute, std::string* reason)
 {
@@ -65,7 +92,8 @@ bool ChainIsSafe(const std::string& absolute, std::string* reason)
             }
             // A link's own mode means nothing; whoever may replace it is judged by its folder.
             const bool sticky = S_ISDIR(st.st_mode) && (st.st_mode & S_ISVTX);
-            if (!S_ISLNK(st.st_mode) && !sticky && (st.st_mode & (S_IWGRP | S_IWOTH))) {
+            const mode_t others = S_IWOTH | (IsPrivateGroup(st.st_uid, st.st_gid) ? 0 : S_IWGRP);
+            if (!S_ISLNK(st.st_mode) && !sticky && (st.st_mode & others)) {
                 *reason = what + " is writable by other users (mode " + Octal(st.st_mode) + ")";
                 return false;
             }

@@ -71,7 +71,7 @@ void RemoveStaleTemporaries(const std::string& path);
 
 // True when neither the file nor any folder above it can be changed by another user: each is
 // owned by root or by us, and none is writable by group or others (a folder with the sticky bit,
-// such as /tmp, is fine). Checked on the path as given and on the path with links resolved. A
+// such as /tmp, is fine; so is group write access for the owner's private group). Checked on the path as given and on the path with links resolved. A
 // path that does not exist passes (loading it fails on its own). *reason names the offending
 // path: "folder /opt/x is writable by other users" or "/opt/x/lib.so is owned by another user".
 bool IsSafeToLoad(const std::string& path, std::string* reason);
