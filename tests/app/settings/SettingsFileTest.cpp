@@ -88,6 +88,7 @@ TEST_P(SettingsGoodValues, Load)
 }
 
 const QByteArray kLongPath = "/" + QByteArray(600, 'p');
+const QByteArray kTooLongPath = "/" + QByteArray(5000, 'p');
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, SettingsGoodValues,
@@ -117,8 +118,10 @@ INSTANTIATE_TEST_SUITE_P(
                      s.StartupFolder = "/data/scans";
                      s.ExportLocation = QStringLiteral("/home/ü/out");
                  }},
-        GoodCase{"long path cut to 499", "[General]\nStartupFolder=" + kLongPath + "\n",
-                 [](SettingsRecord &s) { s.StartupFolder = QString::fromLatin1(kLongPath.left(499)); }}));
+        GoodCase{"long path kept whole", "[General]\nStartupFolder=" + kLongPath + "\n",
+                 [](SettingsRecord &s) { s.StartupFolder = QString::fromLatin1(kLongPath); }},
+        GoodCase{"path beyond Linux's limit cut to 4096", "[General]\nStartupFolder=" + kTooLongPath + "\n",
+                 [](SettingsRecord &s) { s.StartupFolder = QString::fromLatin1(kTooLongPath.left(4096)); }}));
 
 struct BadCase {
     const char *label;

@@ -147,17 +147,18 @@ namespace {
 
 TEST(Registration, MovedProgramFolderStillFindsItsLibrary)
 {
-    // The store names the library where it was registered; the folder is then moved.
+    // The library is registered in the store beside it; the folder is then moved.
     TempStore scratch;
     const std::string before = scratch.dir() + "/before";
     const std::string after = scratch.dir() + "/after";
     std::filesystem::create_directory(before);
     const std::string copy = before + "/libtallyfold-moved.so";
     ASSERT_TRUE(std::filesystem::copy_file(std::filesystem::canonical(LibraryPath()), copy));
+    comrt::SetRegistryStorePath(before + "/quirewell.reg");
     {
-        RegisteredStore registering(copy);
-        ASSERT_EQ(registering.registration(), S_OK);
-        std::filesystem::copy_file(registering.path(), before + "/quirewell.reg");
+        comrt::ServerLibrary lib;
+        ASSERT_EQ(lib.open(copy), S_OK) << lib.error();
+        ASSERT_EQ(lib.registerServer(), S_OK);
     }
     std::filesystem::rename(before, after);
     comrt::SetRegistryStorePath(after + "/quirewell.reg");
