@@ -99,13 +99,6 @@ struct Section {
                 return &item;
         return nullptr;
     }
-    bool hasValues() const
-    {
-        for (const Item& item : items)
-            if (item.named)
-                return true;
-        return false;
-    }
     // Sets a string value: replaces the first value of that name (whatever its type), drops any
     // other of that name, or adds it after the key's last value. True when anything changed.
     bool set(const std::string& name, const std::string& data)
@@ -201,6 +194,42 @@ struct Store {
             pos = path.find('\\', pos + 1);
         }
         return created;
+    }
+    // A key listed without its parents implies them: each missing one is added where create()
+    // would put it, all in one pass (a store with many such keys costs no more than sorting).
+    void addMissingParents()
+    {
+        std::map<std::string, std::string> missing; // SortKey -> path
+        for (const Section& s : sections) {
+            if (s.opaque())
+                continue;
+            for (size_t pos = s.path.find('\\', s.path.find('\\') + 1); pos != std::string::npos;
+                 pos = s.path.find('\\', pos + 1)) {
+                const std::string prefix = s.path.substr(0, pos);
+                const std::string k = SortKey(prefix);
+                if (!index.count(k))
+                    missing.emplace(k, prefix);
+            }
+        }
+        if (missing.empty())
+            return;
+        std::vector<std::vector<Section>> before(sections.size() + 1);
+        for (const auto& [k, path] : missing) {
+            auto next = index.upper_bound(k);
+            Section s;
+            s.path = path;
+            before[next == index.end() ? sections.size() : next->second].push_back(std::move(s));
+        }
+        std::vector<Section> merged;
+        merged.reserve(sections.size() + missing.size());
+        for (size_t i = 0; i <= sections.size(); ++i) {
+            for (Section& s : before[i])
+                merged.push_back(std::move(s));
+            if (i < sections.size())
+                merged.push_back(std::move(sections[i]));
+        }
+        sections = std::move(merged);
+        reindex();
     }
     bool isBelow(const std::string& sortKey, const std::string& parentSortKey) const
     {
@@ -425,8 +454,9 @@ LONG Parse(const std::string& text, Store* store, std::string* reason)
             if (isKey)
                 section.path = path;
             store->sections.push_back(std::move(section));
-            store->reindex();
             currentIndex = store->sections.size() - 1;
+            if (isKey)
+                store->index.emplace(SortKey(path), currentIndex);
             continue;
         }
         Section* current = currentSection();
@@ -474,13 +504,7 @@ LONG Parse(const std::string& text, Store* store, std::string* reason)
         }
         store->preamble += "REGEDIT4\n";
     }
-    // A key listed without its parents implies them.
-    std::vector<std::string> paths;
-    for (const Section& s : store->sections)
-        if (!s.opaque())
-            paths.push_back(s.path);
-    for (const std::string& path : paths)
-        store->create(path);
+    store->addMissingParents();
     return ERROR_SUCCESS;
 }
 
