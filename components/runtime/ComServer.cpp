@@ -2,6 +2,7 @@
 
 #include "ComInternal.h"
 #include "ComRegistry.h"
+#include "FileAccess.h"
 
 #include <string_view>
 
@@ -84,14 +85,6 @@ private:
     std::mutex m_mutex;
     ULONG m_ref = 1; // the class table's reference
 };
-
-std::string FolderOf(const std::string& path)
-{
-    const size_t slash = path.rfind('/');
-    if (slash == std::string::npos)
-        return ".";
-    return slash == 0 ? std::string("/") : path.substr(0, slash);
-}
 
 std::string WithTlbExtension(const std::string& path)
 {
@@ -251,7 +244,7 @@ HRESULT ServerModule::registerServer()
     if (FAILED(hr))
         return hr;
     const std::u16string wide = Utf8ToUtf16(internal::StoreRelativePath(loadedPath));
-    const std::u16string helpDir = Utf8ToUtf16(internal::StoreRelativePath(FolderOf(loadedPath)));
+    const std::u16string helpDir = Utf8ToUtf16(internal::StoreRelativePath(FolderOfPath(loadedPath)));
     hr = ::RegisterTypeLib(lib, wide.c_str(), helpDir.c_str());
     lib->Release();
     const LONG written = batch.commit();

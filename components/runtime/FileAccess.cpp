@@ -24,14 +24,6 @@ namespace {
 
 std::string SystemText(int err) { return std::strerror(err); }
 
-std::string FolderOf(const std::string& path)
-{
-    const size_t slash = path.rfind('/');
-    if (slash == std::string::npos)
-        return ".";
-    return slash == 0 ? std::string("/") : path.substr(0, slash);
-}
-
 std::string Absolute(const std::string& path)
 {
     std::error_code ec;
@@ -100,12 +92,20 @@ bool ChainIsSafe(const std::string& absolute, std::string* reason)
         }
         if (p == "/")
             break;
-        p = FolderOf(p);
+        p = FolderOfPath(p);
     }
     return true;
 }
 
 } // namespace
+
+std::string FolderOfPath(const std::string& path)
+{
+    const size_t slash = path.rfind('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? std::string("/") : path.substr(0, slash);
+}
 
 ReadResult ReadRegularFile(const std::string& path, size_t maxBytes, std::string* out,
                            std::string* reason)
@@ -208,7 +208,7 @@ bool FileReplacer::open()
     if (m_fd < 0) {
         const int err = errno;
         m_temp.clear();
-        return fail("cannot write " + m_path + " (creating a file in " + FolderOf(m_target) + ")",
+        return fail("cannot write " + m_path + " (creating a file in " + FolderOfPath(m_target) + ")",
                     err);
     }
     // The replacement keeps the permissions of the file it replaces.
@@ -276,7 +276,7 @@ bool ReplaceFileContents(const std::string& path, std::string_view bytes, std::s
 
 void RemoveStaleTemporaries(const std::string& path)
 {
-    const std::string folder = FolderOf(path);
+    const std::string folder = FolderOfPath(path);
     const size_t slash = path.rfind('/');
     const std::string prefix =
         (slash == std::string::npos ? path : path.substr(slash + 1)) + ".tmp.";
@@ -294,13 +294,17 @@ void RemoveStaleTemporaries(const std::string& path)
         size_t i = 0;
         while (i < rest.size() && rest[i] >= '0' && rest[i] <= '9' && pid < INT_MAX)
             pid = pid * 10 + (rest[i++] - '0');
-        if (i == 0 || pid <= 0 || pid >= INT_MAX || (i < rest.size() && rest[i] != '.'))
+        if (i == 0 || pid <= 0 || pid >= INT_MAX)
+            continue;
+        // Nothing but "<pid>" or "<pid>.<n>": a name of any other shape is not ours.
+        if (i < rest.size() && (rest[i] != '.' || i + 1 == rest.size() ||
+                                rest.find_first_not_of("0123456789", i + 1) != std::string_view::npos))
             continue;
         if (pid == self || ::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH)
             continue; // its writer may still be at work
         const std::string full = folder + "/" + std::string(name);
         struct stat st {};
-        if (::lstat(full.c_str(), &st) == 0 && S_ISREG(st.st_mode))
+        if (::lstat(full.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid())
             ::unlink(full.c_str());
     }
     ::closedir(dir);

@@ -15,6 +15,9 @@
 
 namespace comrt {
 
+// The folder part of a path: "." for a bare name, "/" for a file in the root.
+std::string FolderOfPath(const std::string& path);
+
 enum class ReadResult { Ok, Missing, Failed };
 
 // Reads the whole regular file at path, at most maxBytes long. Missing: no such file (out is
@@ -66,7 +69,8 @@ private:
 bool ReplaceFileContents(const std::string& path, std::string_view bytes, std::string* error,
                          LinkPolicy links = LinkPolicy::Follow, unsigned newFileMode = 0666);
 
-// Removes "<path>.tmp.<pid>..." files beside path whose process no longer runs.
+// Removes our own "<path>.tmp.<pid>" and "<path>.tmp.<pid>.<n>" files beside path whose writing
+// process no longer runs (a writer killed half-way leaves one behind).
 void RemoveStaleTemporaries(const std::string& path);
 
 // True when neither the file nor any folder above it can be changed by another user: each is

@@ -2,6 +2,7 @@
 // after killed writers, and refusing files other users can change.
 #include "FailingWrites.h"
 #include "FileAccess.h"
+#include "ScratchFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -18,25 +19,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class TempDir {
-public:
-    TempDir()
-    {
-        std::string pattern = (fs::temp_directory_path() / "qwfa-XXXXXX").string();
-        m_dir = ::mkdtemp(pattern.data()) ? pattern : std::string();
-    }
-    ~TempDir()
-    {
-        std::error_code ec;
-        fs::permissions(m_dir, fs::perms::owner_all, ec);
-        fs::remove_all(m_dir, ec);
-    }
-    std::string file(const std::string& name) const { return m_dir + "/" + name; }
-    const std::string& path() const { return m_dir; }
-
-private:
-    std::string m_dir;
-};
+using TempDir = ScratchFolder;
 
 void Write(const std::string& path, const std::string& text)
 {
@@ -179,7 +162,8 @@ TEST(FileReplacer, RemovesTemporariesOfWritersThatDied)
     const std::string live = "quirewell.reg.tmp." + std::to_string(::getppid());
     const std::string own = "quirewell.reg.tmp." + std::to_string(::getpid()) + ".99";
     const std::string unrelated = "quirewell.reg.tmp.notapid";
-    for (const std::string& name : {dead, deadNumbered, live, own, unrelated})
+    const std::string userFile = dead + ".bak"; // looks alike, but is somebody's file
+    for (const std::string& name : {dead, deadNumbered, live, own, unrelated, userFile})
         Write(dir.file(name), "partial");
 
     std::string error;
@@ -189,6 +173,7 @@ TEST(FileReplacer, RemovesTemporariesOfWritersThatDied)
     EXPECT_TRUE(fs::exists(dir.file(live))) << "its writer may still be at work";
     EXPECT_TRUE(fs::exists(dir.file(own)));
     EXPECT_TRUE(fs::exists(dir.file(unrelated)));
+    EXPECT_TRUE(fs::exists(dir.file(userFile)));
 }
 
 TEST(IsSafeToLoad, RefusesWhatAnotherUserCouldChange)

@@ -3,6 +3,7 @@
 // refused, and every failure says what failed and how to repair it; regsvr likewise.
 #include "ComInternal.h"
 #include "ComRegistry.h"
+#include "ScratchFolder.h"
 #include "TallyfoldFixture.h"
 #include "TiffFiles.h"
 
@@ -20,23 +21,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class Folder {
+// A scratch folder; the store goes back to the default with it.
+class Folder : public ScratchFolder {
 public:
-    Folder()
-    {
-        std::string pattern = (fs::temp_directory_path() / "qwld-XXXXXX").string();
-        m_dir = ::mkdtemp(pattern.data()) ? pattern : std::string();
-    }
-    ~Folder()
-    {
-        comrt::SetRegistryStorePath({});
-        std::error_code ec;
-        fs::remove_all(m_dir, ec);
-    }
-    std::string operator/(const std::string& name) const { return m_dir + "/" + name; }
-
-private:
-    std::string m_dir;
+    ~Folder() { comrt::SetRegistryStorePath({}); }
 };
 
 std::string ReadText(const std::string& path)
