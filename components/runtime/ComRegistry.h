@@ -9,7 +9,10 @@
 // and read and written through the registry calls below (UTF-8 names and string values only).
 // Key names compare case-insensitively, as on Windows. Every change is written at once and
 // atomically (temporary file + rename, under an advisory lock beside the store), so a crash never
-// leaves half a store and two processes registering at the same time lose nothing.
+// leaves half a store and two processes registering at the same time lose nothing. A rewrite
+// changes only the lines of what changed: comments, values of other types, continuation lines and
+// sections it does not understand stay byte for byte. Reads reuse the parsed store until the file
+// changes (size, times or identity), so creating objects does not re-read it every time.
 //
 // The store is the file "quirewell.reg" in the folder of the running executable unless
 // comrt::SetRegistryStorePath points it elsewhere. A component library loaded through the
