@@ -83,13 +83,6 @@ HRESULT LibraryFor(const std::string& file, LoadedLibrary* out)
     return S_OK;
 }
 
-std::string StatusText(HRESULT hr)
-{
-    char buf[16];
-    std::snprintf(buf, sizeof buf, "0x%08X", static_cast<unsigned>(hr));
-    return buf;
-}
-
 } // namespace
 
 // ---- shared helpers ----
@@ -263,8 +256,8 @@ HRESULT CoGetClassObject(REFCLSID clsid, DWORD clsContext, void*, REFIID riid, v
         got = E_UNEXPECTED;
     }
     if (FAILED(got))
-        t_activationError.set(file + " does not serve class " + clsidText + " (status " +
-                              StatusText(got) + "); repair: " + RegsvrCommand(file));
+        t_activationError.set(file + " does not serve class " + clsidText + " (" +
+                              comrt::DescribeStatus(got) + "); repair: " + RegsvrCommand(file));
     return got;
 }
 
@@ -286,7 +279,7 @@ HRESULT CoCreateInstance(REFCLSID clsid, IUnknown* outer, DWORD clsContext, REFI
     factory->Release();
     if (FAILED(hr))
         t_activationError.set("class " + comrt::FormatGuid(clsid) +
-                              " could not create an object (status " + StatusText(hr) + ")");
+                              " could not create an object: " + comrt::DescribeStatus(hr));
     return hr;
 }
 

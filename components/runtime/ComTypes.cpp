@@ -310,3 +310,38 @@ HRESULT VariantCopy(VARIANT* dest, const VARIANT* src)
     *dest = copy;
     return S_OK;
 }
+
+std::string comrt::DescribeStatus(HRESULT hr)
+{
+    struct Known {
+        HRESULT code;
+        const char* words;
+    };
+    static constexpr Known kKnown[] = {
+        {E_OUTOFMEMORY, "out of memory"},
+        {E_ACCESSDENIED, "access denied"},
+        {E_INVALIDARG, "invalid argument"},
+        {E_UNEXPECTED, "the library is not ready"},
+        {E_NOINTERFACE, "interface not supported"},
+        {E_FAIL, "unspecified failure"},
+        {CLASS_E_CLASSNOTAVAILABLE, "the library does not serve that class"},
+        {CLASS_E_NOAGGREGATION, "the class cannot be aggregated"},
+        {REGDB_E_READREGDB, "the registration store cannot be read"},
+        {REGDB_E_WRITEREGDB, "the registration store cannot be written"},
+        {REGDB_E_CLASSNOTREG, "class not registered"},
+        {CO_E_DLLNOTFOUND, "the library cannot be loaded"},
+        {CO_E_ERRORINDLL, "not a component library"},
+        {TYPE_E_REGISTRYACCESS, "the type library records cannot be written"},
+        {TYPE_E_LIBNOTREGISTERED, "type library not registered"},
+        {TYPE_E_CANTLOADLIBRARY, "the type library cannot be loaded"},
+        {HRESULT_FROM_WIN32(ERROR_CANTREAD), "the registration store cannot be read"},
+        {HRESULT_FROM_WIN32(ERROR_CANTWRITE), "the registration store cannot be written"},
+        {HRESULT_FROM_WIN32(ERROR_BADDB), "the registration store is damaged"},
+    };
+    char code[24];
+    std::snprintf(code, sizeof code, "0x%08X", static_cast<unsigned>(hr));
+    for (const Known& k : kKnown)
+        if (k.code == hr)
+            return std::string(k.words) + " (" + code + ")";
+    return std::string("status ") + code;
+}

@@ -141,6 +141,9 @@ namespace comrt {
 bool ParseGuid(std::string_view text, GUID* out);
 // The braced, upper-case text form of a GUID: "{636CD4EF-6AFB-4707-98D0-8D2A26FA2241}".
 std::string FormatGuid(REFGUID guid);
+// A status in words with its code, for messages: "out of memory (0x8007000E)". Unknown codes give
+// "status 0x...".
+std::string DescribeStatus(HRESULT hr);
 // A GUID from its text at compile time; a malformed literal fails to compile.
 consteval GUID MakeGuid(const char (&text)[39]);
 } // namespace comrt

@@ -24,13 +24,6 @@ int Usage()
     return 2;
 }
 
-std::string StatusText(HRESULT hr)
-{
-    char buf[16];
-    std::snprintf(buf, sizeof buf, "0x%08X", static_cast<unsigned>(hr));
-    return buf;
-}
-
 // The store's bytes, to tell whether an unregistration removed anything.
 bool Snapshot(const std::string& store, std::string* bytes, std::string* reason)
 {
@@ -77,7 +70,7 @@ int main(int argc, char** argv)
                                               std::string(unregister ? "DllUnregisterServer"
                                                                      : "DllRegisterServer") +
                                               ")"
-                                        : "the library reported status " + StatusText(hr);
+                                        : comrt::DescribeStatus(hr);
         std::fprintf(stderr, "regsvr: %s %s %s failed: %s\n",
                      unregister ? "removing" : "registering", lib.path().c_str(),
                      unregister ? ("from " + store).c_str() : ("in " + store).c_str(), why.c_str());
