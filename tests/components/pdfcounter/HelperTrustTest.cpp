@@ -1,0 +1,37 @@
+// The helper is started only from a place no other user can change: a copy in a folder everyone
+// may write to is never run, while the same copy in a private folder counts.
+
+#include "HelperClient.h"
+#include "PdfFixtures.h"
+#include "PdfPageCount.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sys/stat.h>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+TEST(PdfHelperTrust, HelperInAFolderOthersCanWriteNeverRuns)
+{
+    pdffix::TempDir dir;
+    pdffix::writeFile(dir.file("a.pdf"), pdffix::qpdfDocument(2));
+    const std::filesystem::path folder = dir.path() / "bin";
+    std::filesystem::create_directory(folder);
+    const std::filesystem::path helper = folder / "pdfcounter-helper";
+    std::filesystem::copy_file(PDFCOUNT_TEST_HELPER, helper);
+
+    {
+        pdfcount::HelperClient client(helper.string(), 5000ms);
+        EXPECT_EQ(client.count(dir.file("a.pdf").string()), 2) << "a private copy runs";
+    }
+    ::chmod(folder.c_str(), 0777);
+    pdfcount::HelperClient client(helper.string(), 5000ms);
+    EXPECT_EQ(client.count(dir.file("a.pdf").string()), pdfcount::GaveUp);
+    EXPECT_EQ(client.helperPid(), -1) << "the helper was started";
+    ::chmod(folder.c_str(), 0755);
+}
+
+} // namespace
