@@ -55,7 +55,7 @@ pid_t HelperClient::helperPid() const
 
 bool HelperClient::start()
 {
-    // A helper that another user could have replaced never runs inside our session.
+    // A helper that another user could have replaced never runs with our rights.
     if (!comrt::IsSafeToStart(m_helperPath))
         return false;
     int fds[2];
