@@ -32,7 +32,8 @@ void FileActions::Open()
 void FileActions::Properties()
 {
     if (const int row = currentDataRow(); row > 0)
-        ShowFileProperties(m_grid.textMatrix(row, ColFullPath), m_grid.textMatrix(row, ColPages));
+        ShowFileProperties(m_grid.textMatrix(row, ColFullPath),
+                           ResultGrid::pagesWithReason(m_grid.textMatrix(row, ColPages), m_grid.cellToolTip(row, ColPages)));
 }
 
 void FileActions::ShowContainingFolder()

@@ -26,7 +26,7 @@ public:
     // The shell requests, true when the desktop accepted them.
     bool OpenWithShell(const QString &path);
     // The file manager's properties window, or ours when no file manager offers one (pages is
-    // the grid's page-count text for it). False, silently, for a file that no longer exists.
+    // the grid's page-count text for it, with the reason when the count failed). False, silently, for a file that no longer exists.
     bool ShowFileProperties(const QString &path, const QString &pages = QString());
     // Opens the folder holding path with the file selected, or else just the folder.
     bool OpenContainingFolder(const QString &path);

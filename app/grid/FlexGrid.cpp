@@ -541,6 +541,8 @@ void FlexGrid::setCellAlignment(int row1, int col1, int row2, int col2, Qt::Alig
 
 FlexGrid::CellCheck FlexGrid::cellChecked(int row, int col) const { return CellCheck(m_model->check(row, col)); }
 void FlexGrid::setCellChecked(int row, int col, CellCheck state) { m_model->setCheck(row, col, state); }
+QString FlexGrid::cellToolTip(int row, int col) const { return m_model->toolTip(row, col); }
+void FlexGrid::setCellToolTip(int row, int col, const QString &text) { m_model->setToolTip(row, col, text); }
 
 // ---------------------------------------------------------------- columns
 
@@ -828,6 +830,7 @@ void FlexGrid::headerClicked(int section)
 bool FlexGrid::headerSorting() const { return m_headerSorting; }
 void FlexGrid::setHeaderSorting(bool on) { m_headerSorting = on; }
 int FlexGrid::sortedColumn() const { return m_sortedColumn; }
+int FlexGrid::sortedOrder() const { return m_lastSortOrder; }
 
 // ---------------------------------------------------------------- editing
 
@@ -1068,6 +1071,15 @@ bool FlexGrid::loadGrid(const QString &path, QString *error)
         endLine();
     m_model->replaceAll(lines, lines.empty() ? cols() : widest);
     return true;
+}
+
+void FlexGrid::setRowDrag(std::function<QMimeData *(const QList<int> &gridRows)> provider, const QStringList &mimeTypes)
+{
+    const bool on = bool(provider);
+    m_model->setDragProvider(std::move(provider), mimeTypes);
+    m_view->setDragEnabled(on);
+    m_view->setDragDropMode(on ? QAbstractItemView::DragOnly : QAbstractItemView::NoDragDrop);
+    m_view->setDefaultDropAction(Qt::CopyAction);
 }
 
 int FlexGrid::appendRow(const QStringList &cells, const QPixmap &picture0)

@@ -12,10 +12,12 @@
 #include <QString>
 #include <QStringList>
 #include <QWidget>
+#include <functional>
 #include <utility>
 #include <vector>
 
 class FlexGridModel;
+class QMimeData;
 class FlexGridView;
 class QTableView;
 
@@ -101,6 +103,9 @@ public:
     void setCellPicture(int row1, int col1, int row2, int col2, const QPixmap &picture);
     CellCheck cellChecked(int row, int col) const;
     void setCellChecked(int row, int col, CellCheck state);
+    // Shown when the pointer rests on the cell; it moves with its row when rows are sorted.
+    QString cellToolTip(int row, int col) const;
+    void setCellToolTip(int row, int col, const QString &text);
 
     // ---- columns
     int colWidth(int col) const;  // twips; the width also survives while the column is hidden
@@ -172,6 +177,7 @@ public:
     bool headerSorting() const;
     void setHeaderSorting(bool on);
     int sortedColumn() const;  // column of the last header sort, -1 before any
+    int sortedOrder() const;   // SortedAscending or SortedDescending of that sort; 0 before any
 
     // ---- mouse position (valid during and after mouseDown)
     int mouseRow() const;  // -1 when not over a row (0 = header)
@@ -193,6 +199,10 @@ public:
     // Windows virtual-key code for a Qt key (what keyDown reports): Menu 93, Delete 46, Space 32,
     // Return 13, letters and digits as their upper-case characters, ...; 0 when it has none.
     static int virtualKeyCode(int qtKey);
+
+    // Lets the user drag the selected rows out; provider makes what the drag carries from the
+    // grid rows (visible ones only, ascending).
+    void setRowDrag(std::function<QMimeData *(const QList<int> &gridRows)> provider, const QStringList &mimeTypes);
 
     QTableView *view() const;
     FlexGridModel *model() const;

@@ -169,6 +169,10 @@ QVariant FlexGridModel::data(const QModelIndex &index, int role) const
     }
     case FixedCellRole:
         return isFixedCol(col);
+    case Qt::ToolTipRole: {
+        const QString tip = toolTip(row, col);
+        return tip.isEmpty() ? QVariant() : QVariant(tip);
+    }
     default:
         return {};
     }
@@ -212,6 +216,8 @@ Qt::ItemFlags FlexGridModel::flags(const QModelIndex &index) const
     if (isFixedCol(index.column()))
         return Qt::ItemIsEnabled;
     Qt::ItemFlags f = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
+    if (m_dragProvider)
+        f |= Qt::ItemIsDragEnabled;
     if (m_editable) {
         if (colType(index.column()) == FlexGrid::TypeBoolean ||
             check(index.row() + m_fixedRows, index.column()) != FlexGrid::NoCheckbox)
@@ -238,6 +244,39 @@ bool FlexGridModel::setData(const QModelIndex &index, const QVariant &value, int
         return true;
     }
     return false;
+}
+
+void FlexGridModel::setDragProvider(DragProvider provider, QStringList mimeTypes)
+{
+    m_dragProvider = std::move(provider);
+    m_dragTypes = std::move(mimeTypes);
+}
+
+QStringList FlexGridModel::mimeTypes() const
+{
+    return m_dragTypes;
+}
+
+Qt::DropActions FlexGridModel::supportedDragActions() const
+{
+    // Copy only: a receiver that moved the files would leave the grid listing files that are gone.
+    return Qt::CopyAction;
+}
+
+QMimeData *FlexGridModel::mimeData(const QModelIndexList &indexes) const
+{
+    if (!m_dragProvider)
+        return nullptr;
+    QList<int> rows;
+    for (const QModelIndex &index : indexes)
+        if (index.isValid() && index.model() == this)
+            rows << index.row() + m_fixedRows;
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    rows.removeIf([this](int row) { return rowHidden(row); });
+    if (rows.isEmpty())
+        return nullptr;
+    return m_dragProvider(rows);
 }
 
 bool FlexGridModel::setEditable(bool editable)
@@ -509,6 +548,33 @@ void FlexGridModel::setCheck(int row, int col, int state)
         return;
     extraFor(row, col).check = uint8_t(state);
     cellChanged(row, col, {Qt::CheckStateRole, CellCheckRole});
+}
+
+QString FlexGridModel::toolTip(int row, int col) const
+{
+    const CellExtra *e = extra(row, col);
+    return e && e->toolTip >= 0 ? m_toolTips.at(e->toolTip) : QString();
+}
+
+void FlexGridModel::setToolTip(int row, int col, const QString &text)
+{
+    if (!validCell(row, col))
+        return;
+    int16_t idx = -1;
+    if (!text.isEmpty()) {
+        auto it = m_toolTipIndex.constFind(text);
+        if (it != m_toolTipIndex.constEnd()) {
+            idx = int16_t(it.value());
+        } else if (m_toolTips.size() < 0x7FFF) {
+            m_toolTips.append(text);
+            idx = int16_t(m_toolTips.size() - 1);
+            m_toolTipIndex.insert(text, idx);
+        }
+    } else if (const CellExtra *e = extra(row, col); !e || e->toolTip < 0) {
+        return;
+    }
+    extraFor(row, col).toolTip = idx;
+    cellChanged(row, col, {Qt::ToolTipRole});
 }
 
 bool FlexGridModel::rowHidden(int row) const

@@ -14,6 +14,7 @@
 #include <QHash>
 #include <QTimer>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 class FlexGridModel : public QAbstractTableModel
@@ -42,6 +43,14 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
     Qt::ItemFlags flags(const QModelIndex &index) const override;
     bool setData(const QModelIndex &index, const QVariant &value, int role = Qt::EditRole) override;
+    QMimeData *mimeData(const QModelIndexList &indexes) const override;
+    QStringList mimeTypes() const override;
+    Qt::DropActions supportedDragActions() const override;
+
+    // What a drag of rows carries: made from the grid rows (ascending, hidden ones left out).
+    // No provider: rows cannot be dragged.
+    using DragProvider = std::function<QMimeData *(const QList<int> &gridRows)>;
+    void setDragProvider(DragProvider provider, QStringList mimeTypes);
 
     // Shape, in grid rows.
     int gridRows() const { return int(m_rows.size()); }
@@ -65,6 +74,8 @@ public:
     void setCellAlignment(int row, int col, Qt::Alignment alignment);
     int check(int row, int col) const;
     void setCheck(int row, int col, int state);
+    QString toolTip(int row, int col) const;
+    void setToolTip(int row, int col, const QString &text);  // empty removes it
     bool rowHidden(int row) const;
     void setRowHidden(int row, bool hidden);
 
@@ -111,6 +122,7 @@ private:
         uint16_t picAlign = 0;   // Qt::Alignment
         uint16_t align = 0;      // Qt::Alignment, 0 = column's
         uint8_t check = 0;       // FlexGrid::CellCheck
+        int16_t toolTip = -1;    // index into m_toolTips
     };
     struct Row {
         QString blob;
@@ -140,6 +152,9 @@ private:
     std::vector<ColInfo> m_colInfo;
     std::vector<QPixmap> m_pictures;
     QHash<qint64, int> m_pictureByKey;
+    // Tooltips repeat a handful of texts over many rows; each distinct text is kept once.
+    QStringList m_toolTips;
+    QHash<QString, int> m_toolTipIndex;
     void rowsAppended();
 
     static constexpr int announceIntervalMs = 50;
@@ -150,4 +165,6 @@ private:
     int m_fixedCols = 0;
     bool m_editable = false;
     QString m_dateFormat;
+    DragProvider m_dragProvider;
+    QStringList m_dragTypes;
 };

@@ -1,10 +1,17 @@
 #include "ResultGrid.h"
 
 #include "AppSettings.h"
+#include "ColumnFitter.h"
+#include "FileNames.h"
+#include "FileShell.h"
 #include "OleColor.h"
+#include "Twips.h"
 
+#include <QHeaderView>
+#include <QStyle>
 #include <QImage>
 #include <QLocale>
+#include <QMimeData>
 #include <QPersistentModelIndex>
 #include <QTableView>
 
@@ -32,12 +39,37 @@ QChar separatorIn(const QString &format, QChar fallback)
 
 }  // namespace
 
-ResultGrid::ResultGrid(QWidget *parent) : FlexGrid(parent)
+ResultGrid::ResultGrid(QWidget *parent) : FlexGrid(parent), m_fitter(new ColumnFitter(*this, {ColFileName, ColLocation}))
 {
     setObjectName(QStringLiteral("vsFiles"));
     connect(this, &FlexGrid::afterSort, this, &ResultGrid::onAfterSort);
     connect(this, &FlexGrid::keyDown, this, &ResultGrid::onKeyDown);
     connect(this, &FlexGrid::mouseDown, this, &ResultGrid::onMouseDown);
+    setRowDrag([this](const QList<int> &rows) { return fileUriList(rows); }, {uriListType()});
+}
+
+QString ResultGrid::uriListType()
+{
+    return QStringLiteral("text/uri-list");
+}
+
+QMimeData *ResultGrid::fileUriList(const QList<int> &rows) const
+{
+    // The URLs are made from the file names' own bytes, so a receiver reopens the very files
+    // even when their names are not UTF-8. Lines end in CR LF, as the format asks.
+    QByteArray list;
+    for (int row : rows) {
+        const QByteArray path = platform::pathFromText(textMatrix(row, ColFullPath));
+        if (path.isEmpty())
+            continue;
+        list += fileUriFromBytes(path).toLatin1();
+        list += "\r\n";
+    }
+    if (list.isEmpty())
+        return nullptr;
+    auto *data = new QMimeData;
+    data->setData(uriListType(), list);
+    return data;
 }
 
 void ResultGrid::SetUpResultGrid(const modGlobal::SettingsRecord &settings)
@@ -71,6 +103,30 @@ void ResultGrid::SetUpResultGrid(const modGlobal::SettingsRecord &settings)
     setColHidden(ColFullPath, true);
 
     applyColumnVisibility(settings);
+    // The widths above are what the grid keeps; the fitter adjusts them to the grid's width
+    // once it is shown.
+    setMinimumColumnWidths();
+}
+
+void ResultGrid::setMinimumColumnWidths()
+{
+    // Room for the header text beside the 11-pixel arrow, and for the widest usual cell text.
+    const QFontMetrics header = view()->horizontalHeader()->fontMetrics();
+    const QFontMetrics cells = view()->fontMetrics();
+    const int headerPadding = 11 + 3 + 8 + 2 * view()->style()->pixelMetric(QStyle::PM_HeaderMargin);
+    const int cellPadding = 6 + 4;
+    const QStringList samples[] = {
+        {}, {}, {sizeText(sizeKbText(999999))},
+        {modifiedDateText(QDateTime(QDate(2028, 12, 28), QTime(10, 58)))},
+        {QStringLiteral("Error"), QStringLiteral("0000000")},
+    };
+    for (int c = 0; c < visibleColumnCount; ++c) {
+        const int forHeader = header.horizontalAdvance(QString::fromLatin1(headerTexts[c])) + headerPadding;
+        int forCells = 0;
+        for (const QString &sample : samples[c])
+            forCells = std::max(forCells, cells.horizontalAdvance(sample) + cellPadding);
+        m_fitter->setMinimumWidth(c, std::max({platform::twipsToPixels(columnWidths[c]), forHeader, forCells}));
+    }
 }
 
 void ResultGrid::ApplyStartupAppearance(const modGlobal::SettingsRecord &settings)
@@ -110,6 +166,15 @@ void ResultGrid::applyColumnVisibility(const modGlobal::SettingsRecord &settings
         setColHidden(k, !modGlobal::VisibilityEntryShows(settings.ColumnVisibility.at(k)));
 }
 
+void ResultGrid::SortBy(int col, int order)
+{
+    if (col < 0 || col >= visibleColumnCount)
+        return;
+    const SortOrderCode code = order == SortedDescending ? SortedDescending : SortedAscending;
+    sortByColumn(col, code);
+    emit afterSort(col, code);
+}
+
 void ResultGrid::SelectAll()
 {
     setIsSelected(-1, true);
@@ -130,7 +195,11 @@ int ResultGrid::AppendResultRow(const ResultRow &row)
     cells[ColModifiedDate] = row.ModifiedDate;
     cells[ColFullPath] = row.FullPath;
     cells[ColPages] = row.Pages;
-    return appendRow(cells, row.Icon);
+    const int r = appendRow(cells, row.Icon);
+    // Why a count failed stays with its row (sorting moves it along), for the tooltip and Properties.
+    if (!row.PagesReason.isEmpty())
+        setCellToolTip(r, ColPages, row.PagesReason);
+    return r;
 }
 
 void ResultGrid::ClearRows()
@@ -161,6 +230,13 @@ QString ResultGrid::modifiedDateFormat()
 QString ResultGrid::modifiedDateText(const QDateTime &time)
 {
     return QLocale().toString(time, modifiedDateFormat());
+}
+
+QString ResultGrid::pagesWithReason(const QString &pages, const QString &reason)
+{
+    if (reason.isEmpty())
+        return pages;
+    return pages.isEmpty() ? reason : pages + QStringLiteral(" (") + reason + QStringLiteral(")");
 }
 
 QPixmap ResultGrid::sortArrow(bool ascending)

@@ -37,6 +37,9 @@ struct ResultRow {
     QPixmap Icon;
 };
 
+class ColumnFitter;
+class QMimeData;
+
 class ResultGrid : public FlexGrid
 {
     Q_OBJECT
@@ -53,11 +56,15 @@ public:
     // sort state and selection stay as they are.
     void RefreshGrid(const modGlobal::SettingsRecord &settings);
 
+    // Sorts as a click on the header does (ascending 1, descending 2): rows, arrow and the order
+    // the next click takes.
+    void SortBy(int col, int order);
+
     void SelectAll();        // every data row selected
     void InvertSelection();  // every data row toggles (hidden rows too)
 
     // Appends one row as the search fills it (cells 0, 1, 6, 2, 3, 5, 4, then the icon) and
-    // returns its row number.
+    // returns its row number. PagesReason becomes the Pages cell's tooltip.
     int AppendResultRow(const ResultRow &row);
     // Removes every data row; the header, its arrow and the column settings stay.
     void ClearRows();
@@ -72,6 +79,16 @@ public:
 
     // The header arrows: 11 x 4, a blue triangle on a pale background.
     static QPixmap sortArrow(bool ascending);
+    // The Pages text with the reason it failed, when there is one: "Error (Needs a password)".
+    static QString pagesWithReason(const QString &pages, const QString &reason);
+
+    // File Name and Location take the width the other columns leave; none drops below what its
+    // header (with the sort arrow) and its usual content need.
+    ColumnFitter &columnFitter() const { return *m_fitter; }
+
+    // What dragging rows out carries: "text/uri-list", one file URL per row.
+    static QString uriListType();
+    QMimeData *fileUriList(const QList<int> &gridRows) const;
 
 signals:
     // Right button over a data row, or the context-menu key: open the grid's popup menu at this
@@ -86,4 +103,7 @@ private:
     void onAfterSort(int col, int order);
     void onKeyDown(int keyCode, Qt::KeyboardModifiers modifiers, bool *handled);
     void onMouseDown(int button, Qt::KeyboardModifiers modifiers, QPoint pos);
+    void setMinimumColumnWidths();
+
+    ColumnFitter *m_fitter;
 };
