@@ -32,10 +32,12 @@ const char *const kSwatchNames[] = {"GridForeColor", "GridBackColor", "GridColor
 const char *const kSwatchLabels[] = {"Fore Color", "Back Color", "Line Color", "Fore Color Selection",
                                      "Back Color Selection"};
 
-QPushButton *browseButton(const char *name, QWidget *parent)
+// accessibleName: what a screen reader says for this "..." button (each says what it picks).
+QPushButton *browseButton(const char *name, const QString &accessibleName, QWidget *parent)
 {
     auto *b = new QPushButton(QStringLiteral("..."), parent);
     b->setObjectName(QString::fromLatin1(name));
+    b->setAccessibleName(accessibleName);
     b->setFixedWidth(b->fontMetrics().horizontalAdvance(QStringLiteral("...")) + 24);
     return b;
 }
@@ -98,7 +100,7 @@ void dlgPreferences::buildControls()
 
     txtBackPicture = new QLineEdit(fraGrid);
     txtBackPicture->setObjectName(QStringLiteral("txtBackPicture"));
-    cmdBackGround = browseButton("cmdBackGround", fraGrid);
+    cmdBackGround = browseButton("cmdBackGround", QStringLiteral("Choose the background picture"), fraGrid);
     auto *pictureLabel = new QLabel(QStringLiteral("BackGround Picture"), fraGrid);
     pictureLabel->setBuddy(txtBackPicture);
     gridLayout->addWidget(pictureLabel, 0, 0);
@@ -124,7 +126,8 @@ void dlgPreferences::buildControls()
         swatch->setFrameShape(QFrame::Box);
         swatch->setFixedSize(48, 20);
         swatch->setAutoFillBackground(true);
-        auto *button = browseButton(("cmd" + QByteArray(kSwatchNames[i])).constData(), fraGrid);
+        auto *button = browseButton(("cmd" + QByteArray(kSwatchNames[i])).constData(),
+                                     QStringLiteral("Choose the ") + QString::fromLatin1(kSwatchLabels[i]).toLower(), fraGrid);
         m_swatches[i] = swatch;
         m_colorButtons[i] = button;
         gridLayout->addWidget(label, 2 + i, 0);
@@ -140,10 +143,10 @@ void dlgPreferences::buildControls()
     auto *programLayout = new QGridLayout(fraProgram);
     txtStartUpFolder = new QLineEdit(fraProgram);
     txtStartUpFolder->setObjectName(QStringLiteral("txtStartUpFolder"));
-    cmdStartupFolder = browseButton("cmdStartupFolder", fraProgram);
+    cmdStartupFolder = browseButton("cmdStartupFolder", QStringLiteral("Choose the startup folder"), fraProgram);
     txtExportLocation = new QLineEdit(fraProgram);
     txtExportLocation->setObjectName(QStringLiteral("txtExportLocation"));
-    cmdExportLocation = browseButton("cmdExportLocation", fraProgram);
+    cmdExportLocation = browseButton("cmdExportLocation", QStringLiteral("Choose the export location"), fraProgram);
     programLayout->addWidget(new QLabel(QStringLiteral("Startup Folder"), fraProgram), 0, 0);
     programLayout->addWidget(txtStartUpFolder, 0, 1);
     programLayout->addWidget(cmdStartupFolder, 0, 2);
