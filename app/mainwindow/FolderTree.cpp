@@ -1,14 +1,21 @@
 #include "FolderTree.h"
 
 #include <QDir>
+#include <algorithm>
 #include <QFileInfo>
 #include <QFileSystemModel>
 #include <QHeaderView>
+#include <QKeyEvent>
+#include <QTimer>
 
 FolderTree::FolderTree(QWidget *parent)
     : QTreeView(parent)
     , m_model(new QFileSystemModel(this))
+    , m_settle(new QTimer(this))
 {
+    m_settle->setSingleShot(true);
+    m_settle->setInterval(kSettleDelayMs);
+    connect(m_settle, &QTimer::timeout, this, &FolderTree::settle);
     setObjectName(QStringLiteral("ftv"));
     m_model->setFilter(QDir::AllDirs | QDir::Drives | QDir::NoDotAndDotDot | QDir::Hidden);
     m_model->setReadOnly(true);
@@ -53,10 +60,51 @@ bool FolderTree::setSelectedFolder(const QString &path)
     return true;
 }
 
+int FolderTree::settleDelay() const { return m_settle->interval(); }
+void FolderTree::setSettleDelay(int ms) { m_settle->setInterval(std::max(0, ms)); }
+bool FolderTree::pickPending() const { return m_settle->isActive(); }
+
+void FolderTree::settle()
+{
+    m_settle->stop();
+    const QModelIndex index = m_pending;
+    m_pending = QPersistentModelIndex();
+    if (index.isValid())
+        pick(index);
+}
+
+void FolderTree::keyPressEvent(QKeyEvent *event)
+{
+    const int key = event->key();
+    if ((key == Qt::Key_Return || key == Qt::Key_Enter) && event->modifiers() == Qt::NoModifier) {
+        // Enter searches now: the folder a move waits on, else the current one again.
+        if (!pickPending())
+            m_pending = currentIndex();
+        settle();
+        event->accept();
+        return;
+    }
+    m_keyMove = true;
+    QTreeView::keyPressEvent(event);
+    m_keyMove = false;
+}
+
 void FolderTree::onCurrentChanged(const QModelIndex &current)
 {
     if (m_settingFromCode || !current.isValid())
         return;
-    emit folderItemSelected(m_model->filePath(current));
+    if (m_keyMove) {
+        m_pending = current;
+        m_settle->start();
+        return;
+    }
+    m_settle->stop();
+    m_pending = QPersistentModelIndex();
+    pick(current);
+}
+
+void FolderTree::pick(const QModelIndex &index)
+{
+    emit folderItemSelected(m_model->filePath(index));
     emit selected();
 }

@@ -1,10 +1,14 @@
 #pragma once
 // ftv: the folder tree (folders only, hidden folders included). A folder picked by the user raises
 // folderItemSelected(path) and then selected(); setting the folder from code raises neither.
+// A click picks at once. Moving through the tree with the keys picks the folder where the user
+// stops (settleDelay() later) or presses Enter, so a run of arrow keys starts one search.
 
+#include <QPersistentModelIndex>
 #include <QTreeView>
 
 class QFileSystemModel;
+class QTimer;
 
 class FolderTree : public QTreeView
 {
@@ -17,13 +21,28 @@ public:
     // Selects, expands to and shows the folder; false (selection unchanged) when it is no folder.
     bool setSelectedFolder(const QString &path);
 
+    static constexpr int kSettleDelayMs = 300;
+    int settleDelay() const;
+    void setSettleDelay(int ms);
+    // True while a key move waits for the user to stop.
+    bool pickPending() const;
+    // Picks the folder a key move is waiting on now (what the settle delay does when it ends).
+    void settle();
+
 signals:
     void folderItemSelected(const QString &path);
     void selected();
 
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+
 private:
     void onCurrentChanged(const QModelIndex &current);
+    void pick(const QModelIndex &index);
 
     QFileSystemModel *m_model;
+    QTimer *m_settle;
+    QPersistentModelIndex m_pending;
     bool m_settingFromCode = false;
+    bool m_keyMove = false;
 };

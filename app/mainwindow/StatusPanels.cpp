@@ -40,7 +40,11 @@ StatusPanels::StatusPanels(QWidget *parent)
     m_clock->setFixedWidth(platform::twipsToPixels(1440));
     m_clock->setAlignment(Qt::AlignCenter);
 
+    m_selection = makePanel(QStringLiteral("Selection"), this);
+    m_selection->hide();
+
     addWidget(m_message, 1);
+    addPermanentWidget(m_selection);
     addPermanentWidget(m_files);
     addPermanentWidget(m_clock);
     m_files->installEventFilter(this);
@@ -83,6 +87,12 @@ QString StatusPanels::panelText(const QString &key) const
 {
     const QLabel *p = panel(key);
     return p ? p->text() : QString();
+}
+
+void StatusPanels::setSelectionText(const QString &text)
+{
+    m_selection->setText(text);
+    m_selection->setVisible(!text.isEmpty());
 }
 
 QString StatusPanels::longDate(const QDate &date)

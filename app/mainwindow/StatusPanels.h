@@ -22,6 +22,11 @@ public:
 
     static QString longDate(const QDate &date);
 
+    // The selection's totals, between the message and the file count; hidden while empty. It is
+    // no keyed panel: the search never writes it.
+    void setSelectionText(const QString &text);
+    QLabel *selectionPanel() const { return m_selection; }
+
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
@@ -31,5 +36,6 @@ private:
     QLabel *m_message;
     QLabel *m_files;
     QLabel *m_clock;
+    QLabel *m_selection;
     QTimer *m_clockTimer;
 };

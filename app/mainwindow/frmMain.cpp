@@ -1,12 +1,15 @@
 #include "frmMain.h"
 
 #include "AppSettings.h"
+#include "AccessibleNames.h"
 #include "FileIcons.h"
+#include "FolderDropTarget.h"
 #include "FolderTree.h"
 #include "MainCommands.h"
 #include "MessageBoxes.h"
 #include "ResultGrid.h"
 #include "SearchCriteriaPanel.h"
+#include "SelectionTotals.h"
 #include "StatusPanels.h"
 #include "Twips.h"
 
@@ -67,6 +70,7 @@ frmMain::frmMain(QWidget *parent, std::unique_ptr<search::PageCounterFactory> co
     m_actions.build(this, menuBar());
     connectCommands();
     loadStep();
+    nameForAssistiveTools(*this);
 }
 
 frmMain::~frmMain() = default;
@@ -181,7 +185,15 @@ void frmMain::connectCommands()
     connect(cmdShowHideAdvanceSearch, &QPushButton::clicked, this, &frmMain::cmdShowHideAdvanceSearch_Click);
 
     connect(ftv, &FolderTree::folderItemSelected, this, &frmMain::ftv_FolderItemSelected);
-    connect(ftv, &FolderTree::selected, this, &frmMain::cmdSearch_Click);
+    connect(ftv, &FolderTree::selected, this, &frmMain::ftv_Selected);
+
+    m_selectionTotals = new SelectionTotals(*vsFiles, this);
+    connect(m_selectionTotals, &SelectionTotals::changed, this,
+            [this] { sbGeneral->setSelectionText(m_selectionTotals->text()); });
+    // Queued: the drop ends before the search runs, so the program the folder came from is not
+    // kept waiting.
+    connect(new FolderDropTarget(*this), &FolderDropTarget::folderDropped, this, &frmMain::searchFolderAsPicked,
+            Qt::QueuedConnection);
 
     connect(vsFiles, &ResultGrid::popupRequested, this, [this](QPoint at) { m_actions.mnuPopup->popup(at); });
     connect(vsFiles, &ResultGrid::deleteRequested, this, [this] { m_commands->fileDelete(); });
@@ -223,11 +235,43 @@ void frmMain::RefreshGrid()
 void frmMain::cmdSearch_Click()
 {
     const bool starting = !m_search->isRunning();
-    m_search->cmdSearch_Click(m_currentFolder);
-    if (starting) {
-        vsFiles->setUpdatesEnabled(true);
-        m_gridPaintClock.invalidate();
+    if (!starting) {
+        m_restartPending = false;
+        m_search->cmdSearch_Click(m_currentFolder);
+        return;
     }
+    m_searchedFolder = m_currentFolder;
+    m_search->cmdSearch_Click(m_currentFolder);
+    // Another folder picked during that search cancelled it; its search starts on a clean grid.
+    while (m_restartPending && !m_search->isRunning()) {
+        m_restartPending = false;
+        vsFiles->ClearRows();
+        lblPageCount->setText(search::FolderSearch::totalsText(0, 0));
+        m_searchedFolder = m_currentFolder;
+        m_search->cmdSearch_Click(m_currentFolder);
+    }
+    vsFiles->setUpdatesEnabled(true);
+    m_gridPaintClock.invalidate();
+    emit searchFinished();
+}
+
+void frmMain::ftv_Selected()
+{
+    // A pick of the folder being searched cancels, as the Search button does; a pick of another
+    // folder cancels and then searches that one, so rows, totals and address describe one folder.
+    if (m_search->isRunning() && m_currentFolder != m_searchedFolder) {
+        m_restartPending = true;
+        m_search->requestCancel();
+        return;
+    }
+    cmdSearch_Click();
+}
+
+void frmMain::searchFolderAsPicked(const QString &folder)
+{
+    ftv->setSelectedFolder(folder);
+    ftv_FolderItemSelected(folder);
+    ftv_Selected();
 }
 
 void frmMain::changeEvent(QEvent *event)

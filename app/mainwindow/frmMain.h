@@ -13,6 +13,7 @@
 
 class FileIcons;
 class FolderTree;
+class SelectionTotals;
 class MainCommands;
 class QFrame;
 class QLabel;
@@ -62,9 +63,16 @@ public:
     QPushButton *cmdShowHideAdvanceSearch = nullptr;
     StatusPanels *sbGeneral = nullptr;
 
+    // Searches this folder as if the user had picked it in the tree (a folder dropped on the
+    // window): the tree shows it, then the tree's two notifications run.
+    void searchFolderAsPicked(const QString &folder);
+    const SelectionTotals &selectionTotals() const { return *m_selectionTotals; }
+
 signals:
     // Raised by ShowStatus after the panel shows the text.
     void statusShown(const QString &text, const QString &panelKey);
+    // A search started by the Search command has ended (done or cancelled).
+    void searchFinished();
 
 protected:
     void changeEvent(QEvent *event) override;
@@ -77,6 +85,7 @@ private:
     void loadStep();
     void runFirstActivation();
     void ftv_FolderItemSelected(const QString &path);
+    void ftv_Selected();
     void cmdShowHideAdvanceSearch_Click();
     void mnuExit_Click();
 
@@ -103,6 +112,9 @@ private:
     std::unique_ptr<MainCommands> m_commands;
     std::unique_ptr<search::FolderSearch> m_search;
     std::unique_ptr<FileIcons> m_icons;
+    SelectionTotals *m_selectionTotals = nullptr;
+    QString m_searchedFolder;      // the folder the running search walks
+    bool m_restartPending = false;  // another folder was picked while a search ran
     QFrame *fmeAddressBar = nullptr;
     QFrame *fmeSearch = nullptr;
 };

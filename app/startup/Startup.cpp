@@ -2,6 +2,7 @@
 
 #include "FolderSearch.h"
 #include "SettingsFile.h"
+#include "WindowLayoutKeeper.h"
 #include "frmMain.h"
 #include "frmSplash.h"
 
@@ -25,6 +26,9 @@ bool Startup::start(std::unique_ptr<search::PageCounterFactory> counters)
     if (!modGlobal::LoadSettings())
         return false;
     m_main = std::make_unique<frmMain>(nullptr, std::move(counters));
+    // The layout the window had when it last closed, or the first-start layout; written back
+    // when it closes.
+    (new WindowLayoutKeeper(*m_main, modGlobal::SettingsFilePath()))->restore();
 
     // The splash is the only window for a while: closing it must not end the program.
     m_quitOnLastWindowClosed = QGuiApplication::quitOnLastWindowClosed();
