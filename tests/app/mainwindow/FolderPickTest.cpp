@@ -1,0 +1,379 @@
+// How searches start from the window: arrow keys in the tree, a new folder while a search runs, a
+// folder dropped on the window; and what the rows then tell: why a count failed, and the totals
+// of the selected rows.
+
+#include "GuiTestEnvironment.h"
+#include "NamedCounters.h"
+
+#include "AppSettings.h"
+#include "FileActions.h"
+#include "FilePropertiesDialog.h"
+#include "FileNames.h"
+#include "FileShell.h"
+#include "FlexGridModel.h"
+#include "FolderTree.h"
+#include "ResultGrid.h"
+#include "SearchCriteriaPanel.h"
+#include "SelectionTotals.h"
+#include "StatusPanels.h"
+#include "frmMain.h"
+
+#include <QDir>
+#include <QDropEvent>
+#include <QFileSystemModel>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QPushButton>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QAction>
+#include <QCheckBox>
+#include <QTest>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+using search::CounterKind;
+
+class FolderPickTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        modGlobal::AppSettings = modGlobal::SettingsRecord::defaults();
+        ASSERT_TRUE(QDir().mkpath(startDir.filePath("start")));
+        modGlobal::AppSettings.StartupFolder = startDir.filePath("start");
+        makeWindow();
+    }
+
+    void makeWindow(std::set<CounterKind> missing = {})
+    {
+        window.reset();
+        window = std::make_unique<frmMain>(nullptr, std::make_unique<testwindow::NamedCounters>(std::move(missing)));
+        QObject::connect(window.get(), &frmMain::statusShown, window.get(),
+                         [this](const QString &text, const QString &key) {
+                             // "Searching <folder>": kept without the separator the search adds
+                             if (key == "Message" && text.startsWith("Searching ")) {
+                                 QString folder = text.mid(10);
+                                 if (folder.size() > 1 && folder.endsWith('/'))
+                                     folder.chop(1);
+                                 searched << folder;
+                             }
+                         });
+    }
+
+    QString path(const QString &relative) const { return dir.filePath(relative); }
+    void file(const QString &relative)
+    {
+        QFile f(path(relative));
+        ASSERT_TRUE(QDir().mkpath(QFileInfo(f).absolutePath()));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    }
+    void pickFolder(const QString &folder)
+    {
+        auto *model = qobject_cast<QFileSystemModel *>(window->ftv->model());
+        window->ftv->selectionModel()->setCurrentIndex(model->index(folder), QItemSelectionModel::ClearAndSelect);
+    }
+    QStringList names() const
+    {
+        QStringList out;
+        for (int r = 1; r < window->vsFiles->rows(); ++r)
+            out << window->vsFiles->textMatrix(r, ColFileName);
+        out.sort();
+        return out;
+    }
+    int rowOf(const QString &name) const
+    {
+        for (int r = 1; r < window->vsFiles->rows(); ++r)
+            if (window->vsFiles->textMatrix(r, ColFileName) == name)
+                return r;
+        return -1;
+    }
+    QString message() const { return window->sbGeneral->panelText("Message"); }
+
+    QTemporaryDir startDir;
+    QTemporaryDir dir;
+    std::unique_ptr<frmMain> window;
+    QStringList searched;  // folders whose search showed "Searching ..."
+};
+
+// ------------------------------------------------------------------ the tree by keyboard
+
+class TreeKeysTest : public FolderPickTest
+{
+protected:
+    void SetUp() override
+    {
+        FolderPickTest::SetUp();
+        for (const char *f : {"f1/a.tif", "f2/b.tif", "f3/c.tif", "f4/d.tif"})
+            file(f);
+        window->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+        ASSERT_TRUE(QTest::qWaitFor([this] { return !window->FirstActivation() && message() == "Done"; }));
+        searched.clear();
+        auto *model = qobject_cast<QFileSystemModel *>(window->ftv->model());
+        ASSERT_TRUE(window->ftv->setSelectedFolder(path("f1")));
+        // The model lists a folder in the file system's order first and sorts it a moment later;
+        // moves by key make sense once it shows f1 .. f4 in order.
+        ASSERT_TRUE(QTest::qWaitFor([&] {
+            const QModelIndex parent = model->index(dir.path());
+            if (model->rowCount(parent) != 4)
+                return false;
+            for (int i = 0; i < 4; ++i)
+                if (model->index(i, 0, parent).data().toString() != QString("f%1").arg(i + 1))
+                    return false;
+            return true;
+        }));
+        ASSERT_TRUE(window->ftv->setSelectedFolder(path("f1")));
+        window->ftv->setFocus();
+    }
+    void key(Qt::Key k) { QTest::keyClick(window->ftv, k); }
+};
+
+TEST_F(TreeKeysTest, ThreeQuickMovesSearchOnlyTheFolderWhereTheUserStops)
+{
+    window->ftv->setSettleDelay(3600 * 1000);  // "quick" whatever the machine's load
+    key(Qt::Key_Down);
+    key(Qt::Key_Down);
+    key(Qt::Key_Down);
+    EXPECT_EQ(window->ftv->selectedFolder(), path("f4"));
+    EXPECT_TRUE(window->ftv->pickPending());
+    EXPECT_TRUE(searched.isEmpty());
+    EXPECT_EQ(window->txtAddress->text(), startDir.filePath("start")) << "the address waits with the grid";
+
+    window->ftv->settle();  // what the delay's end does
+    EXPECT_EQ(searched, QStringList{path("f4")});
+    EXPECT_EQ(window->CurrentFolder(), path("f4") + "/");
+    EXPECT_EQ(window->txtAddress->text(), path("f4") + "/");
+    EXPECT_EQ(names(), QStringList{"d.tif"});
+    EXPECT_FALSE(window->ftv->pickPending());
+}
+
+TEST_F(TreeKeysTest, TheDelayEndsBySearchingAndEnterSearchesAtOnce)
+{
+    EXPECT_EQ(window->ftv->settleDelay(), 300);
+    window->ftv->setSettleDelay(10);
+    key(Qt::Key_Down);
+    ASSERT_TRUE(QTest::qWaitFor([this] { return !searched.isEmpty(); }));
+    EXPECT_EQ(searched, QStringList{path("f2")});
+
+    window->ftv->setSettleDelay(3600 * 1000);
+    key(Qt::Key_Down);
+    key(Qt::Key_Return);
+    EXPECT_EQ(searched, (QStringList{path("f2"), path("f3")}));
+    key(Qt::Key_Return);  // Enter on a folder already searched searches it again
+    EXPECT_EQ(searched, (QStringList{path("f2"), path("f3"), path("f3")}));
+    EXPECT_FALSE(window->ftv->pickPending());
+}
+
+// ------------------------------------------------------------------ one folder at a time
+
+TEST_F(FolderPickTest, AnotherFolderDuringASearchCancelsItAndSearchesThatFolderOnACleanGrid)
+{
+    for (int i = 0; i < 6; ++i)
+        file(QString("big/sub%1/a%1=%1.tif").arg(i));
+    file("small/x=2.pdf");
+    file("small/y=3.tif");
+    bool switched = false;
+    QObject::connect(window.get(), &frmMain::statusShown, window.get(), [&](const QString &text, const QString &) {
+        if (!switched && text == "Searching " + path("big/sub2")) {
+            switched = true;
+            pickFolder(path("small"));  // a click in the tree, in the middle of the walk
+        }
+    });
+    window->criteriaPanel->includeSubfolderBox()->setChecked(true);
+    pickFolder(path("big"));
+    EXPECT_TRUE(switched);
+    EXPECT_EQ(names(), (QStringList{"x=2.pdf", "y=3.tif"})) << "no row of the cancelled search is left";
+    EXPECT_EQ(window->lblPageCount->text(), "Total Pages  TIFF : 3  PDF : 2");
+    EXPECT_EQ(window->txtAddress->text(), path("small") + "/");
+    EXPECT_EQ(message(), "Done");
+    EXPECT_EQ(searched.last(), path("small"));
+    EXPECT_FALSE(window->folderSearch().isRunning());
+    EXPECT_EQ(window->cmdSearch->text(), "&Search");
+}
+
+TEST_F(FolderPickTest, TheSameFolderPickedAgainDuringItsSearchCancelsAsTheButtonDoes)
+{
+    for (int i = 0; i < 3; ++i)
+        file(QString("big/sub%1/a%1.tif").arg(i));
+    window->criteriaPanel->includeSubfolderBox()->setChecked(true);
+    bool again = false;
+    QObject::connect(window.get(), &frmMain::statusShown, window.get(), [&](const QString &text, const QString &) {
+        if (!again && text == "Searching " + path("big/sub1")) {
+            again = true;
+            emit window->ftv->selected();  // the tree's notification without a new folder
+        }
+    });
+    pickFolder(path("big"));
+    EXPECT_TRUE(again);
+    EXPECT_EQ(message(), "Search Terminated by User");
+    EXPECT_LT(names().size(), 3);
+    EXPECT_EQ(searched.count(path("big")), 1) << "no second search";
+}
+
+// ------------------------------------------------------------------ dropping a folder
+
+QMimeData *uriList(const QByteArray &list)
+{
+    auto *data = new QMimeData;
+    data->setData("text/uri-list", list);
+    return data;
+}
+
+bool drop(QWidget *target, QMimeData *data)
+{
+    const QPointF at(target->width() / 2, target->height() / 2);
+    QDragEnterEvent enter(at.toPoint(), Qt::CopyAction | Qt::MoveAction, data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &enter);
+    if (!enter.isAccepted())
+        return false;
+    QDropEvent dropEvent(at, Qt::CopyAction | Qt::MoveAction, data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &dropEvent);
+    return dropEvent.isAccepted();
+}
+
+TEST_F(FolderPickTest, DroppingAFolderSearchesItAsIfPickedInTheTree)
+{
+    file("dropped/one=4.tif");
+    const QByteArray odd = QFile::encodeName(path("caf")) + "\xe9";  // a folder name that is not UTF-8
+    ASSERT_EQ(::mkdir(odd.constData(), 0755), 0);
+    const int fd = ::open((odd + "/two=5.pdf").constData(), O_CREAT | O_WRONLY, 0644);
+    ASSERT_GE(fd, 0);
+    ::close(fd);
+    struct Cleanup
+    {
+        QByteArray folder;
+        ~Cleanup()
+        {
+            ::unlink((folder + "/two=5.pdf").constData());
+            ::rmdir(folder.constData());
+        }
+    } cleanup{odd};
+    window->show();
+    ASSERT_TRUE(QTest::qWaitFor([this] { return !window->FirstActivation() && message() == "Done"; }));
+
+    std::unique_ptr<QMimeData> data(uriList("file://" + QFile::encodeName(path("dropped")).toPercentEncoding("/") + "\r\n"));
+    ASSERT_TRUE(drop(window.get(), data.get()));
+    ASSERT_TRUE(QTest::qWaitFor([this] { return names() == QStringList{"one=4.tif"} && message() == "Done"; }));
+    EXPECT_EQ(window->CurrentFolder(), path("dropped") + "/");
+    EXPECT_EQ(window->txtAddress->text(), path("dropped") + "/");
+    EXPECT_EQ(window->ftv->selectedFolder(), path("dropped")) << "the tree shows the dropped folder";
+
+    std::unique_ptr<QMimeData> oddData(uriList("# a comment line\r\nfile://" + odd.toPercentEncoding("/") + "\r\n"));
+    ASSERT_TRUE(drop(window->vsFiles->view()->viewport(), oddData.get())) << "dropped on the grid: same";
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        return window->CurrentFolder() == platform::pathToText(odd) + "/" && message() == "Done";
+    }));
+    EXPECT_EQ(platform::pathFromText(window->vsFiles->textMatrix(1, ColFullPath)), odd + "/two=5.pdf");
+    EXPECT_EQ(window->vsFiles->textMatrix(1, ColPages), "5");
+
+    // Files, web addresses and missing folders are refused, and nothing starts.
+    searched.clear();
+    std::unique_ptr<QMimeData> fileData(uriList("file://" + QFile::encodeName(path("dropped/one=4.tif")) + "\r\n"));
+    std::unique_ptr<QMimeData> web(uriList("https://example.org/\r\n"));
+    std::unique_ptr<QMimeData> gone(uriList("file://" + QFile::encodeName(path("gone")) + "\r\n"));
+    QMimeData text;
+    text.setText(path("dropped"));
+    for (QMimeData *d : {fileData.get(), web.get(), gone.get(), &text})
+        EXPECT_FALSE(drop(window.get(), d)) << d->text().toStdString() << d->data("text/uri-list").toStdString();
+    QApplication::processEvents();
+    EXPECT_TRUE(searched.isEmpty());
+}
+
+// ------------------------------------------------------------------ why "Error"
+
+struct ReasonCase {
+    const char *file;
+    const char *pages;
+    const char *reason;
+};
+
+class NoFileManager final : public FileShell
+{
+public:
+    bool openPath(const QByteArray &) override { return false; }
+    bool showItemInFolder(const QByteArray &) override { return false; }
+    bool showItemProperties(const QByteArray &) override { return false; }
+    bool deleteFile(const QByteArray &, QString *) override { return false; }
+};
+
+TEST_F(FolderPickTest, EachResultCodeIsSaidInWordsInTheTooltipAndTheProperties)
+{
+    const ReasonCase cases[] = {
+        {"open=-1.pdf", "Error", "Cannot open the file"},
+        {"sig=-2.tif", "Error", "Not a TIFF file"},
+        {"sig=-2.pdf", "Error", "Not a PDF file"},
+        {"damaged=-3.pdf", "Error", "Damaged beyond repair"},
+        {"locked=-4.pdf", "Error", "Needs a password"},
+        {"slow=-5.pdf", "Error", "Gave up after 10 s"},
+        {"header=0.tif", "0", "The file could not be read as a TIFF"},
+        {"empty=0.pdf", "0", ""},
+        {"fine=7.tiff", "7", ""},
+    };
+    for (const ReasonCase &c : cases)
+        file(QString("docs/") + c.file);
+    pickFolder(path("docs"));
+    ASSERT_EQ(window->vsFiles->rows() - 1, int(std::size(cases)));
+
+    NoFileManager shell;
+    FileActions actions(*window->vsFiles, window.get(), shell);
+    for (const ReasonCase &c : cases) {
+        const int r = rowOf(c.file);
+        ASSERT_GT(r, 0) << c.file;
+        EXPECT_EQ(window->vsFiles->textMatrix(r, ColPages), c.pages) << c.file;
+        const QVariant tip = window->vsFiles->model()->index(r - 1, ColPages).data(Qt::ToolTipRole);
+        EXPECT_EQ(tip.toString(), c.reason) << c.file;
+
+        window->vsFiles->setRow(r);
+        actions.Properties();
+        auto *dialog = window->findChild<FilePropertiesDialog *>();
+        ASSERT_TRUE(dialog) << c.file;
+        const QString expected = *c.reason ? QString("%1 (%2)").arg(c.pages, c.reason) : QString(c.pages);
+        EXPECT_EQ(dialog->fieldText("Pages"), expected) << c.file;
+        delete dialog;
+    }
+}
+
+TEST_F(FolderPickTest, AMissingCounterIsTheReasonOfItsRows)
+{
+    makeWindow({CounterKind::Pdf});
+    file("docs/a=3.pdf");
+    file("docs/b=2.tif");
+    pickFolder(path("docs"));
+    EXPECT_EQ(window->vsFiles->cellToolTip(rowOf("a=3.pdf"), ColPages), "The page counter is missing");
+    EXPECT_TRUE(window->vsFiles->cellToolTip(rowOf("b=2.tif"), ColPages).isEmpty());
+}
+
+// ------------------------------------------------------------------ selection totals
+
+TEST_F(FolderPickTest, StatusBarShowsTheTotalsOfTwoOrMoreSelectedRows)
+{
+    for (const char *f : {"a=3.tif", "b=10.pdf", "c=-4.pdf", "d=5.TIFF", "e=0.pdf", "f=7.pdf"})
+        file(QString("docs/") + f);
+    pickFolder(path("docs"));
+    ResultGrid *grid = window->vsFiles;
+    QLabel *panel = window->sbGeneral->selectionPanel();
+    ASSERT_EQ(grid->rows() - 1, 6);
+    EXPECT_TRUE(panel->isHidden());
+
+    grid->setIsSelected(rowOf("a=3.tif"), true);
+    EXPECT_TRUE(panel->isHidden()) << "one row: nothing to total";
+    for (const char *f : {"b=10.pdf", "c=-4.pdf", "e=0.pdf"})
+        grid->setIsSelected(rowOf(f), true);
+    EXPECT_FALSE(panel->isHidden());
+    EXPECT_EQ(panel->text(), QString::fromUtf8("4 selected \u2013 TIFF 3 PDF 10 pages"));
+
+    window->actions().mnuEditInvertSelection->trigger();  // d and f
+    EXPECT_EQ(panel->text(), QString::fromUtf8("2 selected \u2013 TIFF 5 PDF 7 pages"));
+
+    grid->setRowHiddenFlag(rowOf("f=7.pdf"), true);  // as Delete does
+    EXPECT_TRUE(panel->isHidden());
+    window->actions().mnuEditSelectAll->trigger();
+    EXPECT_EQ(panel->text(), QString::fromUtf8("5 selected \u2013 TIFF 8 PDF 10 pages")) << "the deleted row counts not";
+}
+
+}  // namespace
