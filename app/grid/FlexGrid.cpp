@@ -1,9 +1,11 @@
 #include "FlexGrid.h"
 
 #include "CheckedWrite.h"
+#include "FlexGridAccessible.h"
 #include "FlexGridModel.h"
 #include "Twips.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QFile>
 #include <QHeaderView>
@@ -282,6 +284,8 @@ private:
 
 class FlexGridView : public QTableView
 {
+    Q_OBJECT  // its own class name: assistive tools get the grid's view of the table (FlexGridAccessible)
+
 public:
     explicit FlexGridView(FlexGrid *grid) : QTableView(grid), m_grid(grid) {}
 
@@ -383,6 +387,30 @@ protected:
             emit m_grid->afterEdit(cur.row() + m_grid->fixedRows(), cur.column());
     }
 
+    // The table's own events number cells as if no row were hidden; assistive tools count the
+    // visible rows only, so the events are sent here with that numbering.
+    void currentChanged(const QModelIndex &current, const QModelIndex &previous) override
+    {
+        QAbstractItemView::currentChanged(current, previous);
+        if (QAccessible::isActive() && current.isValid()) {
+            const int child = flexgridaccess::childIndexOf(this, current.row(), current.column());
+            if (child >= 0) {
+                QAccessibleEvent event(this, QAccessible::Focus);
+                event.setChild(child);
+                QAccessible::updateAccessibility(&event);
+            }
+        }
+    }
+
+    void selectionChanged(const QItemSelection &selected, const QItemSelection &deselected) override
+    {
+        QAbstractItemView::selectionChanged(selected, deselected);
+        if (QAccessible::isActive()) {
+            QAccessibleEvent event(this, QAccessible::SelectionWithin);
+            QAccessible::updateAccessibility(&event);
+        }
+    }
+
     void focusInEvent(QFocusEvent *e) override
     {
         QTableView::focusInEvent(e);
@@ -403,6 +431,7 @@ private:
 
 FlexGrid::FlexGrid(QWidget *parent) : QWidget(parent)
 {
+    flexgridaccess::install();
     m_model = new FlexGridModel(this);
     m_view = new FlexGridView(this);
     auto *layout = new QVBoxLayout(this);
@@ -1123,3 +1152,5 @@ int FlexGrid::virtualKeyCode(int qtKey)
     default: return 0;
     }
 }
+
+#include "FlexGrid.moc"

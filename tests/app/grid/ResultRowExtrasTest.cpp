@@ -8,6 +8,7 @@
 #include "GuiTestEnvironment.h"
 #include "ResultGrid.h"
 
+#include <QAccessible>
 #include <QHeaderView>
 #include <QMimeData>
 #include <QScrollBar>
@@ -162,6 +163,57 @@ TEST_F(ResultRowExtrasTest, UserWidthsOfOtherColumnsAreKeptStretchColumnsKeepThe
     QApplication::processEvents();
     EXPECT_EQ(view->columnWidth(ColSize), 150);
     EXPECT_NEAR(double(view->columnWidth(ColFileName)) / view->columnWidth(ColLocation), 2.0, 0.05);
+}
+
+}  // namespace
+
+namespace {
+
+// A screen reader walking the grid meets the rows a sighted user sees: no deleted row, no hidden
+// key column.
+TEST_F(ResultRowExtrasTest, AssistiveToolsSeeOnlyVisibleRowsAndColumns)
+{
+    add("/s/one.tif", "1");
+    add("/s/deleted.pdf", "Error", "Needs a password");
+    add("/s/three.pdf", "Error", "Damaged beyond repair");
+    grid.show();
+    grid.setRowHiddenFlag(2, true);
+
+    QAccessibleInterface *table = QAccessible::queryAccessibleInterface(grid.view());
+    ASSERT_TRUE(table);
+    EXPECT_EQ(table->role(), QAccessible::Table);
+    QAccessibleTableInterface *t = table->tableInterface();
+    ASSERT_TRUE(t);
+    EXPECT_EQ(t->rowCount(), 2);
+    EXPECT_EQ(t->columnCount(), 5) << "the full path and kilobyte columns stay hidden";
+    EXPECT_EQ(t->columnDescription(4), "Pages");
+    EXPECT_EQ(t->cellAt(1, 0)->text(QAccessible::Name), "three.pdf");
+    EXPECT_EQ(t->cellAt(1, 4)->text(QAccessible::Description), "Damaged beyond repair") << "the reason is read too";
+
+    QStringList everything;
+    ASSERT_EQ(table->childCount(), 5 * 3) << "a header row and two rows";
+    for (int i = 0; i < table->childCount(); ++i) {
+        QAccessibleInterface *cell = table->child(i);
+        ASSERT_TRUE(cell) << i;
+        EXPECT_EQ(table->indexOfChild(cell), i);
+        everything << cell->text(QAccessible::Name);
+    }
+    EXPECT_EQ(everything.mid(0, 5), (QStringList{"File Name", "Location", "Size", "Modified Date", "Pages"}));
+    EXPECT_FALSE(everything.contains("deleted.pdf"));
+    EXPECT_FALSE(everything.contains("/s/one.tif"));
+
+    // The cursor on a row reports that row's place among the visible ones.
+    grid.setRow(3);
+    QAccessibleInterface *focus = table->focusChild();
+    ASSERT_TRUE(focus);
+    EXPECT_EQ(focus->text(QAccessible::Name), "three.pdf");
+    EXPECT_EQ(focus->tableCellInterface()->rowIndex(), 1);
+
+    grid.setRowHiddenFlag(2, false);
+    EXPECT_EQ(t->rowCount(), 3);
+    EXPECT_EQ(t->cellAt(1, 0)->text(QAccessible::Name), "deleted.pdf");
+    grid.setIsSelected(3, true);
+    EXPECT_EQ(t->selectedRows(), QList<int>{2});
 }
 
 }  // namespace
