@@ -7,6 +7,8 @@
 #include <QPainter>
 #include <QStyle>
 
+#include <cmath>
+
 QIcon DesktopFileIconLookup::iconForExtension(const QString &extension)
 {
     static const QMimeDatabase db;
@@ -19,8 +21,11 @@ QIcon DesktopFileIconLookup::iconForExtension(const QString &extension)
     return icon;
 }
 
-FileIcons::FileIcons(std::shared_ptr<FileIconLookup> lookup) : m_lookup(std::move(lookup))
+FileIcons::FileIcons(std::shared_ptr<FileIconLookup> lookup, qreal devicePixelRatio)
+    : m_lookup(std::move(lookup)), m_dpr(devicePixelRatio)
 {
+    if (m_dpr <= 0)
+        m_dpr = qobject_cast<QGuiApplication *>(QCoreApplication::instance()) ? qApp->devicePixelRatio() : 1.0;
     if (!m_lookup)
         m_lookup = std::make_shared<DesktopFileIconLookup>();
 }
@@ -34,16 +39,21 @@ QString FileIcons::extensionOf(const QString &fileName)
     return fileName.mid(dot + 1);
 }
 
-QPixmap FileIcons::genericFileIcon()
+QPixmap FileIcons::genericFileIcon(qreal devicePixelRatio)
 {
-    static const QPixmap generic = [] {
+    static QHash<int, QPixmap> byRatio;  // one per ratio, in hundredths
+    const int key = int(std::lround(devicePixelRatio * 100));
+    if (auto it = byRatio.constFind(key); it != byRatio.constEnd())
+        return it.value();
+    const QPixmap generic = [devicePixelRatio] {
         QIcon icon = QIcon::fromTheme(QStringLiteral("text-x-generic"));
         if (icon.isNull() && qobject_cast<QApplication *>(QCoreApplication::instance()))
             icon = QFileIconProvider().icon(QAbstractFileIconProvider::File);
-        QPixmap pm = icon.isNull() ? QPixmap() : icon.pixmap(IconSize, IconSize);
+        QPixmap pm = icon.isNull() ? QPixmap() : icon.pixmap(QSize(IconSize, IconSize), devicePixelRatio);
         if (pm.isNull()) {
             // A plain sheet with a folded corner when the desktop offers nothing.
-            pm = QPixmap(IconSize, IconSize);
+            pm = QPixmap(QSize(IconSize, IconSize) * devicePixelRatio);
+            pm.setDevicePixelRatio(devicePixelRatio);
             pm.fill(Qt::transparent);
             QPainter p(&pm);
             p.setPen(QColor(110, 110, 110));
@@ -55,6 +65,7 @@ QPixmap FileIcons::genericFileIcon()
         }
         return pm;
     }();
+    byRatio.insert(key, generic);
     return generic;
 }
 
@@ -62,14 +73,14 @@ QPixmap FileIcons::DrawFileIcon(const QString &fullPath)
 {
     const QString ext = extensionOf(fullPath).toLower();
     if (ext.isEmpty())
-        return genericFileIcon();
+        return genericFileIcon(m_dpr);
     auto it = m_cache.constFind(ext);
     if (it != m_cache.constEnd())
         return it.value();
     const QIcon icon = m_lookup->iconForExtension(ext);
-    QPixmap pm = icon.isNull() ? QPixmap() : icon.pixmap(IconSize, IconSize);
+    QPixmap pm = icon.isNull() ? QPixmap() : icon.pixmap(QSize(IconSize, IconSize), m_dpr);
     if (pm.isNull())
-        pm = genericFileIcon();
+        pm = genericFileIcon(m_dpr);
     m_cache.insert(ext, pm);
     return pm;
 }

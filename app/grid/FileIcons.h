@@ -28,20 +28,24 @@ public:
 class FileIcons
 {
 public:
-    explicit FileIcons(std::shared_ptr<FileIconLookup> lookup = nullptr);  // null = desktop
+    // lookup null: the desktop's icons. devicePixelRatio 0: the application's (its sharpest screen).
+    explicit FileIcons(std::shared_ptr<FileIconLookup> lookup = nullptr, qreal devicePixelRatio = 0);
 
     // The small icon for the file at fullPath. Files with the same extension (case ignored) share
     // one lookup; a name without extension always gets the generic file icon, as does an
-    // extension nothing is known about. Never null.
+    // extension nothing is known about. Never null. 16 x 16 logical pixels, drawn at the device
+    // pixel ratio, so icons stay sharp on a scaled screen.
     QPixmap DrawFileIcon(const QString &fullPath);
 
     // Text after the last "." of the name; empty when there is none.
     static QString extensionOf(const QString &fileName);
-    static QPixmap genericFileIcon();
+    static QPixmap genericFileIcon(qreal devicePixelRatio = 1);
+    qreal devicePixelRatio() const { return m_dpr; }
 
     static constexpr int IconSize = 16;
 
 private:
     std::shared_ptr<FileIconLookup> m_lookup;
+    qreal m_dpr;
     QHash<QString, QPixmap> m_cache;
 };

@@ -81,3 +81,22 @@ TEST(FileIcons, DesktopLookupAlwaysGivesASmallPicture)
 }
 
 }  // namespace
+
+namespace {
+
+// On a screen scaled by 2 the icons carry twice the pixels in the same 16 x 16 place, so they are
+// drawn sharp, not stretched; the fallback sheet too.
+TEST(FileIcons, DrawnAtTheDevicePixelRatio)
+{
+    auto lookup = std::make_shared<CountingLookup>();
+    FileIcons icons(lookup, 2.0);
+    for (const char *path : {"/scans/a.pdf", "/scans/README", "/scans/x.unknown"}) {
+        const QPixmap pm = icons.DrawFileIcon(path);
+        EXPECT_EQ(pm.devicePixelRatio(), 2.0) << path;
+        EXPECT_EQ(pm.size(), QSize(32, 32)) << path;
+        EXPECT_EQ(pm.deviceIndependentSize(), QSizeF(16, 16)) << path;
+    }
+    EXPECT_EQ(FileIcons(lookup, 1.0).DrawFileIcon("/scans/a.pdf").size(), QSize(16, 16));
+}
+
+}  // namespace
