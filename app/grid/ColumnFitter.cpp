@@ -55,28 +55,37 @@ void ColumnFitter::fit()
     }
 
     // Spare width goes to the stretching columns by their current shares; one that would fall
-    // below its minimum gets the minimum and the rest is shared again among the others.
+    // below its minimum gets the minimum and the rest is shared again among the others. When the
+    // minimums themselves do not fit, each gets its minimum's share of what there is.
     int spare = available - fixedWidth;
-    QList<int> open = stretch;
     std::map<int, int> widths;
-    bool settled = false;
-    while (!settled && !open.isEmpty()) {
-        settled = true;
-        qint64 weightSum = 0;
-        for (int c : open)
-            weightSum += std::max(1, view->columnWidth(c));
-        for (int c : open) {
-            const int share = int(qint64(spare) * std::max(1, view->columnWidth(c)) / weightSum);
-            if (share < minimumWidth(c)) {
-                widths[c] = minimumWidth(c);
-                spare -= minimumWidth(c);
-                open.removeOne(c);
-                settled = false;
-                break;
+    int minimumSum = 0;
+    for (int c : stretch)
+        minimumSum += minimumWidth(c);
+    if (spare < minimumSum) {
+        for (int c : stretch) {
+            const int share = minimumSum > 0 ? int(qint64(std::max(0, spare)) * minimumWidth(c) / minimumSum) : 0;
+            widths[c] = std::max(kStretchFloor, share);
+        }
+    } else {
+        QList<int> open = stretch;
+        bool settled = false;
+        while (!settled && !open.isEmpty()) {
+            settled = true;
+            qint64 weightSum = 0;
+            for (int c : open)
+                weightSum += std::max(1, view->columnWidth(c));
+            for (int c : open) {
+                const int share = int(qint64(spare) * std::max(1, view->columnWidth(c)) / weightSum);
+                if (share < minimumWidth(c)) {
+                    widths[c] = minimumWidth(c);
+                    spare -= minimumWidth(c);
+                    open.removeOne(c);
+                    settled = false;
+                    break;
+                }
             }
         }
-    }
-    if (!open.isEmpty()) {
         qint64 weightSum = 0;
         for (int c : open)
             weightSum += std::max(1, view->columnWidth(c));
