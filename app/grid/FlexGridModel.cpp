@@ -406,6 +406,13 @@ QString FlexGridModel::text(int row, int col) const
     return cellOf(m_rows[size_t(row)].blob, col).toString();
 }
 
+QStringView FlexGridModel::textView(int row, int col) const
+{
+    if (!validCell(row, col))
+        return {};
+    return cellOf(m_rows[size_t(row)].blob, col);
+}
+
 void FlexGridModel::setText(int row, int col, const QString &text)
 {
     if (!validCell(row, col))

@@ -65,6 +65,8 @@ public:
 
     // Cells, in grid rows.
     QString text(int row, int col) const;
+    // The same text without a copy; valid until the row is next changed.
+    QStringView textView(int row, int col) const;
     void setText(int row, int col, const QString &text);
     QPixmap picture(int row, int col) const;
     void setPicture(int row, int col, const QPixmap &picture);

@@ -14,12 +14,12 @@ namespace {
 enum class Kind { Other, Tiff, Pdf };
 
 // Counted as the search counts: ".tif" and ".tiff" as TIFF, ".pdf" as PDF, any letter case.
-Kind kindOf(const QString &name)
+Kind kindOf(QStringView name)
 {
     const qsizetype dot = name.lastIndexOf(u'.');
     if (dot < 0)
         return Kind::Other;
-    const QStringView ext = QStringView(name).mid(dot + 1);
+    const QStringView ext = name.mid(dot + 1);
     if (ext.compare(u"tif", Qt::CaseInsensitive) == 0 || ext.compare(u"tiff", Qt::CaseInsensitive) == 0)
         return Kind::Tiff;
     if (ext.compare(u"pdf", Qt::CaseInsensitive) == 0)
@@ -67,12 +67,17 @@ QString SelectionTotals::text(int rows, qint64 tiffPages, qint64 pdfPages)
 
 void SelectionTotals::add(int gridRow, int sign)
 {
+    // Read in place: a bulk change (Select All, Invert) passes every row through here.
+    const FlexGridModel *model = m_grid.model();
     m_rows += sign;
-    bool ok = false;
-    const qint64 pages = m_grid.textMatrix(gridRow, ColPages).toLongLong(&ok);
-    if (!ok || pages < 0)
+    const QStringView pagesText = model->textView(gridRow, ColPages);
+    if (pagesText.isEmpty() || !pagesText.front().isDigit())
         return;  // "Error", or not counted
-    switch (kindOf(m_grid.textMatrix(gridRow, ColFileName))) {
+    bool ok = false;
+    const qint64 pages = pagesText.toLongLong(&ok);
+    if (!ok)
+        return;
+    switch (kindOf(model->textView(gridRow, ColFileName))) {
     case Kind::Tiff: m_tiff += sign * pages; break;
     case Kind::Pdf: m_pdf += sign * pages; break;
     case Kind::Other: break;
@@ -89,11 +94,12 @@ void SelectionTotals::apply(const QItemSelection &selection, int sign)
         if (range.isValid())
             spans.emplace_back(range.top(), range.bottom());
     std::sort(spans.begin(), spans.end());
+    const FlexGridModel *model = m_grid.model();
     const int fixed = m_grid.fixedRows();
     int next = 0;  // first model row not yet counted
     for (const auto &[top, bottom] : spans) {
         for (int r = std::max(top, next); r <= bottom; ++r)
-            if (!m_grid.rowHidden(r + fixed))
+            if (!model->rowHidden(r + fixed))
                 add(r + fixed, sign);
         next = std::max(next, bottom + 1);
     }

@@ -2,6 +2,7 @@
 #include "AppSettings.h"
 #include "FlexGridModel.h"
 #include "ResultGrid.h"
+#include "SelectionTotals.h"
 
 #include <QApplication>
 #include <QFile>
@@ -204,8 +205,69 @@ void BM_PlainStableSortName(benchmark::State &state)
               [](const QString &a, const QString &b) { return a.compare(b, Qt::CaseInsensitive) < 0; });
 }
 
+// A selection change as the user makes it, with the status bar's totals kept (range 1) or not
+// (range 0; range 2 only listens): a click on another row, a Shift+click one row further, Select All then a click,
+// Invert Selection.
+enum SelectionStep { ClickOtherRow, ExtendByOne, SelectAllThenClick, Invert };
+
+void selectionChange(benchmark::State &state, SelectionStep step)
+{
+    ResultGrid &grid = filledGrid();
+    QItemSelectionModel *sm = grid.view()->selectionModel();
+    QAbstractItemModel *m = grid.view()->model();
+    sm->clearSelection();
+    std::unique_ptr<SelectionTotals> totals(state.range(0) == 1 ? new SelectionTotals(grid) : nullptr);
+    // Range 2: a listener that does nothing, for what the selection model's own change report costs.
+    QObject listener;
+    if (state.range(0) == 2)
+        QObject::connect(sm, &QItemSelectionModel::selectionChanged, &listener, [] {});
+    const auto rowRange = [&](int first, int last) {
+        return QItemSelection(m->index(first, 0), m->index(last, m->columnCount() - 1));
+    };
+    int i = 0;
+    for (auto _ : state) {
+        ++i;
+        switch (step) {
+        case ClickOtherRow: sm->select(rowRange(1000 + i % 2, 1000 + i % 2), QItemSelectionModel::ClearAndSelect); break;
+        case ExtendByOne: sm->select(rowRange(0, 100000 + i % 2), QItemSelectionModel::ClearAndSelect); break;
+        case SelectAllThenClick:
+            if (i % 2)
+                grid.SelectAll();
+            else
+                sm->select(rowRange(5, 5), QItemSelectionModel::ClearAndSelect);
+            break;
+        case Invert: grid.InvertSelection(); break;
+        }
+    }
+    if (totals)
+        state.counters["selected_rows"] = totals->rows();
+    sm->clearSelection();
+}
+
+void BM_SelectClickOtherRow(benchmark::State &state) { selectionChange(state, ClickOtherRow); }
+void BM_SelectExtendByOne(benchmark::State &state) { selectionChange(state, ExtendByOne); }
+void BM_SelectAllThenClick(benchmark::State &state) { selectionChange(state, SelectAllThenClick); }
+void BM_SelectInvert(benchmark::State &state) { selectionChange(state, Invert); }
+
+// The alternative the totals avoid: counting every selected row again, here all 200,000.
+void BM_SelectionTotalsFullRecount(benchmark::State &state)
+{
+    ResultGrid &grid = filledGrid();
+    grid.SelectAll();
+    SelectionTotals totals(grid);
+    for (auto _ : state)
+        totals.recount();
+    state.counters["selected_rows"] = totals.rows();
+    grid.view()->selectionModel()->clearSelection();
+}
+
 }  // namespace
 
+BENCHMARK(BM_SelectClickOtherRow)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_SelectExtendByOne)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_SelectAllThenClick)->Arg(0)->Arg(2)->Arg(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SelectInvert)->Arg(0)->Arg(2)->Arg(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SelectionTotalsFullRecount)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_AppendRows)->Arg(kRows)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(BM_AppendRowsWithEventLoopTurn)->Arg(kRows)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(BM_SortBySize)->Unit(benchmark::kMillisecond)->Iterations(3);
