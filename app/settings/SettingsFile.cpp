@@ -135,7 +135,7 @@ bool ReadSettingsFile(const QString &path, SettingsRecord &into, QString *error)
     return true;
 }
 
-bool WriteSettingsFile(const QString &path, const SettingsRecord &s, QString *error)
+bool LoadForUpdate(const QString &path, platform::ProfileDocument &doc, QString *error)
 {
     const QString folder = QFileInfo(path).absolutePath();
     if (!QDir().mkpath(folder)) {
@@ -143,8 +143,13 @@ bool WriteSettingsFile(const QString &path, const SettingsRecord &s, QString *er
             *error = QStringLiteral("Cannot create the folder %1.").arg(QDir::toNativeSeparators(folder));
         return false;
     }
+    return doc.load(path, error);
+}
+
+bool WriteSettingsFile(const QString &path, const SettingsRecord &s, QString *error)
+{
     platform::ProfileDocument doc;
-    if (!doc.load(path, error))
+    if (!LoadForUpdate(path, doc, error))
         return false;
     // This order decides where new keys land in a file that lacks them.
     const std::pair<const QString *, std::pair<QString, QString>> entries[] = {

@@ -7,6 +7,10 @@
 
 class QWidget;
 
+namespace platform {
+class ProfileDocument;
+}
+
 namespace modGlobal {
 
 // The folder of the running executable, unless a test has pointed it elsewhere.
@@ -25,6 +29,9 @@ bool ReadSettingsFile(const QString &path, SettingsRecord &into, QString *error 
 // Writes all eleven keys into the file in one atomic replacement, keeping every other line of
 // an existing file. Creates the folder when it is missing.
 bool WriteSettingsFile(const QString &path, const SettingsRecord &settings, QString *error = nullptr);
+
+// Reads the file into doc for a change of some of its keys, creating its folder when missing.
+bool LoadForUpdate(const QString &path, platform::ProfileDocument &doc, QString *error = nullptr);
 
 // Start-up: fills AppSettings from SettingsFilePath(). On failure shows
 // "Error occured while reading setting parameters." with the description and returns false.

@@ -1,9 +1,7 @@
 #include "WindowLayout.h"
 
 #include "ProfileDocument.h"
-
-#include <QDir>
-#include <QFileInfo>
+#include "SettingsFile.h"
 
 #include <optional>
 
@@ -71,14 +69,8 @@ WindowLayout ReadWindowLayout(const QString &path)
 
 bool WriteWindowLayout(const QString &path, const WindowLayout &layout, QString *error)
 {
-    const QString folder = QFileInfo(path).absolutePath();
-    if (!QDir().mkpath(folder)) {
-        if (error)
-            *error = QStringLiteral("Cannot create the folder %1.").arg(QDir::toNativeSeparators(folder));
-        return false;
-    }
     platform::ProfileDocument doc;
-    if (!doc.load(path, error))
+    if (!LoadForUpdate(path, doc, error))
         return false;
     QList<std::pair<QString, QString>> entries;
     if (!layout.NormalGeometry.isNull()) {
