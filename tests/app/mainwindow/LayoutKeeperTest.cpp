@@ -65,6 +65,11 @@ struct ScreenCase {
     int height;
 };
 
+void PrintTo(const ScreenCase &c, std::ostream *os)
+{
+    *os << c.width << "x" << c.height;
+}
+
 class FirstWindowTest : public LayoutKeeperTest, public ::testing::WithParamInterface<ScreenCase>
 {
 };

@@ -80,9 +80,15 @@ TEST_F(WindowLayoutTest, MissingFileOrSectionGivesNothingRemembered)
 }
 
 struct DamagedCase {
+    const char *name;
     const char *section;
     WindowLayout expected;
 };
+
+void PrintTo(const DamagedCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
 
 class DamagedValuesTest : public WindowLayoutTest, public ::testing::WithParamInterface<DamagedCase>
 {
@@ -104,14 +110,14 @@ WindowLayout with(auto change)
 INSTANTIATE_TEST_SUITE_P(
     Cases, DamagedValuesTest,
     ::testing::Values(
-        DamagedCase{"[Window]\nLeft=10\nTop=x\nWidth=800\nHeight=600\nTreeWidth=2000\n",
+        DamagedCase{"GeometryWithOneBadKey", "[Window]\nLeft=10\nTop=x\nWidth=800\nHeight=600\nTreeWidth=2000\n",
                     with([](WindowLayout &l) { l.TreeWidth = 2000; })},
-        DamagedCase{"[Window]\nLeft=10\nTop=20\nWidth=0\nHeight=600\n", {}},
-        DamagedCase{"[window]\nleft=10\ntop=20\nwidth=800\nheight=600\n",
+        DamagedCase{"ZeroWidth", "[Window]\nLeft=10\nTop=20\nWidth=0\nHeight=600\n", {}},
+        DamagedCase{"NamesIgnoreLetterCase", "[window]\nleft=10\ntop=20\nwidth=800\nheight=600\n",
                     with([](WindowLayout &l) { l.NormalGeometry = QRect(10, 20, 800, 600); })},
-        DamagedCase{"[Window]\nColumnWidths=1,2,3,4\nSortColumn=5\nSortOrder=1\n", {}},
-        DamagedCase{"[Window]\nColumnWidths=1,2,x,4,5\nSortColumn=2\nSortOrder=3\nAdvancedOptions=2\n", {}},
-        DamagedCase{"[Window]\nColumnWidths= 10, 20,30,40,50 \nSortColumn=0\nSortOrder=1\nAdvancedOptions=1\n"
+        DamagedCase{"FourWidthsAndASortColumnBeyondTheGrid", "[Window]\nColumnWidths=1,2,3,4\nSortColumn=5\nSortOrder=1\n", {}},
+        DamagedCase{"BadEntries", "[Window]\nColumnWidths=1,2,x,4,5\nSortColumn=2\nSortOrder=3\nAdvancedOptions=2\n", {}},
+        DamagedCase{"BlanksAroundAndBadFlags", "[Window]\nColumnWidths= 10, 20,30,40,50 \nSortColumn=0\nSortOrder=1\nAdvancedOptions=1\n"
                     "Maximized=yes\nTreeWidth=-5\n",
                     with([](WindowLayout &l) {
                         l.ColumnWidths = {10, 20, 30, 40, 50};
