@@ -4,7 +4,6 @@
 
 #include <QDropEvent>
 #include <QMimeData>
-#include <QUrl>
 #include <QWidget>
 
 #include <sys/stat.h>
@@ -17,15 +16,24 @@ FolderDropTarget::FolderDropTarget(QWidget &window) : QObject(&window)
 
 QString FolderDropTarget::folderOf(const QMimeData *data)
 {
-    if (!data || !data->hasUrls())
+    if (!data || !data->hasFormat(QStringLiteral("text/uri-list")))
         return QString();
-    for (const QUrl &url : data->urls()) {
-        if (!url.isLocalFile())
+    // The list's own bytes: QUrl would replace the bytes of a name that is not UTF-8.
+    const QByteArray list = data->data(QStringLiteral("text/uri-list"));
+    for (QByteArray line : list.split('\n')) {
+        line = line.trimmed();
+        if (line.isEmpty() || line.startsWith('#'))
             continue;
-        // The path's own bytes, so a folder whose name is not UTF-8 is still found.
-        const QByteArray path = QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1());
+        QByteArray rest;
+        if (line.startsWith("file:///"))
+            rest = line.mid(7);
+        else if (line.startsWith("file://localhost/"))
+            rest = line.mid(16);
+        else
+            return QString();  // the first entry is no local file
+        const QByteArray path = QByteArray::fromPercentEncoding(rest);
         struct stat st {};
-        if (path.isEmpty() || ::stat(path.constData(), &st) != 0 || !S_ISDIR(st.st_mode))
+        if (::stat(path.constData(), &st) != 0 || !S_ISDIR(st.st_mode))
             return QString();
         return platform::pathToText(path);
     }
