@@ -174,6 +174,14 @@ public:
     }
 
     // QAccessibleInterface
+    QString text(QAccessible::Text t) const override
+    {
+        // The grid's name is the table's, unless the table has one of its own.
+        QString s = QAccessibleWidget::text(t);
+        if (s.isEmpty() && t == QAccessible::Name && view()->parentWidget())
+            s = view()->parentWidget()->accessibleName();
+        return s;
+    }
     int childCount() const override { return int(columns().size() * (rows().size() + 1)); }
     QAccessibleInterface *child(int index) const override
     {

@@ -5,7 +5,6 @@
 #include <QAbstractButton>
 #include <QComboBox>
 #include <QLineEdit>
-#include <QTableView>
 #include <QToolButton>
 
 namespace {
@@ -54,6 +53,4 @@ void nameForAssistiveTools(frmMain &window)
             arrow->setAccessibleName(name + (arrow->arrowType() == Qt::UpArrow ? QStringLiteral(", up")
                                                                              : QStringLiteral(", down")));
     }
-    // The grid's focus goes to its table inside.
-    window.vsFiles->view()->setAccessibleName(window.vsFiles->accessibleName());
 }

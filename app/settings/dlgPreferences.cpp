@@ -163,6 +163,7 @@ void dlgPreferences::buildControls()
     fmeColumnSettings->setObjectName(QStringLiteral("fmeColumnSettings"));
     vsColumnSettings = new FlexGrid(fmeColumnSettings);
     vsColumnSettings->setObjectName(QStringLiteral("vsColumnSettings"));
+    vsColumnSettings->setAccessibleName(QStringLiteral("Columns shown in the file list"));
     cmdSelectAll = new QPushButton(QStringLiteral("Select All"), fmeColumnSettings);
     cmdSelectAll->setObjectName(QStringLiteral("cmdSelectAll"));
     cmdDeselectAll = new QPushButton(QStringLiteral("Deselect All"), fmeColumnSettings);

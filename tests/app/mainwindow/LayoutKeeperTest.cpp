@@ -12,6 +12,7 @@
 #include "Twips.h"
 #include "WindowLayout.h"
 #include "WindowLayoutKeeper.h"
+#include "dlgPreferences.h"
 #include "frmMain.h"
 
 #include <QAccessible>
@@ -251,6 +252,25 @@ TEST_F(LayoutKeeperTest, NoFocusableControlIsUnnamed)
     const QString all = named.join("\n");
     for (const char *expected : {"Folders", "Files found", "Address", "Date from", "Date to", "Size from, in KB"})
         EXPECT_TRUE(all.contains(QString(": ") + expected)) << expected << "\n" << all.toStdString();
+}
+
+TEST(PreferencesNames, EveryBrowseButtonSaysWhatItPicks)
+{
+    modGlobal::AppSettings = modGlobal::SettingsRecord::defaults();
+    dlgPreferences dlg({"File Name", "Location", "Size", "Modified Date", "Pages"}, [] {});
+    dlg.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dlg));
+    QStringList unnamed, named;
+    collectUnnamed(QAccessible::queryAccessibleInterface(&dlg), unnamed, named);
+    EXPECT_TRUE(unnamed.isEmpty()) << unnamed.join("\n").toStdString();
+    QStringList browse;
+    for (QPushButton *b : dlg.findChildren<QPushButton *>())
+        if (b->text() == "...")
+            browse << b->accessibleName();
+    EXPECT_EQ(browse.size(), 8);
+    EXPECT_FALSE(browse.contains(QString()));
+    browse.removeDuplicates();
+    EXPECT_EQ(browse.size(), 8) << "each its own name";
 }
 
 }  // namespace
