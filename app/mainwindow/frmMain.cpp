@@ -295,8 +295,9 @@ void frmMain::runFirstActivation()
 
 void frmMain::closeEvent(QCloseEvent *event)
 {
-    // A search still running holds this window's objects: ask it to stop; the window is only
-    // hidden here and destroyed by its owner once the event loop has unwound.
+    // A search still running holds this window's objects: ask it to stop (and start no other);
+    // the window is only hidden here and destroyed by its owner once the event loop has unwound.
+    m_restartPending = false;
     m_search->requestCancel();
     QMainWindow::closeEvent(event);
 }
@@ -328,6 +329,7 @@ void frmMain::mnuExit_Click()
 {
     // Ends the program at once, also in the middle of a search or with other windows open: the
     // walk stops at its next file and the event loop then returns.
+    m_restartPending = false;
     m_search->requestCancel();
     QApplication::closeAllWindows();
     QCoreApplication::quit();

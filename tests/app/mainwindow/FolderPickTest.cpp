@@ -196,6 +196,29 @@ TEST_F(FolderPickTest, AnotherFolderDuringASearchCancelsItAndSearchesThatFolderO
     EXPECT_EQ(window->cmdSearch->text(), "&Search");
 }
 
+TEST_F(FolderPickTest, ClosingTheWindowAfterAnotherPickStartsNoSearch)
+{
+    for (int i = 0; i < 3; ++i)
+        file(QString("big/sub%1/a%1.tif").arg(i));
+    file("small/x.pdf");
+    window->criteriaPanel->includeSubfolderBox()->setChecked(true);
+    window->show();
+    ASSERT_TRUE(QTest::qWaitFor([this] { return !window->FirstActivation() && message() == "Done"; }));
+    bool closed = false;
+    QObject::connect(window.get(), &frmMain::statusShown, window.get(), [&](const QString &text, const QString &) {
+        if (!closed && text.startsWith("Searching " + path("big/"))) {
+            closed = true;
+            pickFolder(path("small"));
+            window->close();
+        }
+    });
+    searched.clear();
+    pickFolder(path("big"));
+    EXPECT_TRUE(closed);
+    EXPECT_FALSE(searched.contains(path("small"))) << "a closed window searches nothing more";
+    EXPECT_FALSE(window->folderSearch().isRunning());
+}
+
 TEST_F(FolderPickTest, TheSameFolderPickedAgainDuringItsSearchCancelsAsTheButtonDoes)
 {
     for (int i = 0; i < 3; ++i)
