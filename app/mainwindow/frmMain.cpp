@@ -1,7 +1,7 @@
 #include "frmMain.h"
 
-#include "AppSettings.h"
 #include "AccessibleNames.h"
+#include "AppSettings.h"
 #include "FileIcons.h"
 #include "FolderDropTarget.h"
 #include "FolderTree.h"

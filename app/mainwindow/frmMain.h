@@ -13,7 +13,6 @@
 
 class FileIcons;
 class FolderTree;
-class SelectionTotals;
 class MainCommands;
 class QFrame;
 class QLabel;
@@ -21,6 +20,7 @@ class QLineEdit;
 class QPushButton;
 class QSplitter;
 class ResultGrid;
+class SelectionTotals;
 class StatusPanels;
 
 namespace search {
@@ -66,7 +66,6 @@ public:
     // Searches this folder as if the user had picked it in the tree (a folder dropped on the
     // window): the tree shows it, then the tree's two notifications run.
     void searchFolderAsPicked(const QString &folder);
-    const SelectionTotals &selectionTotals() const { return *m_selectionTotals; }
 
 signals:
     // Raised by ShowStatus after the panel shows the text.
