@@ -8,12 +8,14 @@
 #include "Twips.h"
 
 #include <QHeaderView>
-#include <QStyle>
 #include <QImage>
 #include <QLocale>
 #include <QMimeData>
 #include <QPersistentModelIndex>
+#include <QStyle>
 #include <QTableView>
+
+#include <algorithm>
 
 namespace {
 
