@@ -54,16 +54,43 @@ bool isBlank(char c)
     return c == ' ' || c == '\n' || c == '\r' || c == '\t' || c == '\f' || c == '\0';
 }
 
-// A dictionary's text that certainly describes a page and nothing else: it mentions neither
-// /Kids nor /Pages and has no escaped names, comments or stream that could hide either.
+// A dictionary's text that certainly parses as a dictionary without /Kids, which qpdf's walk
+// takes for a page: one balanced << >> and nothing after it; no /Kids or /Pages, and nothing that
+// could hide either or change where the dictionary ends (escaped names, comments, strings,
+// streams).
 bool isPlainPageText(std::string_view body)
 {
-    while (!body.empty() && isBlank(body.front()))
-        body.remove_prefix(1);
-    if (body.substr(0, 2) != "<<")
-        return false;
-    for (std::string_view word : {"/Kids", "/Pages", "stream", "#", "%"})
+    for (std::string_view word : {"/Kids", "/Pages", "stream", "#", "%", "(", ")", "{", "}"})
         if (body.find(word) != std::string_view::npos)
+            return false;
+    std::size_t p = 0;
+    while (p < body.size() && isBlank(body[p]))
+        ++p;
+    if (body.substr(p, 2) != "<<")
+        return false;
+    int dictionaries = 0, arrays = 0;
+    while (p < body.size()) {
+        const char c = body[p];
+        if (c == '<' || c == '>') {
+            if (p + 1 >= body.size() || body[p + 1] != c)
+                return false;  // a hex string
+            dictionaries += c == '<' ? 1 : -1;
+            p += 2;
+            if (dictionaries == 0)
+                break;
+            continue;
+        }
+        if (c == '[' || c == ']') {
+            arrays += c == '[' ? 1 : -1;
+            if (arrays < 0)
+                return false;
+        }
+        ++p;
+    }
+    if (dictionaries != 0 || arrays != 0)
+        return false;
+    for (; p < body.size(); ++p)
+        if (!isBlank(body[p]))
             return false;
     return true;
 }
@@ -192,159 +219,143 @@ private:
     std::unordered_map<int, ObjectStream> m_streams;
 };
 
-// Walks /Kids from the tree root. Intermediate nodes are dictionaries with a /Kids array (unless
-// they say they are a /Page); every other dictionary below the root is a leaf unless it says it
-// is an (empty) /Pages node, so a page whose /Type got damaged still counts. Every indirect node
-// is visited once, which ends loops and stops a page listed twice from counting twice.
-// A kid whose object is listed in the cross-reference table but cannot be read (damaged bytes)
-// still stands for one page: the document has that page, only its description is broken. A kid
-// whose object does not exist at all counts nothing.
-std::int64_t countLeaves(QPDF& pdf, std::string_view bytes, QPDFObjectHandle treeRoot)
-{
-    PagePeek peek(pdf, bytes);
-    std::unordered_set<std::uint64_t> seen;
-    std::vector<QPDFObjectHandle> pending{std::move(treeRoot)};
+// What the tree walk found. `qpdfRefuses` is set where qpdf's own page walk stops with an error
+// (an intermediate node met twice, by a loop or by two paths): the leaf count is then ours alone.
+struct Walk {
     std::int64_t leaves = 0;
-    bool atRoot = true;
-    std::optional<std::map<QPDFObjGen, QPDFXRefEntry>> xref;  // read only if a kid is unreadable
-    while (!pending.empty()) {
-        QPDFObjectHandle node = std::move(pending.back());
-        pending.pop_back();
-        const bool root = atRoot;
-        atRoot = false;
-        if (node.isIndirect()) {
-            if (!seen.insert(objectKey(node)).second)
-                continue;
-            if (!root && peek.isPlainPage(node.getObjGen())) {
-                if (++leaves > INT32_MAX)
-                    return leaves;
-                continue;
-            }
-        }
-        if (node.isNull()) {
-            if (!root && node.isIndirect()) {
-                if (!xref)
-                    xref = pdf.getXRefTable();
-                if (xref->count(node.getObjGen()) && ++leaves > INT32_MAX)
-                    return leaves;
-            }
-            continue;
-        }
-        if (!node.isDictionary())
-            continue;
-        QPDFObjectHandle type = node.getKey("/Type");
-        const bool typedPage = type.isNameAndEquals("/Page");
+    bool qpdfRefuses = false;
+    bool gaveUp = false;  // the work bound was hit, or the count does not fit 32 bits
+};
+
+// Walks /Kids from the tree root by qpdf's rules: a kid with a /Kids key is an intermediate node
+// (whatever its /Type says) and every other kid is a page, even one whose object is missing or
+// broken, so the count is the number of pages qpdf's own walk lists. A page listed twice counts
+// twice. A node that is its own ancestor is cut (a loop); a node reached again by another path
+// counts again. Subtrees without a cut are remembered, so a tree of shared nodes costs only its
+// distinct nodes; the total work is bounded all the same.
+Walk walkTree(QPDF& pdf, std::string_view bytes, QPDFObjectHandle treeRoot, bool usePeek)
+{
+    struct Frame {
+        QPDFObjectHandle kids;
+        int next = 0;
+        int size = 0;
+        std::uint64_t key = 0;  // 0 for a direct node
+        std::int64_t leaves = 0;
+        bool cut = false;
+    };
+    constexpr std::int64_t MaxVisits = std::int64_t(1) << 24;
+    PagePeek peek(pdf, bytes);
+    std::unordered_set<std::uint64_t> onPath;
+    std::unordered_set<std::uint64_t> nodesSeen;
+    std::unordered_map<std::uint64_t, std::int64_t> subtreeLeaves;
+    int directNodes = 0;
+    std::int64_t visits = 0;
+    Walk walk;
+    std::vector<Frame> stack;
+
+    auto enter = [&](QPDFObjectHandle node, std::uint64_t key) {
         QPDFObjectHandle kids = node.getKey("/Kids");
-        if (kids.isArray() && !typedPage) {
-            const int n = kids.getArrayNItems();
-            for (int i = n - 1; i >= 0; --i)
-                pending.push_back(kids.getArrayItem(i));
-        } else if (typedPage || (!root && !type.isNameAndEquals("/Pages"))) {
-            if (++leaves > INT32_MAX)
-                return leaves;
+        const int size = kids.isArray() ? kids.getArrayNItems() : 0;
+        stack.push_back(Frame{std::move(kids), 0, size, key, 0, false});
+        if (key)
+            onPath.insert(key);
+    };
+    auto add = [&](std::int64_t& to, std::int64_t n) {
+        to += n;
+        if (to > INT32_MAX)
+            walk.gaveUp = true;
+        return !walk.gaveUp;
+    };
+    const std::uint64_t rootKey = treeRoot.isIndirect() ? objectKey(treeRoot) : 0;
+    if (rootKey)
+        nodesSeen.insert(rootKey);
+    else
+        ++directNodes;
+    enter(treeRoot, rootKey);
+
+    while (!stack.empty()) {
+        if (++visits > MaxVisits) {
+            walk.gaveUp = true;
+            return walk;
         }
+        Frame& top = stack.back();
+        if (top.next >= top.size) {
+            Frame done = std::move(top);
+            stack.pop_back();
+            if (done.key) {
+                onPath.erase(done.key);
+                if (!done.cut)
+                    subtreeLeaves[done.key] = done.leaves;
+            }
+            if (stack.empty()) {
+                walk.leaves = done.leaves;
+            } else {
+                stack.back().cut = stack.back().cut || done.cut;
+                if (!add(stack.back().leaves, done.leaves))
+                    return walk;
+            }
+            continue;
+        }
+        QPDFObjectHandle kid = top.kids.getArrayItem(top.next++);
+        const std::uint64_t key = kid.isIndirect() ? objectKey(kid) : 0;
+        if ((key && usePeek && peek.isPlainPage(kid.getObjGen())) || !kid.isDictionary() ||
+            !kid.hasKey("/Kids")) {
+            if (!add(top.leaves, 1))
+                return walk;
+            continue;
+        }
+        // An intermediate node. qpdf's walk refuses any node it meets a second time, and takes
+        // every direct node for the same one.
+        if (key ? !nodesSeen.insert(key).second : ++directNodes > 1)
+            walk.qpdfRefuses = true;
+        if (key && onPath.count(key)) {
+            top.cut = true;
+            continue;
+        }
+        if (const auto known = subtreeLeaves.find(key); key && known != subtreeLeaves.end()) {
+            if (!add(top.leaves, known->second))
+                return walk;
+            continue;
+        }
+        enter(kid, key);
     }
-    return leaves;
+    return walk;
 }
 
-int32_t treeCount(QPDF& pdf, std::string_view bytes)
-{
-    QPDFObjectHandle catalog = pdf.getTrailer().getKey("/Root");
-    if (!catalog.isDictionary())
-        return Damaged;
-    QPDFObjectHandle tree = catalog.getKey("/Pages");
-    if (!tree.isDictionary())
-        return Damaged;
-    const std::int64_t leaves = countLeaves(pdf, bytes, tree);
-    return leaves > INT32_MAX ? GaveUp : static_cast<int32_t>(leaves);
-}
+// qpdf's parse and the tree walk over it.
+struct QpdfOpinion {
+    int32_t outcome = 0;  // 0 when the walk ran, else why not
+    Walk walk;
+    std::int64_t rootCount = -1;  // the root's /Count as qpdf reads it; -1 when it is not a number
+    bool repaired = false;        // qpdf met damage on the way (its warnings)
+};
 
-int32_t qpdfPages(std::string_view bytes)
+QpdfOpinion qpdfOpinion(std::string_view bytes, bool usePeek)
 {
+    QpdfOpinion opinion;
     try {
         QPDF pdf;
         pdf.setLogger(silentQpdfLogger());
         pdf.setSuppressWarnings(true);
         pdf.processMemoryFile("document", bytes.data(), bytes.size());
-        return treeCount(pdf, bytes);
-    } catch (const QPDFExc& e) {
-        return e.getErrorCode() == qpdf_e_password ? NeedsPassword : Damaged;
-    } catch (const std::bad_alloc&) {
-        return GaveUp;
-    } catch (...) {
-        return Damaged;
-    }
-}
-
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
-
-// "N G obj" of the last object that mentions /Catalog, or "" when there is none. A file cut short
-// (an interrupted download) loses its trailer, and with it the only pointer qpdf's repair uses to
-// find the catalog, while the catalog itself near the start survives.
-std::string lastCatalogReference(std::string_view bytes)
-{
-    constexpr std::size_t lookBack = 4096;
-    std::size_t at = bytes.rfind("/Catalog");
-    for (int tries = 0; at != std::string_view::npos && tries < 8; ++tries) {
-        const std::size_t from = at > lookBack ? at - lookBack : 0;
-        const std::size_t obj = bytes.substr(from, at - from).rfind("obj");
-        if (obj != std::string_view::npos) {
-            // Walk back over "G", blanks, "N", blanks before "obj".
-            std::size_t p = from + obj;
-            auto skipBlanks = [&] {
-                while (p > 0 && (bytes[p - 1] == ' ' || bytes[p - 1] == '\r' || bytes[p - 1] == '\n'))
-                    --p;
-            };
-            auto number = [&] {
-                const std::size_t end = p;
-                while (p > 0 && isDigit(bytes[p - 1]))
-                    --p;
-                return std::string(bytes.substr(p, end - p));
-            };
-            skipBlanks();
-            const std::string gen = number();
-            skipBlanks();
-            const std::string num = number();
-            if (!num.empty() && !gen.empty() && num.size() < 10 && gen.size() < 6)
-                return num + " " + gen + " R";
+        QPDFObjectHandle catalog = pdf.getTrailer().getKey("/Root");
+        QPDFObjectHandle tree = catalog.isDictionary() ? catalog.getKey("/Pages") : catalog;
+        if (!catalog.isDictionary() || !tree.isDictionary()) {
+            opinion.outcome = Damaged;
+            return opinion;
         }
-        at = at > 0 ? bytes.rfind("/Catalog", at - 1) : std::string_view::npos;
-    }
-    return {};
-}
-
-// Same-length replacement of every occurrence, so no offset in the file moves.
-void blankKeyword(std::string& text, std::string_view keyword, char replacement)
-{
-    for (auto at = text.find(keyword); at != std::string::npos; at = text.find(keyword, at + 1))
-        text[at + keyword.size() - 1] = replacement;
-}
-
-// Repairs a file whose trailer is lost or names no catalog: qpdf is made to rebuild the object
-// table from a scan of the file (the old trailers and startxref are disabled in a copy) and is
-// given one trailer that names the last catalog the scan finds.
-int32_t qpdfPagesWithFoundCatalog(std::string_view bytes)
-{
-    const std::string root = lastCatalogReference(bytes);
-    if (root.empty())
-        return Damaged;
-    try {
-        std::string patched;
-        patched.reserve(bytes.size() + 64);
-        patched.append(bytes);
-        blankKeyword(patched, "startxref", 'X');
-        blankKeyword(patched, "trailer", 'X');
-        patched.append("\ntrailer\n<< /Root " + root + " >>\n");
-        QPDF pdf;
-        pdf.setLogger(silentQpdfLogger());
-        pdf.setSuppressWarnings(true);
-        pdf.processMemoryFile("document", patched.data(), patched.size());
-        return treeCount(pdf, patched);
+        if (QPDFObjectHandle count = tree.getKey("/Count"); count.isInteger())
+            opinion.rootCount = count.getIntValue();
+        opinion.walk = walkTree(pdf, bytes, tree, usePeek);
+        opinion.repaired = pdf.anyWarnings();
+    } catch (const QPDFExc& e) {
+        opinion.outcome = e.getErrorCode() == qpdf_e_password ? NeedsPassword : Damaged;
     } catch (const std::bad_alloc&) {
-        return GaveUp;
+        opinion.outcome = GaveUp;
     } catch (...) {
-        return Damaged;
+        opinion.outcome = Damaged;
     }
+    return opinion;
 }
 
 }  // namespace
@@ -389,22 +400,40 @@ int32_t popplerPages(std::string_view bytes)
     return hasPdfHeader(bytes) ? Damaged : NotPdf;
 }
 
-int32_t countPages(std::string_view bytes, Readers readers)
+int32_t countPages(std::string_view bytes, Readers readers, PagePeekUse peek)
 {
     if (bytes.empty())
         return NotPdf;
-    int32_t tree = qpdfPages(bytes);
-    if (tree == Damaged && readers != Readers::Qpdf)
-        tree = qpdfPagesWithFoundCatalog(bytes);
-    if (tree > 0 || tree == NeedsPassword || tree == GaveUp)
-        return tree;
-    if (readers == Readers::All) {
-        const int32_t second = popplerPages(bytes);
-        if (second > 0 || second == GaveUp)
-            return second;
+    const QpdfOpinion q = qpdfOpinion(bytes, peek == PagePeekUse::On);
+    if (q.outcome == NeedsPassword || q.outcome == GaveUp || q.walk.gaveUp)
+        return q.outcome == NeedsPassword ? NeedsPassword : GaveUp;
+    auto second = [&] { return readers == Readers::All ? popplerPages(bytes) : Damaged; };
+    if (q.outcome == 0) {
+        const auto leaves = static_cast<int32_t>(q.walk.leaves);
+        if (!q.walk.qpdfRefuses) {
+            // On a damaged file the walk may follow references the damage made up. Where the
+            // root's /Count disagrees with it and poppler agrees with the /Count, two readings
+            // outvote it.
+            if (leaves > 0 && q.repaired && q.rootCount > 0 && q.rootCount != leaves &&
+                readers == Readers::All && popplerPages(bytes) == q.rootCount)
+                return static_cast<int32_t>(q.rootCount);
+            if (leaves > 0)
+                return leaves;
+            // An empty tree has no pages, unless poppler finds some where qpdf's walk does not
+            // look (a tree root that is itself a page, /Kids that is no array).
+            const int32_t p = second();
+            return p > 0 ? p : 0;
+        }
+        // qpdf's walk stops at a node met twice. The walk's count stands where a reader agrees:
+        // qpdf's reading of the root /Count, or poppler.
+        if (q.walk.leaves == q.rootCount)
+            return leaves;
+        const int32_t p = second();
+        return p > 0 ? p : Damaged;
     }
-    if (tree == 0)
-        return 0;
+    const int32_t p = second();
+    if (p > 0 || p == GaveUp)
+        return p;
     return hasPdfHeader(bytes) ? Damaged : NotPdf;
 }
 

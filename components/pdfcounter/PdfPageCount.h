@@ -21,15 +21,19 @@ enum Outcome : int32_t {
     GaveUp = -5,         // a time or memory bound was hit, or the count does not fit 32 bits
 };
 
-// How hard to try. Each later step runs only when the earlier ones found no page:
-// Qpdf            qpdf's own repair, then the tree walk;
-// QpdfFindCatalog also a trailer that names a catalog found by scanning (for files cut short);
-// All             also poppler's opinion.
-enum class Readers { Qpdf, QpdfFindCatalog, All };
+// Who is asked. Qpdf: qpdf's parse (with its repair) and our walk of the page tree. All: also
+// poppler, where qpdf has no answer or its walk and the root's /Count disagree on a damaged tree.
+enum class Readers { Qpdf, All };
 
-// Page leaves reached from the catalog's /Pages, each distinct leaf counted once; the root's
-// /Count is never trusted. The bytes must stay valid for the duration of the call.
-int32_t countPages(std::string_view bytes, Readers readers = Readers::All);
+// Whether a page object is recognised from its text in place instead of through qpdf's parse.
+// Both give the same count; Off is there to prove it.
+enum class PagePeekUse { On, Off };
+
+// The page count qpdf's page walk gives (each reference to a page counts, a node that is its own
+// ancestor is cut). On a damaged tree the answer is one another reader gives, or a negative
+// outcome, never a count of our own. The bytes must stay valid for the duration of the call.
+int32_t countPages(std::string_view bytes, Readers readers = Readers::All,
+                   PagePeekUse peek = PagePeekUse::On);
 
 // The page count poppler reports, or NotPdf/Damaged/NeedsPassword when it has no answer.
 // A zero from poppler is not an answer (it returns 0 for documents it could not read).

@@ -6,10 +6,12 @@
 #include <qpdf/QPDFPageDocumentHelper.hh>
 #include <qpdf/QPDFWriter.hh>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <vector>
 
 namespace pdffix {
 
@@ -88,6 +90,72 @@ std::string rawDocument(const std::map<int, std::string>& objects, int root)
     }
     const int size = objects.empty() ? 1 : objects.rbegin()->first + 1;
     return doc + xrefAndTrailer(offsets, size, root, doc.size(), "");
+}
+
+std::string xrefStreamDocument(const std::map<int, Placed>& objects, int root)
+{
+    // Object streams: "num offset ..." then the objects, each after a line break.
+    std::map<int, std::vector<int>> members;
+    for (const auto& [num, placed] : objects)
+        if (placed.stream != 0)
+            members[placed.stream].push_back(num);
+    std::map<int, std::string> streamText;
+    for (const auto& [stream, nums] : members) {
+        std::string head, body;
+        for (int num : nums) {
+            head += std::to_string(num) + " " + std::to_string(body.size()) + " ";
+            body += objects.at(num).text + "\n";
+        }
+        head += "\n";
+        streamText[stream] = "<< /Type /ObjStm /N " + std::to_string(nums.size()) + " /First " +
+                             std::to_string(head.size()) + " /Length " +
+                             std::to_string(head.size() + body.size()) + " >>\nstream\n" + head +
+                             body + "\nendstream";
+    }
+    std::string doc = "%PDF-1.5\n%\xe2\xe3\xcf\xd3\n";
+    std::map<int, std::size_t> offsets;
+    auto place = [&](int num, const std::string& text) {
+        offsets[num] = doc.size();
+        doc += std::to_string(num) + " 0 obj\n" + text + "\nendobj\n";
+    };
+    for (const auto& [num, placed] : objects)
+        if (placed.stream == 0 && !streamText.count(num))
+            place(num, placed.text);
+    for (const auto& [stream, text] : streamText)
+        place(stream, text);
+    int size = 1;
+    for (const auto& [num, placed] : objects)
+        size = std::max(size, num + 1);
+    for (const auto& [stream, text] : streamText)
+        size = std::max(size, stream + 1);
+    const int xrefNum = size++;
+    const std::size_t xrefAt = doc.size();
+    std::string rows;
+    auto row = [&](int type, std::size_t field2, int field3) {
+        rows += char(type);
+        for (int shift = 24; shift >= 0; shift -= 8)
+            rows += char((field2 >> shift) & 0xff);
+        rows += char((field3 >> 8) & 0xff);
+        rows += char(field3 & 0xff);
+    };
+    for (int num = 0; num < size; ++num) {
+        const auto placed = objects.find(num);
+        if (num == xrefNum) {
+            row(1, xrefAt, 0);
+        } else if (placed != objects.end() && placed->second.stream != 0) {
+            const auto& list = members[placed->second.stream];
+            row(2, std::size_t(placed->second.stream),
+                int(std::find(list.begin(), list.end(), num) - list.begin()));
+        } else if (offsets.count(num)) {
+            row(1, offsets[num], 0);
+        } else {
+            row(0, 0, num == 0 ? 65535 : 0);
+        }
+    }
+    doc += std::to_string(xrefNum) + " 0 obj\n<< /Type /XRef /Size " + std::to_string(size) +
+           " /W [1 4 2] /Root " + std::to_string(root) + " 0 R /Length " +
+           std::to_string(rows.size()) + " >>\nstream\n" + rows + "\nendstream\nendobj\n";
+    return doc + "startxref\n" + std::to_string(xrefAt) + "\n%%EOF\n";
 }
 
 std::string appendUpdate(const std::string& base, const std::map<int, std::string>& objects,

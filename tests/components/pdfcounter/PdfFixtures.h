@@ -25,6 +25,18 @@ std::string rewritten(const std::string& bytes, const Layout& layout);
 // Objects numbered from 1 with a classic cross-reference table and a trailer naming `root`.
 std::string rawDocument(const std::map<int, std::string>& objects, int root);
 
+// One object of xrefStreamDocument: written in the file (stream 0) or inside object stream
+// `stream`. An object stream that is itself placed inside another one is still written in the
+// file, but the cross-reference stream sends readers to the other stream for it.
+struct Placed {
+    std::string text;
+    int stream = 0;
+};
+
+// Objects numbered from 1, object streams made for every stream number used, and a
+// cross-reference stream (uncompressed) naming `root`.
+std::string xrefStreamDocument(const std::map<int, Placed>& objects, int root);
+
 // Appends an incremental update (new or replaced objects, a new xref section, /Prev) to `base`,
 // which must end in a classic table written by rawDocument.
 std::string appendUpdate(const std::string& base, const std::map<int, std::string>& objects,

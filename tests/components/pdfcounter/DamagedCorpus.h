@@ -1,0 +1,31 @@
+#pragma once
+// Damaged and unusual PDFs, made at test time, each with what other readers say of it: qpdf's
+// page count (`qpdf --show-npages`, the root's /Count after qpdf's repair), the pages qpdf's own
+// page walk lists (`qpdf --show-pages`), and poppler's page count (`pdfinfo`, poppler-cpp).
+// Recorded with qpdf 11.3 and poppler 22.12; a test checks the record against the libraries.
+
+#include <cstdint>
+#include <functional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace pdffix {
+
+// A reader that stops with an error instead of giving a number.
+inline constexpr std::int64_t Fails = -100;
+
+struct DamagedCase {
+    std::string name;
+    std::function<std::string()> make;
+    std::int64_t qpdfCount;  // qpdf --show-npages
+    std::int64_t qpdfWalk;   // qpdf --show-pages: pages listed
+    std::int64_t poppler;    // poppler's page count
+    std::int32_t ours;
+};
+
+inline void PrintTo(const DamagedCase& c, std::ostream* os) { *os << c.name; }
+
+const std::vector<DamagedCase>& damagedCases();
+
+}  // namespace pdffix
