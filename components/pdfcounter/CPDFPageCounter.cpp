@@ -1,49 +1,84 @@
 // The PDF page counter component: class CPDFPageCounter behind IPDFPageCounter, served by the
-// pdfcounter library. Counting runs in the helper process (HelperClient), shared by every
-// instance the library makes and stopped when the library unloads.
+// pdfcounter library. Counting runs in helper processes kept in a pool for the library's life:
+// each count borrows one, so a folder after folder costs no process start, and counts running at
+// once on several instances each have their own. The library stays loaded while a helper has
+// been used within the last minute, so a search's CoFreeUnusedLibraries does not end them.
 
 #include "ComServer.h"
-#include "HelperClient.h"
+#include "HelperPool.h"
 #include "HelperProtocol.h"
 #include "IPDFPageCounter.h"
+#include "IPageCountAbort.h"
+#include "PdfPageCount.h"
 
 #include <chrono>
+#include <cstdlib>
 #include <memory>
 #include <mutex>
 #include <string>
 
 namespace {
 
-// No single count may hold the caller up longer than this.
-constexpr std::chrono::milliseconds CountTimeBound{10'000};
+constexpr pdfcount::HelperLimits CountLimits{std::chrono::seconds(10), std::chrono::seconds(30)};
+// The most counts that run at once in practice (the search's lanes); more idle helpers than this
+// are stopped.
+constexpr std::size_t KeepIdleHelpers = 8;
+constexpr std::chrono::milliseconds DefaultIdleLife{60'000};
 
-std::mutex g_helperMutex;
-std::unique_ptr<pdfcount::HelperClient> g_helper;
+std::mutex g_poolMutex;
+std::unique_ptr<pdfcount::HelperPool> g_pool;
 
-pdfcount::HelperClient& sharedHelper()
+pdfcount::HelperPool& pool()
 {
-    std::lock_guard lock(g_helperMutex);
-    if (!g_helper) {
+    std::lock_guard lock(g_poolMutex);
+    if (!g_pool) {
         std::string folder = comrt::ServerModule::Instance().modulePath();
         folder.erase(folder.find_last_of('/') + 1);
-        g_helper = std::make_unique<pdfcount::HelperClient>(
-            folder + pdfcount::wire::HelperFileName, CountTimeBound);
+        g_pool = std::make_unique<pdfcount::HelperPool>(folder + pdfcount::wire::HelperFileName,
+                                                        CountLimits, KeepIdleHelpers);
     }
-    return *g_helper;
+    return *g_pool;
 }
 
-void stopHelper()
+// How long idle helpers keep the library loaded; QW_PDFCOUNTER_IDLE_MS shortens it for tests.
+std::chrono::milliseconds idleLife()
 {
-    std::lock_guard lock(g_helperMutex);
-    g_helper.reset();
+    if (const char* text = std::getenv("QW_PDFCOUNTER_IDLE_MS"); text && *text) {
+        char* end = nullptr;
+        const long long ms = std::strtoll(text, &end, 10);
+        if (*end == '\0' && ms >= 0)
+            return std::chrono::milliseconds(ms);
+    }
+    return DefaultIdleLife;
 }
 
-class CPDFPageCounter : public comrt::DispatchImpl<IPDFPageCounter, IID_IPDFPageCounter> {
+bool keepLoaded()
+{
+    std::lock_guard lock(g_poolMutex);
+    return g_pool && g_pool->busyWithin(idleLife());
+}
+
+void startModule() { comrt::ServerModule::Instance().setKeepLoaded(&keepLoaded); }
+
+void stopModule()
+{
+    comrt::ServerModule::Instance().setKeepLoaded(nullptr);
+    std::unique_ptr<pdfcount::HelperPool> last;
+    {
+        std::lock_guard lock(g_poolMutex);
+        last = std::move(g_pool);
+    }
+}
+
+class CPDFPageCounter : public comrt::DispatchImpl<IPDFPageCounter, IID_IPDFPageCounter>,
+                        public IPageCountAbort {
 public:
     void* FindInterface(REFIID riid)
     {
         if (riid == IID_IUnknown || riid == IID_IDispatch || riid == IID_IPDFPageCounter)
             return static_cast<IPDFPageCounter*>(this);
+        if (riid == IID_IPageCountAbort)
+            return static_cast<IPageCountAbort*>(this);
         return nullptr;
     }
 
@@ -58,13 +93,67 @@ public:
                 std::u16string_view(filename ? filename : u"", filename ? SysStringLen(filename) : 0));
             if (name.empty())
                 return PDFCOUNTER_E_EMPTYNAME;
-            *pVal = sharedHelper().count(name);
+            *pVal = countWithPooledHelper(name);
             return S_OK;
         } catch (...) {
             // Out of memory building the name or the client; nothing may cross the interface.
             return E_OUTOFMEMORY;
         }
     }
+
+    // Any thread; see IPageCountAbort.
+    HRESULT Abort() override
+    {
+        std::lock_guard lock(m_abortMutex);
+        if (!m_inCall)
+            return S_OK;
+        m_abortAsked = true;
+        if (m_current)
+            m_current->abort();
+        return S_OK;
+    }
+
+private:
+    int32_t countWithPooledHelper(const std::string& name)
+    {
+        pdfcount::HelperPool& helpers = pool();
+        // Whatever happens, the helper goes back and the call is over for Abort.
+        struct Borrowed {
+            CPDFPageCounter& self;
+            pdfcount::HelperPool& helpers;
+            std::unique_ptr<pdfcount::HelperClient> client;
+            ~Borrowed()
+            {
+                {
+                    std::lock_guard lock(self.m_abortMutex);
+                    self.m_current = nullptr;
+                    self.m_inCall = false;
+                }
+                if (client)
+                    helpers.give(std::move(client));
+            }
+        } borrowed{*this, helpers, nullptr};
+        {
+            std::lock_guard lock(m_abortMutex);
+            m_inCall = true;
+            m_abortAsked = false;
+        }
+        borrowed.client = helpers.take();
+        borrowed.client->resetAbort();
+        {
+            // From here an Abort reaches the helper; one that came earlier ends the call now.
+            std::lock_guard lock(m_abortMutex);
+            if (m_abortAsked)
+                return pdfcount::GaveUp;
+            m_current = borrowed.client.get();
+        }
+        return borrowed.client->count(name);
+    }
+
+    std::mutex m_abortMutex;
+    bool m_inCall = false;
+    bool m_abortAsked = false;
+    pdfcount::HelperClient* m_current = nullptr;
 };
 
 constexpr comrt::ParamDesc kGetPagesParams[] = {
@@ -123,8 +212,8 @@ constexpr char kRegistryScript[] = R"(HKCR
 )";
 
 constexpr comrt::ClassEntry kClasses[] = {
-    {&CLSID_CPDFPageCounter, kRegistryScript, &comrt::CreateObject<CPDFPageCounter>, nullptr,
-     &stopHelper}};
+    {&CLSID_CPDFPageCounter, kRegistryScript, &comrt::CreateObject<CPDFPageCounter>, &startModule,
+     &stopModule}};
 constexpr comrt::VersionInfo kVersion = {{1, 0, 0, 1}, {1, 0, 0, 1}, "PdfCounter Module",
                                          "PdfCounter", "PdfCounter", true};
 constexpr comrt::ServerDefinition kServer = {kClasses, 1, &kTypeLib, &kVersion};

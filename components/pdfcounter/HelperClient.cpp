@@ -11,6 +11,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -21,10 +22,16 @@ extern char** environ;
 namespace pdfcount {
 namespace {
 
+using namespace std::chrono;
+
 // Reaps a killed child, waiting at most about this long; a child stuck in the kernel (a hung
 // network file) is reaped later instead of holding up the caller.
 constexpr int ReapPolls = 100;
 constexpr long ReapPollNanoseconds = 1'000'000;
+
+// How often a waiting call looks at the helper's CPU time at most; between looks it sleeps on
+// the socket, so an answer is taken at once.
+constexpr milliseconds LongestWait{1000};
 
 bool tryReap(pid_t pid)
 {
@@ -33,10 +40,21 @@ bool tryReap(pid_t pid)
     return r == pid || (r < 0 && errno == ECHILD);
 }
 
+// CPU time the process has used so far, or nothing when it cannot be read.
+bool cpuTime(pid_t pid, nanoseconds& out)
+{
+    clockid_t clock{};
+    timespec ts{};
+    if (clock_getcpuclockid(pid, &clock) != 0 || clock_gettime(clock, &ts) != 0)
+        return false;
+    out = seconds(ts.tv_sec) + nanoseconds(ts.tv_nsec);
+    return true;
+}
+
 }  // namespace
 
-HelperClient::HelperClient(std::string helperPath, std::chrono::milliseconds timeout)
-    : m_helperPath(std::move(helperPath)), m_timeout(timeout)
+HelperClient::HelperClient(std::string helperPath, HelperLimits limits)
+    : m_helperPath(std::move(helperPath)), m_limits(limits)
 {
 }
 
@@ -130,10 +148,32 @@ bool HelperClient::usable()
     return poll(&p, 1, 0) == 0;
 }
 
-HelperClient::Exchange HelperClient::exchange(const std::string& path,
-                                              std::chrono::steady_clock::time_point deadline,
-                                              int32_t& result)
+bool HelperClient::setBusy(pid_t pid)
 {
+    std::lock_guard lock(m_abortMutex);
+    m_busyPid = pid;
+    return !m_abortAsked;
+}
+
+void HelperClient::abort()
+{
+    std::lock_guard lock(m_abortMutex);
+    m_abortAsked = true;
+    if (m_busyPid > 0)
+        kill(m_busyPid, SIGKILL);
+}
+
+void HelperClient::resetAbort()
+{
+    std::lock_guard lock(m_abortMutex);
+    m_abortAsked = false;
+}
+
+HelperClient::Exchange HelperClient::exchange(const std::string& path, int32_t& result)
+{
+    nanoseconds cpuAtStart{};
+    const bool cpuKnown = cpuTime(m_pid, cpuAtStart);
+    const auto wallStart = steady_clock::now();
     const auto len = static_cast<std::uint32_t>(path.size());
     if (!wire::writeExact(m_fd, &len, sizeof len) || !wire::writeExact(m_fd, path.data(), len))
         return Exchange::Died;
@@ -141,18 +181,27 @@ HelperClient::Exchange HelperClient::exchange(const std::string& path,
     char answer[sizeof(int32_t)];
     std::size_t got = 0;
     while (got < sizeof answer) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0)
-            return Exchange::TimedOut;
+        const auto wall = steady_clock::now() - wallStart;
+        // Without a readable CPU clock, wall time stands in for it: never more lenient.
+        nanoseconds cpuNow{};
+        const auto cpu = cpuKnown && cpuTime(m_pid, cpuNow) ? cpuNow - cpuAtStart
+                                                              : duration_cast<nanoseconds>(wall);
+        if (wall >= m_limits.wallNet || cpu >= m_limits.cpu)
+            return Exchange::OverBound;
+        // CPU time grows no faster than wall time for a single-threaded helper, so nothing can
+        // change before the smaller of the two budgets' remainders has passed.
+        const auto wait = std::clamp(
+            duration_cast<milliseconds>(std::min(m_limits.cpu - cpu, m_limits.wallNet - wall)) +
+                milliseconds(1),
+            milliseconds(1), LongestWait);
         pollfd p{m_fd, POLLIN, 0};
-        const int ready = poll(&p, 1, static_cast<int>(left.count()));
+        const int ready = poll(&p, 1, static_cast<int>(wait.count()));
         if (ready < 0 && errno == EINTR)
             continue;
         if (ready < 0)
             return Exchange::Died;
         if (ready == 0)
-            return Exchange::TimedOut;
+            continue;
         const ssize_t n = recv(m_fd, answer + got, sizeof answer - got, MSG_DONTWAIT);
         if (n < 0 && (errno == EINTR || errno == EAGAIN))
             continue;
@@ -170,7 +219,6 @@ int32_t HelperClient::count(const std::string& path)
     if (path.empty() || path.size() > wire::MaxPathBytes || path.find('\0') != std::string::npos)
         return CannotOpen;
     std::lock_guard lock(m_mutex);
-    const auto deadline = std::chrono::steady_clock::now() + m_timeout;
     reapStragglers();
 
     // A helper that was already running may have died between calls: one fresh attempt is fair.
@@ -184,18 +232,18 @@ int32_t HelperClient::count(const std::string& path)
             fresh = true;
         }
         int32_t result = 0;
-        switch (exchange(path, deadline, result)) {
-        case Exchange::Answered:
-            return result;
-        case Exchange::TimedOut:
-            stop();
+        if (!setBusy(m_pid)) {
+            setBusy(-1);
             return GaveUp;
-        case Exchange::Died:
-            stop();
-            if (fresh)
-                return GaveUp;
-            break;
         }
+        const Exchange outcome = exchange(path, result);
+        // Not busy any more before anything below may reap it.
+        const bool aborted = !setBusy(-1);
+        if (outcome == Exchange::Answered)
+            return result;
+        stop();
+        if (outcome == Exchange::OverBound || aborted || fresh)
+            return GaveUp;
     }
     return GaveUp;
 }

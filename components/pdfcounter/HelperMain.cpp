@@ -5,16 +5,18 @@
 #include "HelperProtocol.h"
 #include "PdfPageCount.h"
 
+#include <fcntl.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #ifdef PDFCOUNT_HELPER_TEST_HOOKS
-#include <cstdlib>
+#include <ctime>
 #include <vector>
 #endif
 
@@ -53,6 +55,18 @@ bool endsWith(const std::string& s, const char* tail)
 // Test builds only: file names that make the helper misbehave on purpose.
 bool testHook(const std::string& path, int32_t& result)
 {
+    // "name.sleep-1500.pdf": idle this many milliseconds, then count as usual.
+    if (const auto at = path.rfind(".sleep-"); at != std::string::npos && endsWith(path, ".pdf")) {
+        const long ms = std::strtol(path.c_str() + at + 7, nullptr, 10);
+        timespec left{ms / 1000, (ms % 1000) * 1'000'000};
+        while (nanosleep(&left, &left) != 0) {
+        }
+        return false;
+    }
+    if (endsWith(path, ".spin.pdf")) {
+        for (;;)
+            asm volatile("" ::: "memory");  // burns CPU time; never optimised away
+    }
     if (endsWith(path, ".stall.pdf")) {
         for (;;)
             pause();
@@ -94,12 +108,30 @@ int32_t countOne(const std::string& path)
     return pdfcount::countPages(file.bytes());
 }
 
+// Each start appends one line (this process's id) to the file named by QW_PDFCOUNTER_HELPER_LOG,
+// so tests can count how many helpers a run has started.
+void logStart()
+{
+    const char* log = std::getenv("QW_PDFCOUNTER_HELPER_LOG");
+    if (!log || !*log)
+        return;
+    const int fd = ::open(log, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd < 0)
+        return;
+    const std::string line = std::to_string(getpid()) + "\n";
+    if (::write(fd, line.data(), line.size()) < 0) {
+        // Nothing to do: the log is a test aid.
+    }
+    ::close(fd);
+}
+
 }  // namespace
 
 int main()
 {
     // Never outlive the program that started us, even while stuck in a reader.
     prctl(PR_SET_PDEATHSIG, SIGKILL);
+    logStart();
     std::signal(SIGPIPE, SIG_IGN);
     constexpr int channel = 0;
     for (;;) {

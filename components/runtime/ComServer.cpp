@@ -150,6 +150,8 @@ HRESULT ServerModule::canUnloadNow()
 {
     if (m_lockCount.load() != 0)
         return S_FALSE;
+    if (auto keep = m_keepLoaded.load(); keep && keep())
+        return S_FALSE;
     // The type information caches hold one reference each; any other reference to this
     // library's type information is a live object of the framework.
     LONG cached = 0;

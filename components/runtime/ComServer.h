@@ -107,6 +107,10 @@ public:
     LONG unlock(); // atomic -1
     LONG lockCount() const { return m_lockCount.load(); }
 
+    // A library that keeps something costly to start (a helper process) may ask to stay loaded
+    // while nothing holds it: canUnloadNow then also asks `keep`, which may be null.
+    void setKeepLoaded(bool (*keep)()) { m_keepLoaded.store(keep); }
+
     // Full path of the library file this module lives in.
     std::string modulePath() const;
 
@@ -135,6 +139,7 @@ private:
 
     const ServerDefinition* m_definition = nullptr;
     std::atomic<LONG> m_lockCount{0};
+    std::atomic<bool (*)()> m_keepLoaded{nullptr};
     std::mutex m_classObjectMutex;
     std::unique_ptr<std::atomic<IUnknown*>[]> m_classObjects;
     std::mutex m_typeInfoMutex;

@@ -9,6 +9,8 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <future>
+#include <thread>
 
 using namespace std::chrono_literals;
 
@@ -27,7 +29,7 @@ protected:
 
     pdffix::TempDir dir;
     // Short enough to keep the suite quick, long enough for a loaded machine.
-    pdfcount::HelperClient client{PDFCOUNT_TEST_HELPER, 1500ms};
+    pdfcount::HelperClient client{PDFCOUNT_TEST_HELPER, {1500ms, 1500ms}};
 };
 
 TEST_F(PdfHelperClientTest, OneHelperServesConsecutiveCalls)
@@ -75,11 +77,76 @@ TEST_F(PdfHelperClientTest, HelperKilledBetweenCallsIsReplacedAndTheCallAnswered
     EXPECT_EQ(client.count(path("three.pdf")), 3);
 }
 
+// ---- the bound is the helper's CPU time on the file ----
+
+class PdfHelperBound : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        pdffix::writeFile(dir.file("three.pdf"), pdffix::qpdfDocument(3));
+        for (const char* name : {"x.sleep-1500.pdf", "x.spin.pdf"})
+            pdffix::writeFile(dir.file(name), pdffix::qpdfDocument(2));
+    }
+    std::string path(const char* name) const { return dir.file(name).string(); }
+    pdffix::TempDir dir;
+};
+
+// Idle time is not work: a helper that waits longer than the CPU budget (a busy machine, a slow
+// disk) still answers.
+TEST_F(PdfHelperBound, HelperThatWaitsBeyondTheCpuBudgetStillAnswers)
+{
+    pdfcount::HelperClient client(PDFCOUNT_TEST_HELPER, {300ms, 60s});
+    ASSERT_EQ(client.count(path("three.pdf")), 3);  // started and warm
+    EXPECT_EQ(client.count(path("x.sleep-1500.pdf")), 2);
+}
+
+TEST_F(PdfHelperBound, HelperThatSpinsPastTheCpuBudgetGivesUpAndIsReplaced)
+{
+    pdfcount::HelperClient client(PDFCOUNT_TEST_HELPER, {300ms, 60s});
+    ASSERT_EQ(client.count(path("three.pdf")), 3);
+    const pid_t spinner = client.helperPid();
+    EXPECT_EQ(client.count(path("x.spin.pdf")), pdfcount::GaveUp);
+    EXPECT_NE(kill(spinner, 0), 0) << "the spinning helper is still running";
+    EXPECT_EQ(client.count(path("three.pdf")), 3);
+}
+
+// A stopped helper uses no CPU time; the wall-clock net replaces it.
+TEST_F(PdfHelperBound, StoppedHelperIsReplacedAfterTheWallClockNet)
+{
+    pdfcount::HelperClient client(PDFCOUNT_TEST_HELPER, {10s, 1500ms});
+    ASSERT_EQ(client.count(path("three.pdf")), 3);
+    const pid_t stopped = client.helperPid();
+    ASSERT_EQ(kill(stopped, SIGSTOP), 0);
+    EXPECT_EQ(client.count(path("three.pdf")), pdfcount::GaveUp);
+    EXPECT_NE(kill(stopped, 0), 0) << "the stopped helper is still there";
+    EXPECT_EQ(client.count(path("three.pdf")), 3);
+    EXPECT_NE(client.helperPid(), stopped);
+}
+
+// ---- abort from another thread ----
+
+TEST_F(PdfHelperBound, AbortEndsTheCountInProgressAndTheNextCountIsAnswered)
+{
+    pdffix::writeFile(dir.file("x.stall.pdf"), pdffix::qpdfDocument(1));
+    pdfcount::HelperClient client(PDFCOUNT_TEST_HELPER, {10s, 60s});
+    ASSERT_EQ(client.count(path("three.pdf")), 3);
+    const pid_t first = client.helperPid();
+    auto stalled = std::async(std::launch::async, [&] { return client.count(path("x.stall.pdf")); });
+    // An abort before the request is out would end the call as well; keep asking until it ends.
+    while (stalled.wait_for(10ms) != std::future_status::ready)
+        client.abort();
+    EXPECT_EQ(stalled.get(), pdfcount::GaveUp);
+    EXPECT_EQ(client.count(path("three.pdf")), pdfcount::GaveUp) << "aborted until reset";
+    client.resetAbort();
+    EXPECT_EQ(client.count(path("three.pdf")), 3);
+    EXPECT_NE(client.helperPid(), first);
+}
+
 TEST(PdfHelperClientStart, MissingHelperGivesUpInsteadOfHanging)
 {
     pdffix::TempDir dir;
     pdffix::writeFile(dir.file("a.pdf"), pdffix::qpdfDocument(2));
-    pdfcount::HelperClient client((dir.path() / "no-such-helper").string(), 1500ms);
+    pdfcount::HelperClient client((dir.path() / "no-such-helper").string(), {1500ms, 1500ms});
     EXPECT_EQ(client.count(dir.file("a.pdf").string()), pdfcount::GaveUp);
     EXPECT_EQ(client.count(dir.file("a.pdf").string()), pdfcount::GaveUp);
 }
@@ -88,13 +155,13 @@ TEST(PdfHelperClientStart, HelperThatExitsAtOnceGivesUp)
 {
     pdffix::TempDir dir;
     pdffix::writeFile(dir.file("a.pdf"), pdffix::qpdfDocument(2));
-    pdfcount::HelperClient client("/bin/true", 1500ms);
+    pdfcount::HelperClient client("/bin/true", {1500ms, 1500ms});
     EXPECT_EQ(client.count(dir.file("a.pdf").string()), pdfcount::GaveUp);
 }
 
 TEST(PdfHelperClientStart, NamesThatCannotNameAFileNeverReachTheHelper)
 {
-    pdfcount::HelperClient client(PDFCOUNT_TEST_HELPER, 1500ms);
+    pdfcount::HelperClient client(PDFCOUNT_TEST_HELPER, {1500ms, 1500ms});
     EXPECT_EQ(client.count(std::string("a.pdf\0b", 7)), pdfcount::CannotOpen);
     EXPECT_EQ(client.count(std::string(70000, 'a')), pdfcount::CannotOpen);
     EXPECT_EQ(client.helperPid(), -1);

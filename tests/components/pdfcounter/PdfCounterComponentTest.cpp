@@ -5,6 +5,7 @@
 #include "ComRegistry.h"
 #include "ComRuntime.h"
 #include "IPDFPageCounter.h"
+#include "IPageCountAbort.h"
 #include "PdfCases.h"
 #include "PdfFixtures.h"
 
@@ -12,8 +13,13 @@
 
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
+#include <future>
 #include <set>
+#include <thread>
+
+using namespace std::chrono_literals;
 
 namespace {
 
@@ -172,6 +178,129 @@ TEST(PdfComponentGetPages, HelperKilledBetweenCallsDoesNotCostTheNextAnswer)
     EXPECT_NE(*after.begin(), *helpers.begin());
 }
 
+// Sets an environment variable for one scope.
+struct ScopedEnv {
+    ScopedEnv(const char* name, const std::string& value) : name(name)
+    {
+        setenv(name, value.c_str(), 1);
+    }
+    ~ScopedEnv() { unsetenv(name); }
+    const char* name;
+};
+
+int linesIn(const std::filesystem::path& file)
+{
+    std::ifstream in(file);
+    int n = 0;
+    for (std::string line; std::getline(in, line);)
+        ++n;
+    return n;
+}
+
+// What a search does per folder, twice: the second round finds the helper of the first.
+TEST(PdfComponentHelperLife, TwoRoundsOfCreateCountReleaseStartOneHelper)
+{
+    pdffix::TempDir dir;
+    pdffix::writeFile(dir.file("a.pdf"), pdffix::qpdfDocument(2));
+    // Helpers left by earlier tests started before the log was named; end them so the first
+    // round has to start one.
+    for (pid_t pid : helperChildren())
+        kill(pid, SIGKILL);
+    ScopedEnv log("QW_PDFCOUNTER_HELPER_LOG", dir.file("starts.log").string());
+    for (int round = 0; round < 2; ++round) {
+        {
+            Ref<IPDFPageCounter> counter;
+            ASSERT_EQ(createCounter(counter), S_OK);
+            EXPECT_EQ(pagesOf(counter.p, dir.file("a.pdf").string()), 2);
+        }
+        CoFreeUnusedLibraries();
+    }
+    EXPECT_EQ(linesIn(dir.file("starts.log")), 1);
+}
+
+TEST(PdfComponentHelperLife, LibraryStaysLoadedWhileItsHelperWasRecentlyUsed)
+{
+    pdffix::TempDir dir;
+    pdffix::writeFile(dir.file("a.pdf"), pdffix::qpdfDocument(2));
+    {
+        Ref<IPDFPageCounter> counter;
+        ASSERT_EQ(createCounter(counter), S_OK);
+        ASSERT_EQ(pagesOf(counter.p, dir.file("a.pdf").string()), 2);
+    }
+    EXPECT_EQ(g_env->library.canUnloadNow(), S_FALSE) << "an idle helper used just now";
+    ScopedEnv idle("QW_PDFCOUNTER_IDLE_MS", "0");
+    EXPECT_EQ(g_env->library.canUnloadNow(), S_OK) << "idle longer than the idle life";
+}
+
+// ---- abort ----
+
+// Stops the helper that serves the next count, so that count waits until something ends it.
+pid_t stopIdleHelper()
+{
+    const std::set<pid_t> helpers = helperChildren();
+    if (helpers.size() != 1)
+        return -1;
+    kill(*helpers.begin(), SIGSTOP);
+    return *helpers.begin();
+}
+
+TEST(PdfComponentAbort, AbortEndsTheCountInProgressAndTheNextCallGetsAFreshHelper)
+{
+    pdffix::TempDir dir;
+    pdffix::writeFile(dir.file("a.pdf"), pdffix::qpdfDocument(3));
+    Ref<IPDFPageCounter> counter;
+    ASSERT_EQ(createCounter(counter), S_OK);
+    Ref<IPageCountAbort> abort;
+    ASSERT_EQ(counter->QueryInterface(IID_IPageCountAbort, abort.out()), S_OK);
+    EXPECT_EQ(abort->Abort(), S_OK) << "no call in progress: nothing happens";
+    ASSERT_EQ(pagesOf(counter.p, dir.file("a.pdf").string()), 3);
+    const pid_t stopped = stopIdleHelper();
+    ASSERT_GT(stopped, 0);
+
+    const std::string path = dir.file("a.pdf").string();
+    auto call = std::async(std::launch::async, [&] { return pagesOf(counter.p, path); });
+    // Without the abort the call would wait for the wall-clock net; an abort that comes before
+    // the call has begun does nothing, so keep asking until it ends.
+    while (call.wait_for(10ms) != std::future_status::ready)
+        abort->Abort();
+    EXPECT_EQ(call.get(), PDFPAGES_GAVE_UP);
+    EXPECT_EQ(pagesOf(counter.p, path), 3);
+    EXPECT_EQ(helperChildren().count(stopped), 0u) << "the aborted helper is still there";
+}
+
+// Counts at once on two instances: one is held up by a stopped helper, the other gets a helper of
+// its own and is answered meanwhile.
+TEST(PdfComponentAbort, InstancesCountingAtOnceEachHaveTheirOwnHelper)
+{
+    pdffix::TempDir dir;
+    pdffix::writeFile(dir.file("a.pdf"), pdffix::qpdfDocument(3));
+    pdffix::writeFile(dir.file("b.pdf"), pdffix::qpdfDocument(5));
+    Ref<IPDFPageCounter> first, second;
+    ASSERT_EQ(createCounter(first), S_OK);
+    ASSERT_EQ(createCounter(second), S_OK);
+    Ref<IPageCountAbort> abortFirst, abortSecond;
+    ASSERT_EQ(first->QueryInterface(IID_IPageCountAbort, abortFirst.out()), S_OK);
+    ASSERT_EQ(second->QueryInterface(IID_IPageCountAbort, abortSecond.out()), S_OK);
+    ASSERT_EQ(pagesOf(first.p, dir.file("a.pdf").string()), 3);
+    ASSERT_GT(stopIdleHelper(), 0);
+
+    const std::string a = dir.file("a.pdf").string(), b = dir.file("b.pdf").string();
+    auto countA = std::async(std::launch::async, [&] { return pagesOf(first.p, a); });
+    auto countB = std::async(std::launch::async, [&] { return pagesOf(second.p, b); });
+    while (countA.wait_for(10ms) != std::future_status::ready &&
+           countB.wait_for(0ms) != std::future_status::ready) {
+    }
+    const bool aDone = countA.wait_for(0ms) == std::future_status::ready;
+    auto& answered = aDone ? countA : countB;
+    auto& held = aDone ? countB : countA;
+    IPageCountAbort* heldAbort = aDone ? abortSecond.p : abortFirst.p;
+    EXPECT_EQ(answered.get(), aDone ? 3 : 5);
+    EXPECT_EQ(held.wait_for(0ms), std::future_status::timeout) << "both had a working helper";
+    while (held.wait_for(10ms) != std::future_status::ready)
+        heldAbort->Abort();
+    EXPECT_EQ(held.get(), PDFPAGES_GAVE_UP);
+}
+
 TEST(PdfComponentGetPages, InstancesShareOneHelper)
 {
     pdffix::TempDir dir;
@@ -249,6 +378,8 @@ TEST(PdfComponentServer, ClassObjectRules)
 
 TEST(PdfComponentServer, LockCountFollowsInstancesClassObjectAndLockServer)
 {
+    // Idle helpers would keep the library as well; here only the references count.
+    ScopedEnv idle("QW_PDFCOUNTER_IDLE_MS", "0");
     const auto& lib = g_env->library;
     ASSERT_EQ(lib.canUnloadNow(), S_OK);
     {
