@@ -6,11 +6,19 @@
 //   QpdfRootCount  qpdf over a memory map, reading only the root /Count
 //   QpdfGetAllPages qpdf over a memory map, QPDFPageDocumentHelper::getAllPages
 //   RawOpenRead8   open, read 8 bytes, close: the floor
-// and, per call on a one-page file, the component against the engine in this process.
+// and, per call on a one-page file, the component against the engine in this process;
+//   ComponentPerFolder  what a search does per folder: create, count the folder, release,
+//                       CoFreeUnusedLibraries (the helper lives on between folders)
+//   HelperStart         starting a helper and counting one small file (what every folder
+//                       paid when the helper ended with each search)
+//   SlowFile/...        the costliest kinds of document one by one: engine in this process,
+//                       qpdf's getAllPages and poppler for comparison.
 // Real (wall) time throughout: the component's work happens in another process.
 
 #include "ComRegistry.h"
 #include "ComRuntime.h"
+#include "DamagedCorpus.h"
+#include "HelperClient.h"
 #include "IPDFPageCounter.h"
 #include "PdfFixtures.h"
 #include "PdfPageCount.h"
@@ -24,6 +32,8 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <iterator>
+#include <map>
 #include <random>
 #include <stdexcept>
 #include <vector>
@@ -204,8 +214,129 @@ void OneSmallFileInProc(benchmark::State& state)
         benchmark::DoNotOptimize(pdfcount::countFile(name.c_str()));
 }
 
+void ComponentPerFolder(benchmark::State& state)
+{
+    if (IPDFPageCounter* warm = createComponent())
+        warm->Release();
+    std::vector<BSTR> names;
+    for (const auto& f : corpus().files)
+        names.push_back(comrt::AllocBstrFromUtf8(f));
+    std::int64_t seen = 0;
+    for (auto _ : state) {
+        IPDFPageCounter* counter = createComponent();
+        if (!counter) {
+            state.SkipWithError("cannot create the component");
+            break;
+        }
+        for (BSTR name : names) {
+            LONG pages = 0;
+            counter->GetPages(name, &pages);
+            seen += pages;
+        }
+        counter->Release();
+        CoFreeUnusedLibraries();
+    }
+    report(state, seen);
+    for (BSTR name : names)
+        SysFreeString(name);
+}
+
+void HelperStart(benchmark::State& state)
+{
+    const std::string& file = corpus().files.front();
+    for (auto _ : state) {
+        pdfcount::HelperClient client(PDFCOUNTER_HELPER, {});
+        benchmark::DoNotOptimize(client.count(file));
+    }
+}
+
+// Documents that cost the most per file, made once.
+struct SlowKind {
+    const char* name;
+    std::string (*make)();
+};
+
+std::string chainOfNodes()
+{
+    // 2,000 intermediate nodes one below the other, a page at each level.
+    std::map<int, std::string> objects{{1, "<< /Type /Catalog /Pages 2 0 R >>"}};
+    const int levels = 2000;
+    for (int k = 0; k < levels; ++k) {
+        const int node = 2 + 2 * k, page = node + 1, next = node + 2;
+        objects[node] = "<< /Type /Pages /Kids [" + std::to_string(page) + " 0 R" +
+                        (k + 1 < levels ? " " + std::to_string(next) + " 0 R" : "") + "] >>";
+        objects[page] = "<< /Type /Page /MediaBox [0 0 10 10] >>";
+    }
+    return pdffix::rawDocument(objects, 1);
+}
+
+const SlowKind slowKinds[] = {
+    {"5000PagesClassic", [] { return pdffix::qpdfDocument(5000); }},
+    {"5000PagesObjectStreams", [] { return pdffix::qpdfDocument(5000, {.objectStreams = true}); }},
+    {"5000PagesLinearized", [] { return pdffix::qpdfDocument(5000, {.linearize = true}); }},
+    {"5000PagesXrefLost",
+     [] {
+         std::string d = pdffix::qpdfDocument(5000);
+         d.replace(d.rfind("startxref"), 9, "startxrex");
+         return d;
+     }},
+    {"5000PagesCutShort", [] { const auto d = pdffix::qpdfDocument(5000); return d.substr(0, d.size() / 2); }},
+    {"ChainOf2000Nodes", chainOfNodes},
+    {"SharedNodes30Deep",
+     [] {
+         for (const auto& c : pdffix::damagedCases())
+             if (c.name == "SharedNodes30Deep")
+                 return c.make();
+         return std::string();
+     }},
+};
+
+template <class Count>
+void slowFile(benchmark::State& state, Count count)
+{
+    static std::vector<std::string> made(std::size(slowKinds));
+    std::string& bytes = made[std::size_t(state.range(0))];
+    if (bytes.empty())
+        bytes = slowKinds[state.range(0)].make();
+    state.SetLabel(slowKinds[state.range(0)].name);
+    std::int64_t result = 0;
+    for (auto _ : state)
+        benchmark::DoNotOptimize(result = count(bytes));
+    state.counters["result"] = double(result);
+}
+
+void SlowFileEngine(benchmark::State& state)
+{
+    slowFile(state, [](const std::string& b) { return pdfcount::countPages(b); });
+}
+
+void SlowFileQpdfGetAllPages(benchmark::State& state)
+{
+    slowFile(state, [](const std::string& b) -> std::int64_t {
+        try {
+            QPDF pdf;
+            pdf.setLogger(pdfcount::silentQpdfLogger());
+            pdf.setSuppressWarnings(true);
+            pdf.processMemoryFile("bench", b.data(), b.size());
+            return static_cast<std::int64_t>(QPDFPageDocumentHelper(pdf).getAllPages().size());
+        } catch (...) {
+            return -1;
+        }
+    });
+}
+
+void SlowFilePoppler(benchmark::State& state)
+{
+    slowFile(state, [](const std::string& b) { return pdfcount::popplerPages(b); });
+}
+
 }  // namespace
 
+BENCHMARK(ComponentPerFolder)->Unit(benchmark::kMillisecond)->MinTime(2.0)->UseRealTime();
+BENCHMARK(HelperStart)->Unit(benchmark::kMicrosecond)->UseRealTime();
+BENCHMARK(SlowFileEngine)->DenseRange(0, std::size(slowKinds) - 1)->Unit(benchmark::kMillisecond);
+BENCHMARK(SlowFileQpdfGetAllPages)->DenseRange(0, std::size(slowKinds) - 1)->Unit(benchmark::kMillisecond);
+BENCHMARK(SlowFilePoppler)->DenseRange(0, std::size(slowKinds) - 1)->Unit(benchmark::kMillisecond);
 BENCHMARK(OneSmallFileComponent)->Unit(benchmark::kMicrosecond)->UseRealTime();
 BENCHMARK(OneSmallFileInProc)->Unit(benchmark::kMicrosecond)->UseRealTime();
 BENCHMARK(Component)->Unit(benchmark::kMillisecond)->MinTime(2.0)->UseRealTime();

@@ -96,7 +96,8 @@ bool HelperClient::start()
     posix_spawnattr_setsigdefault(&attr, &all);
     posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
 
-    char* argv[] = {const_cast<char*>(m_helperPath.c_str()), nullptr};
+    std::string parent = std::to_string(getpid());
+    char* argv[] = {const_cast<char*>(m_helperPath.c_str()), parent.data(), nullptr};
     pid_t pid = -1;
     const int rc = posix_spawn(&pid, m_helperPath.c_str(), &actions, &attr, argv, environ);
     posix_spawn_file_actions_destroy(&actions);

@@ -6,17 +6,17 @@
 #include "PdfPageCount.h"
 
 #include <fcntl.h>
-#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <string>
+#include <thread>
 
 #ifdef PDFCOUNT_HELPER_TEST_HOOKS
-#include <ctime>
 #include <vector>
 #endif
 
@@ -125,12 +125,27 @@ void logStart()
     ::close(fd);
 }
 
+// Never outlive the program that started us, even while stuck in a reader. (A parent-death
+// signal would not do: it follows the thread that started us, and the program's counting threads
+// come and go while this helper is meant to serve them all.)
+void watchParent(pid_t parent)
+{
+    std::thread([parent] {
+        while (getppid() == parent) {
+            const timespec second{1, 0};
+            nanosleep(&second, nullptr);
+        }
+        _exit(0);
+    }).detach();
+}
+
 }  // namespace
 
-int main()
+// The program passes its process id, so a helper whose program is gone before this line runs
+// ends as well.
+int main(int argc, char** argv)
 {
-    // Never outlive the program that started us, even while stuck in a reader.
-    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    watchParent(argc > 1 ? static_cast<pid_t>(std::atol(argv[1])) : getppid());
     logStart();
     std::signal(SIGPIPE, SIG_IGN);
     constexpr int channel = 0;

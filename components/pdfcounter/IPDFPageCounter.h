@@ -15,7 +15,8 @@
 
 #include "ComTypes.h"
 
-// Dual interface; GetPages is vtable slot 7 and dispatch id 1.
+// Dual interface; GetPages is vtable slot 7 and dispatch id 1. The counter also answers
+// IPageCountAbort (IPageCountAbort.h).
 struct IPDFPageCounter : IDispatch {
     // Page count of the PDF named by `filename` (full path) into *pVal, or a negative
     // PdfPagesResult. S_OK on every such path; an empty name gives the failure status
@@ -36,5 +37,6 @@ enum PdfPagesResult : LONG {
     PDFPAGES_NOT_PDF = -2,         // no PDF signature and nothing countable found
     PDFPAGES_DAMAGED = -3,         // no catalog or page tree could be recovered
     PDFPAGES_NEEDS_PASSWORD = -4,  // encrypted; the empty user password does not open it
-    PDFPAGES_GAVE_UP = -5,         // time or memory bound hit, or more pages than fit 32 bits
+    PDFPAGES_GAVE_UP = -5,         // CPU-time or memory bound hit, the call was aborted
+                                   // (IPageCountAbort), or more pages than fit 32 bits
 };

@@ -1,5 +1,6 @@
 // Writes a seed corpus for pdfcount_fuzz into the folder named on the command line.
 
+#include "DamagedCorpus.h"
 #include "PdfCases.h"
 #include "PdfFixtures.h"
 
@@ -19,6 +20,11 @@ int main(int argc, char** argv)
         // Large documents slow the fuzzer down without adding structure.
         if (bytes.size() < 64 * 1024)
             pdffix::writeFile(folder / (c.name + ".pdf"), bytes);
+    }
+    for (const auto& c : pdffix::damagedCases()) {
+        const std::string bytes = c.make();
+        if (bytes.size() < 64 * 1024)
+            pdffix::writeFile(folder / ("damaged-" + c.name + ".pdf"), bytes);
     }
     return 0;
 }

@@ -1,16 +1,21 @@
 // libFuzzer entry: any bytes through the PDF page-counting engine must come back as a result,
-// never a crash. Timeouts and memory blow-ups found here are what the helper process's time and
-// memory bounds exist for; crashes are bugs.
+// never a crash, and reading page objects in place must give the count qpdf's parse of them
+// gives. Timeouts and memory blow-ups found here are what the helper process's time and memory
+// bounds exist for; crashes and disagreements are bugs.
 
 #include "PdfPageCount.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <string_view>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    const int32_t n = pdfcount::countPages({reinterpret_cast<const char*>(data), size});
-    if (n < pdfcount::GaveUp)
+    const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+    if (pdfcount::countPages(bytes) < pdfcount::GaveUp)
         __builtin_trap();  // a result outside the documented range
+    if (pdfcount::countPages(bytes, pdfcount::Readers::Qpdf) !=
+        pdfcount::countPages(bytes, pdfcount::Readers::Qpdf, pdfcount::PagePeekUse::Off))
+        __builtin_trap();  // the in-place page peek disagrees with qpdf's parse
     return 0;
 }

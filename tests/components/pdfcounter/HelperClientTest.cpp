@@ -43,6 +43,17 @@ TEST_F(PdfHelperClientTest, OneHelperServesConsecutiveCalls)
     EXPECT_EQ(client.helperPid(), first);
 }
 
+// Counting threads come and go; the helper one of them started serves the others.
+TEST_F(PdfHelperClientTest, HelperOutlivesTheThreadThatStartedIt)
+{
+    int32_t onThread = 0;
+    std::thread([&] { onThread = client.count(path("three.pdf")); }).join();
+    ASSERT_EQ(onThread, 3);
+    const pid_t first = client.helperPid();
+    EXPECT_EQ(client.count(path("seven.pdf")), 7);
+    EXPECT_EQ(client.helperPid(), first);
+}
+
 TEST_F(PdfHelperClientTest, OverrunGivesUpAndTheNextCallIsAnswered)
 {
     ASSERT_EQ(client.count(path("three.pdf")), 3);
