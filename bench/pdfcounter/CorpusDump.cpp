@@ -2,11 +2,9 @@
 // readers on it (qpdf --show-npages, pdfinfo, a viewer) or to seed the fuzzer.
 
 #include "DamagedCorpus.h"
-#include "PdfCases.h"
-#include "PdfFixtures.h"
 
+#include <cstdint>
 #include <cstdio>
-#include <filesystem>
 
 int main(int argc, char** argv)
 {
@@ -14,9 +12,6 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: %s <folder>\n", argv[0]);
         return 2;
     }
-    const std::filesystem::path folder(argv[1]);
-    std::filesystem::create_directories(folder);
-    for (const auto& c : pdffix::damagedCases())
-        pdffix::writeFile(folder / (c.name + ".pdf"), c.make());
+    pdffix::writeDamagedCases(argv[1], "", SIZE_MAX);
     return 0;
 }

@@ -21,10 +21,6 @@ int main(int argc, char** argv)
         if (bytes.size() < 64 * 1024)
             pdffix::writeFile(folder / (c.name + ".pdf"), bytes);
     }
-    for (const auto& c : pdffix::damagedCases()) {
-        const std::string bytes = c.make();
-        if (bytes.size() < 64 * 1024)
-            pdffix::writeFile(folder / ("damaged-" + c.name + ".pdf"), bytes);
-    }
+    pdffix::writeDamagedCases(folder, "damaged-", 64 * 1024);
     return 0;
 }

@@ -2,6 +2,9 @@
 
 #include "PdfFixtures.h"
 
+#include <qpdf/QPDF.hh>
+#include <qpdf/QPDFPageDocumentHelper.hh>
+
 #include <cstring>
 #include <random>
 
@@ -238,6 +241,48 @@ const std::vector<DamagedCase>& damagedCases()
     };
     (void)F;
     return cases;
+}
+
+namespace {
+
+template <class Read>
+std::int64_t withQpdf(const std::string& bytes, Read read)
+{
+    try {
+        QPDF pdf;
+        pdf.setSuppressWarnings(true);
+        pdf.processMemoryFile("case", bytes.data(), bytes.size());
+        return read(pdf);
+    } catch (...) {
+        return Fails;
+    }
+}
+
+}  // namespace
+
+std::int64_t qpdfShowNpages(const std::string& bytes)
+{
+    return withQpdf(bytes, [](QPDF& pdf) {
+        return std::int64_t(pdf.getRoot().getKey("/Pages").getKey("/Count").getIntValueAsInt());
+    });
+}
+
+std::int64_t qpdfShowPages(const std::string& bytes)
+{
+    return withQpdf(bytes, [](QPDF& pdf) {
+        return static_cast<std::int64_t>(QPDFPageDocumentHelper(pdf).getAllPages().size());
+    });
+}
+
+void writeDamagedCases(const std::filesystem::path& folder, const std::string& prefix,
+                       std::size_t maxBytes)
+{
+    std::filesystem::create_directories(folder);
+    for (const auto& c : damagedCases()) {
+        const std::string bytes = c.make();
+        if (bytes.size() <= maxBytes)
+            writeFile(folder / (prefix + c.name + ".pdf"), bytes);
+    }
 }
 
 }  // namespace pdffix

@@ -4,7 +4,9 @@
 // page walk lists (`qpdf --show-pages`), and poppler's page count (`pdfinfo`, poppler-cpp).
 // Recorded with qpdf 11.3 and poppler 22.12; a test checks the record against the libraries.
 
+#include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <ostream>
 #include <string>
@@ -27,5 +29,14 @@ struct DamagedCase {
 inline void PrintTo(const DamagedCase& c, std::ostream* os) { *os << c.name; }
 
 const std::vector<DamagedCase>& damagedCases();
+
+// What `qpdf --show-npages` prints: the root's /Count as qpdf reads it after its repair.
+std::int64_t qpdfShowNpages(const std::string& bytes);
+// How many pages `qpdf --show-pages` lists: qpdf's own walk of the page tree.
+std::int64_t qpdfShowPages(const std::string& bytes);
+
+// Writes the cases below `maxBytes` into `folder`, one file each, named prefix + name + ".pdf".
+void writeDamagedCases(const std::filesystem::path& folder, const std::string& prefix,
+                       std::size_t maxBytes);
 
 }  // namespace pdffix

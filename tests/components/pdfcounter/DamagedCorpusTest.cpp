@@ -7,9 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include <qpdf/QPDF.hh>
-#include <qpdf/QPDFPageDocumentHelper.hh>
-
 #include <poppler/cpp/poppler-document.h>
 #include <poppler/cpp/poppler-global.h>
 
@@ -19,34 +16,6 @@ using pdffix::DamagedCase;
 using pdffix::Fails;
 
 namespace {
-
-// What `qpdf --show-npages` prints: the root's /Count as qpdf reads it after its repair.
-std::int64_t qpdfCount(const std::string& bytes)
-{
-    try {
-        QPDF pdf;
-        pdf.setLogger(pdfcount::silentQpdfLogger());
-        pdf.setSuppressWarnings(true);
-        pdf.processMemoryFile("case", bytes.data(), bytes.size());
-        return pdf.getRoot().getKey("/Pages").getKey("/Count").getIntValueAsInt();
-    } catch (...) {
-        return Fails;
-    }
-}
-
-// How many pages `qpdf --show-pages` lists: qpdf's own walk of the tree.
-std::int64_t qpdfWalk(const std::string& bytes)
-{
-    try {
-        QPDF pdf;
-        pdf.setLogger(pdfcount::silentQpdfLogger());
-        pdf.setSuppressWarnings(true);
-        pdf.processMemoryFile("case", bytes.data(), bytes.size());
-        return static_cast<std::int64_t>(QPDFPageDocumentHelper(pdf).getAllPages().size());
-    } catch (...) {
-        return Fails;
-    }
-}
 
 std::int64_t popplerCount(const std::string& bytes)
 {
@@ -88,8 +57,8 @@ TEST_P(DamagedPdf, RecordedAnswersAreWhatTheReadersSay)
 {
     const DamagedCase& c = GetParam();
     const std::string bytes = c.make();
-    EXPECT_EQ(qpdfCount(bytes), c.qpdfCount) << "qpdf --show-npages";
-    EXPECT_EQ(qpdfWalk(bytes), c.qpdfWalk) << "qpdf --show-pages";
+    EXPECT_EQ(pdffix::qpdfShowNpages(bytes), c.qpdfCount) << "qpdf --show-npages";
+    EXPECT_EQ(pdffix::qpdfShowPages(bytes), c.qpdfWalk) << "qpdf --show-pages";
     EXPECT_EQ(popplerCount(bytes), c.poppler) << "poppler";
 }
 
