@@ -3,6 +3,7 @@
 // crashes or hoards memory on request (by file name).
 
 #include "HelperClient.h"
+#include "HelperPool.h"
 #include "PdfFixtures.h"
 #include "PdfPageCount.h"
 
@@ -151,6 +152,34 @@ TEST_F(PdfHelperBound, AbortEndsTheCountInProgressAndTheNextCountIsAnswered)
     client.resetAbort();
     EXPECT_EQ(client.count(path("three.pdf")), 3);
     EXPECT_NE(client.helperPid(), first);
+}
+
+// ---- the pool ----
+
+TEST(PdfHelperPool, KeepsHelpersGivenBackUpToItsKeepAndReusesThem)
+{
+    pdffix::TempDir dir;
+    pdffix::writeFile(dir.file("a.pdf"), pdffix::qpdfDocument(2));
+    const std::string a = dir.file("a.pdf").string();
+    pdfcount::HelperPool pool(PDFCOUNT_TEST_HELPER, {1500ms, 1500ms}, 1);
+    EXPECT_FALSE(pool.busyWithin(1h));
+    auto first = pool.take();
+    auto second = pool.take();
+    ASSERT_EQ(first->count(a), 2);
+    ASSERT_EQ(second->count(a), 2);
+    const pid_t firstPid = first->helperPid(), secondPid = second->helperPid();
+    ASSERT_NE(firstPid, secondPid) << "two counts at once, two helpers";
+    EXPECT_TRUE(pool.busyWithin(0ms)) << "clients are out";
+    pool.give(std::move(first));
+    pool.give(std::move(second));
+    EXPECT_EQ(pool.idleCount(), 1u);
+    EXPECT_NE(kill(secondPid, 0), 0) << "the helper beyond the keep still runs";
+    EXPECT_TRUE(pool.busyWithin(1h));
+    EXPECT_FALSE(pool.busyWithin(0ms));
+    auto again = pool.take();
+    ASSERT_EQ(again->count(a), 2);
+    EXPECT_EQ(again->helperPid(), firstPid);
+    pool.give(std::move(again));
 }
 
 TEST(PdfHelperClientStart, MissingHelperGivesUpInsteadOfHanging)
