@@ -15,6 +15,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
 #include <memory>
@@ -244,6 +245,7 @@ Walk walkTree(QPDF& pdf, std::string_view bytes, QPDFObjectHandle treeRoot, bool
         bool cut = false;
     };
     constexpr std::int64_t MaxVisits = std::int64_t(1) << 24;
+    constexpr std::int64_t MaxVisitsAfterALoop = std::int64_t(1) << 18;
     PagePeek peek(pdf, bytes);
     std::unordered_set<std::uint64_t> onPath;
     std::unordered_set<std::uint64_t> nodesSeen;
@@ -273,8 +275,9 @@ Walk walkTree(QPDF& pdf, std::string_view bytes, QPDFObjectHandle treeRoot, bool
         ++directNodes;
     enter(treeRoot, rootKey);
 
+    std::int64_t maxVisits = MaxVisits;
     while (!stack.empty()) {
-        if (++visits > MaxVisits) {
+        if (++visits > maxVisits) {
             walk.gaveUp = true;
             return walk;
         }
@@ -309,6 +312,11 @@ Walk walkTree(QPDF& pdf, std::string_view bytes, QPDFObjectHandle treeRoot, bool
         if (key ? !nodesSeen.insert(key).second : ++directNodes > 1)
             walk.qpdfRefuses = true;
         if (key && onPath.count(key)) {
+            // Subtrees around a loop cannot be remembered (their count depends on the path), so
+            // shared nodes above a loop would be walked again and again. The count is ours alone
+            // from here on (qpdf refuses the tree), so it gets only a little more work.
+            if (maxVisits == MaxVisits)
+                maxVisits = std::min(MaxVisits, visits + MaxVisitsAfterALoop);
             top.cut = true;
             continue;
         }
@@ -405,7 +413,8 @@ int32_t countPages(std::string_view bytes, Readers readers, PagePeekUse peek)
     if (bytes.empty())
         return NotPdf;
     const QpdfOpinion q = qpdfOpinion(bytes, peek == PagePeekUse::On);
-    if (q.outcome == NeedsPassword || q.outcome == GaveUp || q.walk.gaveUp)
+    if (q.outcome == NeedsPassword || q.outcome == GaveUp ||
+        (q.walk.gaveUp && !q.walk.qpdfRefuses))
         return q.outcome == NeedsPassword ? NeedsPassword : GaveUp;
     auto second = [&] { return readers == Readers::All ? popplerPages(bytes) : Damaged; };
     if (q.outcome == 0) {
@@ -426,10 +435,10 @@ int32_t countPages(std::string_view bytes, Readers readers, PagePeekUse peek)
         }
         // qpdf's walk stops at a node met twice. The walk's count stands where a reader agrees:
         // qpdf's reading of the root /Count, or poppler.
-        if (q.walk.leaves == q.rootCount)
+        if (!q.walk.gaveUp && q.walk.leaves == q.rootCount)
             return leaves;
         const int32_t p = second();
-        return p > 0 ? p : Damaged;
+        return p > 0 ? p : q.walk.gaveUp ? GaveUp : Damaged;
     }
     const int32_t p = second();
     if (p > 0 || p == GaveUp)

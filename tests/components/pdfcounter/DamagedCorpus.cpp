@@ -21,8 +21,9 @@ std::string tree(const std::string& rootBody, std::map<int, std::string> more = 
     return rawDocument(more, 1);
 }
 
-// Node k (k = 3 .. depth+2) lists node k+1 twice; the last node lists one page.
-std::string sharedChain(int depth, const std::string& count)
+// Node k (k = 3 .. depth+2) lists node k+1 twice; the last node lists one page, and the root
+// again if `loop`.
+std::string sharedChain(int depth, const std::string& count, bool loop = false)
 {
     std::map<int, std::string> objects{{1, Catalog}};
     const int page = depth + 3;
@@ -30,7 +31,7 @@ std::string sharedChain(int depth, const std::string& count)
     for (int k = 3; k < page; ++k) {
         const std::string next = k + 1 == page ? std::to_string(page) + " 0 R"
                                                : std::to_string(k + 1) + " 0 R";
-        objects[k] = k + 1 == page ? "<< /Type /Pages /Kids [" + next + "] >>"
+        objects[k] = k + 1 == page ? "<< /Type /Pages /Kids [" + next + (loop ? " 2 0 R" : "") + "] >>"
                                    : "<< /Type /Pages /Kids [" + next + " " + next + "] >>";
     }
     objects[page] = "<< /Type /Page /MediaBox [0 0 10 10] >>";
@@ -183,6 +184,8 @@ const std::vector<DamagedCase>& damagedCases()
         {"NodeSharedByTwoParents", [] { return tree("<< /Type /Pages /Kids [5 0 R 5 0 R] /Count 4 >>", {{3, Page}, {4, Page}, {5, "<< /Type /Pages /Kids [3 0 R 4 0 R] >>"}}); }, 4, F, 4, 4},
         {"SharedNodes30Deep", [] { return sharedChain(30, "/Count 1073741824"); }, 1073741824, F, 0, 1073741824},
         {"SharedNodes30DeepCountTooLow", [] { return sharedChain(30, "/Count 7"); }, 7, F, 7, 7},
+        {"SharedNodes30DeepAboveALoop", [] { return sharedChain(30, "/Count 1073741824", true); }, 1073741824, F, 0, -5},
+        {"SharedNodes30DeepAboveALoopCountTooLow", [] { return sharedChain(30, "/Count 7", true); }, 7, F, 7, 7},
         {"SharedNodes31DeepNoCount", [] { return sharedChain(31, ""); }, 0, F, 0, -5},
         {"TwoDirectNodes", [] { return tree("<< /Type /Pages /Kids [<< /Kids [3 0 R] >> << /Kids [4 0 R] >>] /Count 2 >>", {{3, Page}, {4, Page}}); }, 2, F, 2, 2},
         // Empty trees.

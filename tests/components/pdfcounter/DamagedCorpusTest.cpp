@@ -38,7 +38,9 @@ TEST_P(DamagedPdf, AnswersWhatAnotherReaderAnswersOrRefuses)
     if (ours >= 0) {
         EXPECT_TRUE(ours == c.qpdfCount || ours == c.qpdfWalk || ours == c.poppler)
             << ours << " is a count no other reader gives";
-    } else {
+    } else if (ours != pdfcount::GaveUp) {
+        // Giving up is the exception: a tree built to explode ends at the work bound, whatever a
+        // reader takes from its root's /Count.
         EXPECT_TRUE(c.qpdfCount <= 0 && c.qpdfWalk <= 0 && c.poppler <= 0)
             << "refused although a reader counts pages";
     }
