@@ -18,7 +18,7 @@ enum Outcome : int32_t {
     NotPdf = -2,         // no "%PDF-" near the start and nothing countable found
     Damaged = -3,        // no catalog or page tree could be recovered
     NeedsPassword = -4,  // encrypted, and the empty user password does not open it
-    GaveUp = -5,         // a time or memory bound was hit, or the count does not fit 32 bits
+    GaveUp = -5,         // a time, memory or work bound was hit, or the count does not fit 32 bits
 };
 
 // Who is asked. Qpdf: qpdf's parse (with its repair) and our walk of the page tree. All: also
