@@ -1,8 +1,10 @@
 #pragma once
 // Damaged and unusual PDFs, made at test time, each with what other readers say of it: qpdf's
 // page count (`qpdf --show-npages`, the root's /Count after qpdf's repair), the pages qpdf's own
-// page walk lists (`qpdf --show-pages`), and poppler's page count (`pdfinfo`, poppler-cpp).
-// Recorded with qpdf 11.3 and poppler 22.12; a test checks the record against the libraries.
+// page walk lists (`qpdf --show-pages`), poppler's page count (`pdfinfo`, poppler-cpp), and for
+// comparison mupdf's page count and the pages its walk lists (`mutool info`, `mutool show pages`).
+// Recorded with qpdf 11.3, poppler 22.12 and mupdf 1.21; tests check the record against the
+// libraries, and against mutool where it is installed.
 
 #include <cstddef>
 #include <cstdint>
@@ -23,6 +25,8 @@ struct DamagedCase {
     std::int64_t qpdfCount;  // qpdf --show-npages
     std::int64_t qpdfWalk;   // qpdf --show-pages: pages listed
     std::int64_t poppler;    // poppler's page count
+    std::int64_t mupdfCount; // mutool info: "Pages:"
+    std::int64_t mupdfWalk;  // mutool show pages: pages listed
     std::int32_t ours;
 };
 

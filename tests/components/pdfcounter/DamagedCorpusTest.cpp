@@ -3,6 +3,7 @@
 // against the libraries on this machine, so the table cannot drift from what they say.
 
 #include "DamagedCorpus.h"
+#include "PdfFixtures.h"
 #include "PdfPageCount.h"
 
 #include <gtest/gtest.h>
@@ -10,6 +11,7 @@
 #include <poppler/cpp/poppler-document.h>
 #include <poppler/cpp/poppler-global.h>
 
+#include <cstdio>
 #include <memory>
 
 using pdffix::DamagedCase;
@@ -25,6 +27,37 @@ std::int64_t popplerCount(const std::string& bytes)
     if (!doc || doc->is_locked())
         return Fails;
     return doc->pages();
+}
+
+// Standard output of a command, or nothing when it cannot be run.
+std::string outputOf(const std::string& command)
+{
+    std::string out;
+    if (FILE* pipe = popen((command + " 2>/dev/null").c_str(), "r")) {
+        char buf[4096];
+        for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, pipe)) > 0;)
+            out.append(buf, n);
+        pclose(pipe);
+    }
+    return out;
+}
+
+bool mutoolInstalled() { return !outputOf("command -v mutool").empty(); }
+
+std::int64_t mupdfCount(const std::string& path)
+{
+    const std::string info = outputOf("mutool info '" + path + "'");
+    const auto at = info.find("\nPages: ");
+    return at == std::string::npos ? Fails : std::stoll(info.substr(at + 8));
+}
+
+std::int64_t mupdfWalk(const std::string& path)
+{
+    const std::string pages = outputOf("mutool show '" + path + "' pages");
+    std::int64_t n = 0;
+    for (std::size_t at = 0; (at = pages.find("page ", at)) != std::string::npos; at += 5)
+        n += at == 0 || pages[at - 1] == '\n';
+    return n;
 }
 
 class DamagedPdf : public ::testing::TestWithParam<DamagedCase> {};
@@ -62,6 +95,19 @@ TEST_P(DamagedPdf, RecordedAnswersAreWhatTheReadersSay)
     EXPECT_EQ(pdffix::qpdfShowNpages(bytes), c.qpdfCount) << "qpdf --show-npages";
     EXPECT_EQ(pdffix::qpdfShowPages(bytes), c.qpdfWalk) << "qpdf --show-pages";
     EXPECT_EQ(popplerCount(bytes), c.poppler) << "poppler";
+}
+
+// mupdf is not a dependency; its answers are shown for comparison and checked where it is there.
+TEST_P(DamagedPdf, RecordedMupdfAnswersAreWhatMutoolSays)
+{
+    if (!mutoolInstalled())
+        GTEST_SKIP() << "mutool is not installed";
+    const DamagedCase& c = GetParam();
+    pdffix::TempDir dir;
+    const std::string path = dir.file("case.pdf").string();
+    pdffix::writeFile(path, c.make());
+    EXPECT_EQ(mupdfCount(path), c.mupdfCount) << "mutool info";
+    EXPECT_EQ(mupdfWalk(path), c.mupdfWalk) << "mutool show pages";
 }
 
 INSTANTIATE_TEST_SUITE_P(Corpus, DamagedPdf, ::testing::ValuesIn(pdffix::damagedCases()),
