@@ -24,11 +24,11 @@ TEST(PdfHelperTrust, HelperInAFolderOthersCanWriteNeverRuns)
     std::filesystem::copy_file(PDFCOUNT_TEST_HELPER, helper);
 
     {
-        pdfcount::HelperClient client(helper.string(), 5000ms);
+        pdfcount::HelperClient client(helper.string(), {5000ms, 5000ms});
         EXPECT_EQ(client.count(dir.file("a.pdf").string()), 2) << "a private copy runs";
     }
     ::chmod(folder.c_str(), 0777);
-    pdfcount::HelperClient client(helper.string(), 5000ms);
+    pdfcount::HelperClient client(helper.string(), {5000ms, 5000ms});
     EXPECT_EQ(client.count(dir.file("a.pdf").string()), pdfcount::GaveUp);
     EXPECT_EQ(client.helperPid(), -1) << "the helper was started";
     ::chmod(folder.c_str(), 0755);
