@@ -57,7 +57,7 @@ const QString kHideCaption = QStringLiteral("Hide Advance Options");
 
 }  // namespace
 
-frmMain::frmMain(QWidget *parent, std::unique_ptr<search::PageCounterFactory> counters)
+frmMain::frmMain(QWidget *parent, search::SearchCore::FactoryMaker counters)
     : QMainWindow(parent)
     , m_commands(std::make_unique<MainCommands>(*this))
     , m_icons(std::make_unique<FileIcons>())
@@ -184,6 +184,10 @@ void frmMain::connectCommands()
     connect(cmdExport, &QPushButton::clicked, this, [this] { m_commands->exportButton(); });
     connect(cmdShowHideAdvanceSearch, &QPushButton::clicked, this, &frmMain::cmdShowHideAdvanceSearch_Click);
 
+    connect(m_search.get(), &search::FolderSearch::searchFinished, this, &frmMain::searchEnded);
+    connect(criteriaPanel, &search::SearchCriteriaPanel::criteriaChanged, m_search.get(),
+            &search::FolderSearch::optionsChanged);
+
     connect(ftv, &FolderTree::folderItemSelected, this, &frmMain::ftv_FolderItemSelected);
     connect(ftv, &FolderTree::selected, this, &frmMain::ftv_Selected);
 
@@ -211,6 +215,7 @@ void frmMain::loadStep()
     vsFiles->ApplyStartupAppearance(settings);
     ftv->setSelectedFolder(settings.StartupFolder);
     vsFiles->SetUpResultGrid(settings);
+    m_search->core().setLanes(settings.CountingLanes);
 
     txtAddress->setReadOnly(true);
 }
@@ -234,24 +239,26 @@ void frmMain::RefreshGrid()
 
 void frmMain::cmdSearch_Click()
 {
-    const bool starting = !m_search->isRunning();
-    if (!starting) {
+    if (m_search->isRunning()) {
         m_restartPending = false;
-        m_search->cmdSearch_Click(m_currentFolder);
+        m_search->cmdSearch_Click(m_currentFolder);  // the button reads "&Cancel": this cancels
         return;
     }
     m_searchedFolder = m_currentFolder;
     m_search->cmdSearch_Click(m_currentFolder);
+}
+
+void frmMain::searchEnded()
+{
     // Another folder picked during that search cancelled it; its search starts on a clean grid.
-    while (m_restartPending && !m_search->isRunning()) {
+    if (m_restartPending) {
         m_restartPending = false;
         vsFiles->ClearRows();
         lblPageCount->setText(search::FolderSearch::totalsText(0, 0));
         m_searchedFolder = m_currentFolder;
         m_search->cmdSearch_Click(m_currentFolder);
+        return;
     }
-    vsFiles->setUpdatesEnabled(true);
-    m_gridPaintClock.invalidate();
     emit searchFinished();
 }
 
@@ -295,8 +302,8 @@ void frmMain::runFirstActivation()
 
 void frmMain::closeEvent(QCloseEvent *event)
 {
-    // A search still running holds this window's objects: ask it to stop (and start no other);
-    // the window is only hidden here and destroyed by its owner once the event loop has unwound.
+    // The search stops at once (and no other starts); counting still in progress is abandoned
+    // and never reaches this window again.
     m_restartPending = false;
     m_search->requestCancel();
     QMainWindow::closeEvent(event);
@@ -327,8 +334,7 @@ void frmMain::cmdShowHideAdvanceSearch_Click()
 
 void frmMain::mnuExit_Click()
 {
-    // Ends the program at once, also in the middle of a search or with other windows open: the
-    // walk stops at its next file and the event loop then returns.
+    // Ends the program at once, also in the middle of a search or with other windows open.
     m_restartPending = false;
     m_search->requestCancel();
     QApplication::closeAllWindows();
@@ -343,31 +349,16 @@ void frmMain::appendRow(const ResultRow &row) { vsFiles->AppendResultRow(row); }
 QPixmap frmMain::fileIcon(const QString &fullPath) { return m_icons->DrawFileIcon(fullPath); }
 QString frmMain::filterText() const { return criteriaPanel->filterText(); }
 void frmMain::setFilterText(const QString &text) { criteriaPanel->setFilterText(text); }
-search::SearchCriteria frmMain::criteria() const { return criteriaPanel->criteria(); }
-int frmMain::showHiddenState() const
+search::SearchOptions frmMain::searchOptions() const
 {
-    switch (criteriaPanel->showHiddenBox()->checkState()) {
-    case Qt::Checked: return search::Ticked;
-    case Qt::PartiallyChecked: return search::Greyed;
-    default: return search::Unticked;
-    }
+    search::SearchOptions options;
+    options.criteria = criteriaPanel->criteria();
+    options.filterText = options.criteria.filterText;
+    options.showHiddenState = options.criteria.showHiddenState;
+    options.includeSubfolders = criteriaPanel->includeSubfolders();
+    return options;
 }
-bool frmMain::includeSubfolders() const { return criteriaPanel->includeSubfolders(); }
 QString frmMain::searchCaption() const { return cmdSearch->text(); }
 void frmMain::setSearchCaption(const QString &caption) { cmdSearch->setText(caption); }
 void frmMain::showStatus(const QString &text, const QString &panelKey) { ShowStatus(text, panelKey); }
 void frmMain::setTotalsText(const QString &text) { lblPageCount->setText(text); }
-void frmMain::processEvents()
-{
-    // The grid gains a row at almost every turn, and repainting it each time costs many times
-    // the walk itself. While a search runs it repaints at most every 100 ms; input, the buttons
-    // and the status bar are served at every turn.
-    if (m_gridPaintClock.isValid() && m_gridPaintClock.elapsed() < 100) {
-        QCoreApplication::processEvents();
-        return;
-    }
-    vsFiles->setUpdatesEnabled(true);
-    QCoreApplication::processEvents();
-    vsFiles->setUpdatesEnabled(false);
-    m_gridPaintClock.start();
-}

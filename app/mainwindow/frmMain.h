@@ -6,7 +6,6 @@
 #include "FolderSearch.h"
 #include "MainActions.h"
 
-#include <QElapsedTimer>
 #include <QMainWindow>
 
 #include <memory>
@@ -32,8 +31,8 @@ class frmMain : public QMainWindow, private search::SearchHost
     Q_OBJECT
 public:
     // Builds the window and runs its load step; the window stays hidden.
-    // counters null: the page counter components through the runtime.
-    explicit frmMain(QWidget *parent = nullptr, std::unique_ptr<search::PageCounterFactory> counters = nullptr);
+    // counters empty: the page counter components through the runtime (one factory per lane).
+    explicit frmMain(QWidget *parent = nullptr, search::SearchCore::FactoryMaker counters = {});
     ~frmMain() override;
 
     // Sets the text of the status-bar panel with this key ("Message", "Files").
@@ -85,6 +84,8 @@ private:
     void runFirstActivation();
     void ftv_FolderItemSelected(const QString &path);
     void ftv_Selected();
+    // The search has ended: starts the one a pick was waiting for, or says so.
+    void searchEnded();
     void cmdShowHideAdvanceSearch_Click();
     void mnuExit_Click();
 
@@ -95,16 +96,12 @@ private:
     QPixmap fileIcon(const QString &fullPath) override;
     QString filterText() const override;
     void setFilterText(const QString &text) override;
-    search::SearchCriteria criteria() const override;
-    int showHiddenState() const override;
-    bool includeSubfolders() const override;
+    search::SearchOptions searchOptions() const override;
     QString searchCaption() const override;
     void setSearchCaption(const QString &caption) override;
     void showStatus(const QString &text, const QString &panelKey) override;
     void setTotalsText(const QString &text) override;
-    void processEvents() override;
 
-    QElapsedTimer m_gridPaintClock;
     QString m_currentFolder;
     bool m_firstActivation = true;
     MainActions m_actions;

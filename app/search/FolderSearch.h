@@ -1,29 +1,28 @@
 #pragma once
-// The Search command: walks a folder (and, when asked, its subfolders depth first), lists every
-// file that passes the criteria as a grid row, counts TIFF and PDF pages through the two page
-// counter components and keeps the totals. It runs on the UI thread and gives the event loop one
-// turn after every file entry, so the window stays live and a second press of the button cancels.
+// The Search command of the window: the button that starts and cancels a search, and the
+// adapter that turns the search core's finished files into grid rows, status texts and the
+// totals label. The walk and the counting run in the core (SearchCore), off the window's thread;
+// the window only receives finished rows, in walk order, and never waits on a file.
 //
-// The walk reaches the window only through SearchHost, and the counters only through
-// PageCounterFactory, so it runs without a window in tests and benchmarks.
+// The command reaches the window only through SearchHost, so it runs without a window in tests
+// and benchmarks.
 
 #include "PageResult.h"
 #include "ResultGrid.h"
-#include "SearchCriteria.h"
+#include "SearchCore.h"
 
 #include <QByteArray>
+#include <QObject>
 #include <QPixmap>
 #include <QString>
 
 #include <cstdint>
 #include <memory>
-#include <optional>
-#include <vector>
 
 namespace search {
 
-// What the walk needs of the window: grid, criteria controls, Search button, status bar, totals
-// label and the event loop.
+// What the command needs of the window: grid, criteria controls, Search button, status bar and
+// totals label.
 class SearchHost
 {
 public:
@@ -40,97 +39,62 @@ public:
     // Criteria as the controls hold them at this moment.
     virtual QString filterText() const = 0;
     virtual void setFilterText(const QString &text) = 0;
-    virtual SearchCriteria criteria() const = 0;
-    // "Show Hidden Files" alone (TickState), read for every file before anything else.
-    virtual int showHiddenState() const = 0;
-    virtual bool includeSubfolders() const = 0;
+    virtual SearchOptions searchOptions() const = 0;
 
     virtual QString searchCaption() const = 0;
     virtual void setSearchCaption(const QString &caption) = 0;
 
     virtual void showStatus(const QString &text, const QString &panelKey) = 0;
     virtual void setTotalsText(const QString &text) = 0;
-
-    // One turn of the event loop.
-    virtual void processEvents() = 0;
 };
 
-struct FileFacts;
-
-class PageCounter
+class FolderSearch : public QObject
 {
-public:
-    virtual ~PageCounter() = default;
-    // The counter's answer (0 or more pages, negative = the file was rejected), or nothing when
-    // the call itself failed.
-    virtual std::optional<int32_t> getPages(const QByteArray &path) = 0;
-};
-
-class PageCounterFactory
-{
-public:
-    virtual ~PageCounterFactory() = default;
-    // A new counter instance, or null when the component cannot be created.
-    virtual std::unique_ptr<PageCounter> create(CounterKind kind) = 0;
-    // Called once a run is over: lets unused component libraries go.
-    virtual void releaseUnused() {}
-};
-
-// Creates CTIFFPageCount and CPDFPageCounter by class identifier through the component runtime.
-std::unique_ptr<PageCounterFactory> makeComPageCounterFactory();
-
-class FolderSearch
-{
+    Q_OBJECT
 public:
     static inline const QString kSearchCaption = QStringLiteral("&Search");
     static inline const QString kCancelCaption = QStringLiteral("&Cancel");
 
-    // counters null: the real components through the runtime.
-    explicit FolderSearch(SearchHost &host, std::unique_ptr<PageCounterFactory> counters = nullptr);
-    ~FolderSearch();
-    FolderSearch(const FolderSearch &) = delete;
-    FolderSearch &operator=(const FolderSearch &) = delete;
+    // counters empty: the real components through the runtime (one factory per lane).
+    explicit FolderSearch(SearchHost &host, SearchCore::FactoryMaker counters = {}, QObject *parent = nullptr);
+    ~FolderSearch() override;
 
-    // The Search button: starts a run of folder, or cancels the running one.
+    // The Search button: starts a search of folder, or cancels the running one.
     void cmdSearch_Click(const QString &folder);
     void RunSearch(const QString &folder, bool clearGrid);
 
-    bool isRunning() const { return m_depth > 0; }
-    void requestCancel() { m_cancelRequested = true; }
-    bool cancelRequested() const { return m_cancelRequested; }
-    int64_t tiffPageTotal() const { return m_tiffTotal; }
-    int64_t pdfPageTotal() const { return m_pdfTotal; }
+    // The host's criteria controls changed: the running walk reads them from now on.
+    void optionsChanged();
+
+    bool isRunning() const { return m_core.isRunning(); }
+    void requestCancel() { m_core.cancel(); }
+    int64_t tiffPageTotal() const { return m_core.progress().tiffPages; }
+    int64_t pdfPageTotal() const { return m_core.progress().pdfPages; }
+    SearchCore &core() { return m_core; }
 
     // The text after the last "." of the name; empty when there is none.
     static QString GetFileExtension(const QString &name);
     static QString totalsText(int64_t tiffPages, int64_t pdfPages);
+    // The row the grid shows for a listed file (without its icon).
+    static ResultRow rowFor(const CountedFile &file);
+
+signals:
+    // The search is over and the button reads "&Search" again.
+    void searchFinished(const search::SearchSummary &summary);
 
 private:
-    struct FolderId
-    {
-        uint64_t dev;
-        uint64_t ino;
-        bool operator==(const FolderId &) const = default;
-    };
-    struct Counters;
-
-    void SearchFolder(const QByteArray &folder, const QString &shownFolder, bool clearGrid);
-    bool searchFiles(const QByteArray &folder, Counters &counters);
-    void searchSubfolders(const QByteArray &folder);
-    void listFile(const QByteArray &folder, const QByteArray &name, const QByteArray &fullPath,
-                  const FileFacts &facts, Counters &counters);
+    void onFolderStarted(const QByteArray &folder);
+    void onFileCounted(const CountedFile &file);
+    void onFinished(const SearchSummary &summary);
     void finishFolder();
-    QString doneText() const;
+    QString doneText(const SearchSummary &summary) const;
 
     SearchHost &m_host;
-    std::unique_ptr<PageCounterFactory> m_counters;
-    std::vector<FolderId> m_openFolders;  // the folders on the current path, to stop at links back
-    bool m_cancelRequested = false;
-    int m_depth = 0;
-    int64_t m_tiffTotal = 0;
-    int64_t m_pdfTotal = 0;
-    bool m_tiffCounterMissing = false;
-    bool m_pdfCounterMissing = false;
+    SearchCore m_core;
+    QString m_filterAtStart;
+    QString m_shownTopFolder;
+    bool m_clearGrid = false;
+    bool m_awaitingTop = false;  // the search's first folder has not been signalled yet
 };
 
 }  // namespace search

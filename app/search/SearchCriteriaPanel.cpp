@@ -12,6 +12,7 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QRadioButton>
 #include <QVBoxLayout>
 
@@ -193,6 +194,18 @@ SearchCriteriaPanel::SearchCriteriaPanel(QWidget *parent)
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(fmeAdvancedSearchOptions);
     layout->addWidget(m_filterBar, 0, Qt::AlignLeft);
+
+    // Any change of any control: a running search reads the criteria as they stand.
+    for (QCheckBox *box : findChildren<QCheckBox *>())
+        connect(box, &QCheckBox::stateChanged, this, &SearchCriteriaPanel::criteriaChanged);
+    for (QComboBox *list : findChildren<QComboBox *>())
+        connect(list, &QComboBox::currentTextChanged, this, &SearchCriteriaPanel::criteriaChanged);
+    for (QRadioButton *option : findChildren<QRadioButton *>())
+        connect(option, &QRadioButton::toggled, this, &SearchCriteriaPanel::criteriaChanged);
+    for (QLineEdit *box : findChildren<QLineEdit *>())
+        connect(box, &QLineEdit::textChanged, this, &SearchCriteriaPanel::criteriaChanged);
+    for (QDateTimeEdit *picker : findChildren<QDateTimeEdit *>())
+        connect(picker, &QDateTimeEdit::dateTimeChanged, this, &SearchCriteriaPanel::criteriaChanged);
 
     loadDefaults(QDateTime::currentDateTime());
 }

@@ -54,6 +54,8 @@ public:
 signals:
     // The filter item changed (by the user or by setFilterText).
     void filterTextChanged(const QString &text);
+    // Any criteria control changed.
+    void criteriaChanged();
 
 private:
     QWidget *m_filterBar;

@@ -40,6 +40,9 @@ struct SettingsRecord {
     QStringList ColumnVisibility;  // one entry per data column; "1" = visible; empty = all visible
     QString StartupFolder;
     QString ExportLocation;
+    // Files counted at once by a search; 0 = automatic (the processors, at most 8). More helps
+    // on slow network shares.
+    int CountingLanes = 0;
 
     // The values a missing file or key gives.
     static SettingsRecord defaults()

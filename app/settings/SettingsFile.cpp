@@ -22,6 +22,7 @@ QString g_programFolderOverride;
 constexpr int kFlagBuffer = 3;
 constexpr int kColorBuffer = 18;
 constexpr int kTextBuffer = 4096 + 1;
+constexpr int kMaxCountingLanes = 64;
 
 const QString kGrid = QStringLiteral("Grid");
 const QString kColumnSetting = QStringLiteral("ColumnSetting");
@@ -132,6 +133,13 @@ bool ReadSettingsFile(const QString &path, SettingsRecord &into, QString *error)
     into.ColumnVisibility = visibility.isEmpty() ? QStringList() : visibility.split(u',');
     into.StartupFolder = read(kGeneral, QStringLiteral("StartupFolder"), QString(), kTextBuffer);
     into.ExportLocation = read(kGeneral, QStringLiteral("ExportLocation"), QString(), kTextBuffer);
+    // A value that is not a lane count means automatic rather than a refused start.
+    qint64 lanes = 0;
+    if (!convertInteger(kGeneral, QStringLiteral("CountingLanes"),
+                        read(kGeneral, QStringLiteral("CountingLanes"), QStringLiteral("0"), kFlagBuffer + 1), 0,
+                        kMaxCountingLanes, lanes, nullptr))
+        lanes = 0;
+    into.CountingLanes = int(lanes);
     return true;
 }
 
@@ -164,6 +172,7 @@ bool WriteSettingsFile(const QString &path, const SettingsRecord &s, QString *er
         {&kColumnSetting, {QStringLiteral("Visibility"), s.ColumnVisibility.join(u',')}},
         {&kGeneral, {QStringLiteral("StartupFolder"), s.StartupFolder}},
         {&kGeneral, {QStringLiteral("ExportLocation"), s.ExportLocation}},
+        {&kGeneral, {QStringLiteral("CountingLanes"), QString::number(s.CountingLanes)}},
     };
     for (const auto &[section, kv] : entries)
         if (!doc.setValue(*section, kv.first, kv.second, error))

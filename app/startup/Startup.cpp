@@ -1,6 +1,5 @@
 #include "Startup.h"
 
-#include "FolderSearch.h"
 #include "SettingsFile.h"
 #include "WindowLayoutKeeper.h"
 #include "frmMain.h"
@@ -8,6 +7,9 @@
 
 #include <QApplication>
 #include <QIcon>
+
+#include <cstdio>
+#include <cstdlib>
 
 Startup::Startup() = default;
 
@@ -21,7 +23,7 @@ Startup::~Startup()
     delete m_splash;
 }
 
-bool Startup::start(std::unique_ptr<search::PageCounterFactory> counters)
+bool Startup::start(search::SearchCore::FactoryMaker counters)
 {
     if (!modGlobal::LoadSettings())
         return false;
@@ -61,10 +63,20 @@ int RunQuirewell(int argc, char **argv)
     // and every file would get the same generic icon; the freedesktop default theme fills in.
     if (!QIcon::hasThemeIcon(QStringLiteral("text-x-generic")))
         QIcon::setThemeName(QStringLiteral("Adwaita"));
-    Startup startup;
-    if (!startup.start())
-        return 1;
-    const int status = QApplication::exec();
-    // Destroyed here, after the event loop (and any search it was running) has unwound.
+    int status = 0;
+    {
+        Startup startup;
+        if (!startup.start())
+            return 1;
+        status = QApplication::exec();
+        // The window and its search go here: counting in progress is aborted and waited for
+        // briefly.
+    }
+    if (search::SearchCore::busyThreads() > 0) {
+        // A counter call that could not be interrupted is still running on its own thread; the
+        // static destructors below could pull its library from under it, so leave without them.
+        std::fflush(nullptr);
+        std::_Exit(status);
+    }
     return status;
 }

@@ -2,6 +2,8 @@
 // The start procedure: settings first, then the main window loaded hidden, then the splash; the
 // main window is shown when the splash ends (its timer, or the user closing it early).
 
+#include "SearchCore.h"
+
 #include <QObject>
 #include <QPointer>
 
@@ -9,10 +11,6 @@
 
 class frmMain;
 class frmSplash;
-
-namespace search {
-class PageCounterFactory;
-}
 
 class Startup : public QObject
 {
@@ -23,8 +21,8 @@ public:
 
     // Loads the settings; false (after the settings message) when they cannot be read: then no
     // window exists. Otherwise the main window is loaded hidden and the splash is up (modal).
-    // counters null: the page counter components through the runtime.
-    bool start(std::unique_ptr<search::PageCounterFactory> counters = nullptr);
+    // counters empty: the page counter components through the runtime.
+    bool start(search::SearchCore::FactoryMaker counters = {});
 
     frmMain *mainWindow() const { return m_main.get(); }
     frmSplash *splash() const;

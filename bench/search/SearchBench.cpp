@@ -76,14 +76,16 @@ public:
     QPixmap fileIcon(const QString &) override { return {}; }
     QString filterText() const override { return QStringLiteral("*.pdf,*.tif,*.tiff"); }
     void setFilterText(const QString &) override {}
-    search::SearchCriteria criteria() const override { return {}; }
-    int showHiddenState() const override { return search::Unticked; }
-    bool includeSubfolders() const override { return true; }
+    search::SearchOptions searchOptions() const override
+    {
+        search::SearchOptions o;
+        o.includeSubfolders = true;
+        return o;
+    }
     QString searchCaption() const override { return m_caption; }
     void setSearchCaption(const QString &c) override { m_caption = c; }
     void showStatus(const QString &, const QString &) override {}
     void setTotalsText(const QString &) override {}
-    void processEvents() override {}
 
 private:
     QString m_caption = search::FolderSearch::kSearchCaption;
@@ -135,8 +137,11 @@ void BM_MainWindowSearch(benchmark::State &state)
             QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
     }
     emit window.ftv->folderItemSelected(root);  // CurrentFolder, as a pick in the tree sets it
-    for (auto _ : state)
+    for (auto _ : state) {
         window.cmdSearch_Click();
+        while (window.folderSearch().isRunning())
+            QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    }
     report(state, window.folderSearch().tiffPageTotal(), window.folderSearch().pdfPageTotal());
 }
 
@@ -144,9 +149,12 @@ void BM_BareWalkDirectCounting(benchmark::State &state)
 {
     const QString root = corpus().root();
     BareHost host;
-    search::FolderSearch walk(host, std::make_unique<DirectCounters>());
-    for (auto _ : state)
+    search::FolderSearch walk(host, [] { return std::make_unique<DirectCounters>(); });
+    for (auto _ : state) {
         walk.cmdSearch_Click(root);
+        while (walk.isRunning())
+            QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    }
     report(state, walk.tiffPageTotal(), walk.pdfPageTotal());
 }
 
@@ -155,8 +163,11 @@ void BM_BareWalkComponentCounting(benchmark::State &state)
     const QString root = corpus().root();
     BareHost host;
     search::FolderSearch walk(host);
-    for (auto _ : state)
+    for (auto _ : state) {
         walk.cmdSearch_Click(root);
+        while (walk.isRunning())
+            QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    }
     report(state, walk.tiffPageTotal(), walk.pdfPageTotal());
 }
 

@@ -8,6 +8,8 @@ void* CTIFFPageCount::FindInterface(REFIID riid)
 {
     if (riid == IID_IUnknown || riid == IID_IDispatch || riid == IID_ICTIFFPageCount)
         return static_cast<ICTIFFPageCount*>(this);
+    if (riid == IID_IPageCountAbort)
+        return static_cast<IPageCountAbort*>(this);
     return nullptr;
 }
 
@@ -21,9 +23,17 @@ HRESULT CTIFFPageCount::GetPages(BSTR filename, LONG* pVal)
             return TALLYFOLD_E_EMPTYNAME;
         if (!pVal)
             return E_POINTER;
-        *pVal = tallyfold::CountTiffPages(name.c_str());
+        // An abort that came before this call is not meant for it.
+        m_abort.store(false);
+        *pVal = tallyfold::CountTiffPages(name.c_str(), &m_abort);
         return S_OK;
     } catch (...) { // nothing may cross the interface
         return E_OUTOFMEMORY;
     }
+}
+
+HRESULT CTIFFPageCount::Abort()
+{
+    m_abort.store(true);
+    return S_OK;
 }

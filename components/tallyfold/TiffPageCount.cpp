@@ -19,7 +19,7 @@ bool HasTiffSignature(const unsigned char (&head)[8])
 
 } // namespace
 
-int32_t CountTiffPages(const char* name)
+int32_t CountTiffPages(const char* name, const std::atomic<bool>* abort)
 {
     // Without blocking: a FIFO or device under a .tif name must not hold the caller until
     // someone writes to it. Only a regular file is counted.
@@ -56,6 +56,10 @@ int32_t CountTiffPages(const char* name)
         // points back ends here with the distinct directories counted.
         do {
             ++count;
+            if (abort && abort->load(std::memory_order_relaxed)) {
+                count = kGaveUp;
+                break;
+            }
         } while (TIFFReadDirectory(tif) && count < INT32_MAX);
         TIFFClose(tif);
     }

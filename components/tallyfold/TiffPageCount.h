@@ -1,6 +1,7 @@
 // Counting the pages of a TIFF file: the image directories of its main chain.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 namespace tallyfold {
@@ -11,6 +12,8 @@ namespace tallyfold {
 // open the file. A damaged later directory ends the count; so does a chain that points back.
 constexpr int32_t kCannotOpen = -1;
 constexpr int32_t kNotTiff = -2;
-int32_t CountTiffPages(const char* name);
+// abort, when given, is checked between directories: once set, the count stops with kGaveUp.
+constexpr int32_t kGaveUp = -5;
+int32_t CountTiffPages(const char* name, const std::atomic<bool>* abort = nullptr);
 
 } // namespace tallyfold

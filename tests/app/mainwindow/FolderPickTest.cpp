@@ -52,7 +52,8 @@ protected:
     void makeWindow(std::set<CounterKind> missing = {})
     {
         window.reset();
-        window = std::make_unique<frmMain>(nullptr, std::make_unique<testwindow::NamedCounters>(std::move(missing)));
+        window = std::make_unique<frmMain>(nullptr, testwindow::namedCounters(std::move(missing)));
+        QObject::connect(window.get(), &frmMain::searchFinished, window.get(), [this] { ++finishedSearches; });
         QObject::connect(window.get(), &frmMain::statusShown, window.get(),
                          [this](const QString &text, const QString &key) {
                              // "Searching <folder>": kept without the separator the search adds
@@ -72,10 +73,26 @@ protected:
         ASSERT_TRUE(QDir().mkpath(QFileInfo(f).absolutePath()));
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     }
-    void pickFolder(const QString &folder)
+    // A pick in the tree; the search it starts runs on (for picks inside a handler).
+    void startPick(const QString &folder)
     {
         auto *model = qobject_cast<QFileSystemModel *>(window->ftv->model());
         window->ftv->selectionModel()->setCurrentIndex(model->index(folder), QItemSelectionModel::ClearAndSelect);
+    }
+    // A pick in the tree, and the search it starts (and any it leads to) run to their end.
+    void pickFolder(const QString &folder)
+    {
+        const int before = finishedSearches;
+        startPick(folder);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return finishedSearches > before; }, 30000));
+    }
+    // Runs action, which starts a search, and waits for the search's end.
+    template<typename Action>
+    void andWait(Action action)
+    {
+        const int before = finishedSearches;
+        action();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return finishedSearches > before; }, 30000));
     }
     QStringList names() const
     {
@@ -98,6 +115,7 @@ protected:
     QTemporaryDir dir;
     std::unique_ptr<frmMain> window;
     QStringList searched;  // folders whose search showed "Searching ..."
+    int finishedSearches = 0;
 };
 
 // ------------------------------------------------------------------ the tree by keyboard
@@ -144,7 +162,7 @@ TEST_F(TreeKeysTest, ThreeQuickMovesSearchOnlyTheFolderWhereTheUserStops)
     EXPECT_TRUE(searched.isEmpty());
     EXPECT_EQ(window->txtAddress->text(), startDir.filePath("start")) << "the address waits with the grid";
 
-    window->ftv->settle();  // what the delay's end does
+    andWait([this] { window->ftv->settle(); });  // what the delay's end does
     EXPECT_EQ(searched, QStringList{path("f4")});
     EXPECT_EQ(window->CurrentFolder(), path("f4") + "/");
     EXPECT_EQ(window->txtAddress->text(), path("f4") + "/");
@@ -156,15 +174,14 @@ TEST_F(TreeKeysTest, TheDelayEndsBySearchingAndEnterSearchesAtOnce)
 {
     EXPECT_EQ(window->ftv->settleDelay(), 300);
     window->ftv->setSettleDelay(10);
-    key(Qt::Key_Down);
-    ASSERT_TRUE(QTest::qWaitFor([this] { return !searched.isEmpty(); }));
+    andWait([this] { key(Qt::Key_Down); });
     EXPECT_EQ(searched, QStringList{path("f2")});
 
     window->ftv->setSettleDelay(3600 * 1000);
     key(Qt::Key_Down);
-    key(Qt::Key_Return);
+    andWait([this] { key(Qt::Key_Return); });
     EXPECT_EQ(searched, (QStringList{path("f2"), path("f3")}));
-    key(Qt::Key_Return);  // Enter on a folder already searched searches it again
+    andWait([this] { key(Qt::Key_Return); });  // Enter on a folder already searched searches it again
     EXPECT_EQ(searched, (QStringList{path("f2"), path("f3"), path("f3")}));
     EXPECT_FALSE(window->ftv->pickPending());
 }
@@ -181,7 +198,7 @@ TEST_F(FolderPickTest, AnotherFolderDuringASearchCancelsItAndSearchesThatFolderO
     QObject::connect(window.get(), &frmMain::statusShown, window.get(), [&](const QString &text, const QString &) {
         if (!switched && text == "Searching " + path("big/sub2")) {
             switched = true;
-            pickFolder(path("small"));  // a click in the tree, in the middle of the walk
+            startPick(path("small"));  // a click in the tree, in the middle of the walk
         }
     });
     window->criteriaPanel->includeSubfolderBox()->setChecked(true);
@@ -208,7 +225,7 @@ TEST_F(FolderPickTest, ClosingTheWindowAfterAnotherPickStartsNoSearch)
     QObject::connect(window.get(), &frmMain::statusShown, window.get(), [&](const QString &text, const QString &) {
         if (!closed && text.startsWith("Searching " + path("big/"))) {
             closed = true;
-            pickFolder(path("small"));
+            startPick(path("small"));
             window->close();
         }
     });
@@ -280,17 +297,17 @@ TEST_F(FolderPickTest, DroppingAFolderSearchesItAsIfPickedInTheTree)
     ASSERT_TRUE(QTest::qWaitFor([this] { return !window->FirstActivation() && message() == "Done"; }));
 
     std::unique_ptr<QMimeData> data(uriList("file://" + QFile::encodeName(path("dropped")).toPercentEncoding("/") + "\r\n"));
-    ASSERT_TRUE(drop(window.get(), data.get()));
-    ASSERT_TRUE(QTest::qWaitFor([this] { return names() == QStringList{"one=4.tif"} && message() == "Done"; }));
+    andWait([&] { ASSERT_TRUE(drop(window.get(), data.get())); });
+    EXPECT_EQ(names(), QStringList{"one=4.tif"});
+    EXPECT_EQ(message(), "Done");
     EXPECT_EQ(window->CurrentFolder(), path("dropped") + "/");
     EXPECT_EQ(window->txtAddress->text(), path("dropped") + "/");
     EXPECT_EQ(window->ftv->selectedFolder(), path("dropped")) << "the tree shows the dropped folder";
 
     std::unique_ptr<QMimeData> oddData(uriList("# a comment line\r\nfile://" + odd.toPercentEncoding("/") + "\r\n"));
-    ASSERT_TRUE(drop(window->vsFiles->view()->viewport(), oddData.get())) << "dropped on the grid: same";
-    ASSERT_TRUE(QTest::qWaitFor([&] {
-        return window->CurrentFolder() == platform::pathToText(odd) + "/" && message() == "Done";
-    }));
+    andWait([&] { ASSERT_TRUE(drop(window->vsFiles->view()->viewport(), oddData.get())) << "dropped on the grid: same"; });
+    EXPECT_EQ(window->CurrentFolder(), platform::pathToText(odd) + "/");
+    EXPECT_EQ(message(), "Done");
     EXPECT_EQ(platform::pathFromText(window->vsFiles->textMatrix(1, ColFullPath)), odd + "/two=5.pdf");
     EXPECT_EQ(window->vsFiles->textMatrix(1, ColPages), "5");
 

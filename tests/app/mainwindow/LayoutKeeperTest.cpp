@@ -45,13 +45,14 @@ protected:
 
     std::unique_ptr<frmMain> newWindow()
     {
-        return std::make_unique<frmMain>(nullptr, std::make_unique<testwindow::NamedCounters>());
+        return std::make_unique<frmMain>(nullptr, testwindow::namedCounters());
     }
     static void showAndSettle(frmMain &w)
     {
         w.show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
-        ASSERT_TRUE(QTest::qWaitFor([&] { return !w.FirstActivation() && w.vsFiles->rows() == 4; }));
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] { return !w.FirstActivation() && w.vsFiles->rows() == 4 && !w.folderSearch().isRunning(); }));
         QApplication::processEvents();
     }
     QString settingsPath() const { return dir.filePath("Settings/Settings.ini"); }

@@ -39,4 +39,10 @@ private:
     std::set<search::CounterKind> m_missing;
 };
 
+// One NamedCounters per counting lane.
+inline search::SearchCore::FactoryMaker namedCounters(std::set<search::CounterKind> missing = {})
+{
+    return [missing] { return std::make_unique<NamedCounters>(missing); };
+}
+
 }  // namespace testwindow

@@ -1,6 +1,7 @@
-// The folder walk without a window: a recording host and counters that read the page count from
-// the file's own text ("pages:N", "reject", "fail"), over folders built on disk.
+// The Search command without a window: a recording host over the search core, with counters
+// that read the page count from the file's own text (FakeCounters.h), over folders built on disk.
 
+#include "FakeCounters.h"
 #include "FileNames.h"
 #include "FolderSearch.h"
 #include "GuiTestEnvironment.h"  // rows carry pictures, which need a GUI application
@@ -9,10 +10,13 @@
 
 #include <QDir>
 #include <QTemporaryDir>
+#include <QTest>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <functional>
 #include <map>
+#include <thread>
 #include <unistd.h>
 
 using search::FolderSearch;
@@ -30,33 +34,49 @@ public:
     QStringList messages;
     QString files;
     QString totals = QStringLiteral("Total Pages : 0");
-    int turns = 0;
-    std::function<void()> onTurn;
+    std::function<void()> onAppend;
     std::function<void(const QString &)> onMessage;
+    std::thread::id windowThread = std::this_thread::get_id();
+    int callsOffTheWindowThread = 0;
 
+    void check()
+    {
+        if (std::this_thread::get_id() != windowThread)
+            ++callsOffTheWindowThread;
+    }
     int rowCount() const override { return int(rows.size()) + 1; }
-    void clearRows() override { rows.clear(); }
-    void appendRow(const ResultRow &row) override { rows.push_back(row); }
+    void clearRows() override { check(); rows.clear(); }
+    void appendRow(const ResultRow &row) override
+    {
+        check();
+        rows.push_back(row);
+        if (onAppend)
+            onAppend();
+    }
     QPixmap fileIcon(const QString &) override
     {
+        check();
         QPixmap icon(16, 16);
         icon.fill(Qt::darkBlue);
         return icon;
     }
     QString filterText() const override { return filter; }
     void setFilterText(const QString &text) override { filter = text; }
-    search::SearchCriteria criteria() const override
+    search::SearchOptions searchOptions() const override
     {
-        search::SearchCriteria c = crit;
-        c.filterText = filter;
-        return c;
+        search::SearchOptions o;
+        o.criteria = crit;
+        o.criteria.filterText = filter;
+        o.filterText = filter;
+        o.showHiddenState = crit.showHiddenState;
+        o.includeSubfolders = subfolders;
+        return o;
     }
-    int showHiddenState() const override { return crit.showHiddenState; }
-    bool includeSubfolders() const override { return subfolders; }
     QString searchCaption() const override { return caption; }
     void setSearchCaption(const QString &text) override { caption = text; }
     void showStatus(const QString &text, const QString &key) override
     {
+        check();
         if (key == QLatin1String("Message")) {
             messages << text;
             if (onMessage)
@@ -66,12 +86,6 @@ public:
         }
     }
     void setTotalsText(const QString &text) override { totals = text; }
-    void processEvents() override
-    {
-        ++turns;
-        if (onTurn)
-            onTurn();
-    }
 
     QStringList names() const
     {
@@ -89,64 +103,16 @@ public:
     }
 };
 
-struct CounterLog
-{
-    std::vector<std::pair<search::CounterKind, QByteArray>> calls;
-    int created = 0;
-    int alive = 0;
-    bool pdfMissing = false;
-};
-
-class TextCounter : public search::PageCounter
-{
-public:
-    TextCounter(search::CounterKind kind, CounterLog &log) : m_kind(kind), m_log(log) { ++m_log.alive; }
-    ~TextCounter() override { --m_log.alive; }
-    std::optional<int32_t> getPages(const QByteArray &path) override
-    {
-        m_log.calls.emplace_back(m_kind, path);
-        const int fd = ::open(path.constData(), O_RDONLY);  // the bytes must reopen the file
-        if (fd < 0)
-            return -1;
-        char buf[64] = {};
-        const ssize_t n = ::read(fd, buf, sizeof buf - 1);
-        ::close(fd);
-        const QByteArray text(buf, n > 0 ? int(n) : 0);
-        if (text.startsWith("fail"))
-            return std::nullopt;
-        if (text.startsWith("pages:"))
-            return text.mid(6).trimmed().toInt();
-        return -2;
-    }
-
-private:
-    search::CounterKind m_kind;
-    CounterLog &m_log;
-};
-
-class TextCounters : public search::PageCounterFactory
-{
-public:
-    explicit TextCounters(CounterLog &log) : m_log(log) {}
-    std::unique_ptr<search::PageCounter> create(search::CounterKind kind) override
-    {
-        if (kind == search::CounterKind::Pdf && m_log.pdfMissing)
-            return nullptr;
-        ++m_log.created;
-        return std::make_unique<TextCounter>(kind, m_log);
-    }
-
-private:
-    CounterLog &m_log;
-};
-
 class FolderSearchTest : public ::testing::Test
 {
 protected:
     QTemporaryDir dir;
     RecordingHost host;
     CounterLog log;
-    FolderSearch walk{host, std::make_unique<TextCounters>(log)};
+    FolderSearch walk{host, textCounters(log)};
+    int finishedRuns = 0;
+    QMetaObject::Connection counting =
+        QObject::connect(&walk, &FolderSearch::searchFinished, &walk, [this] { ++finishedRuns; });
 
     QString root() const { return dir.path() + QLatin1Char('/'); }
     void write(const QString &relative, const QByteArray &content)
@@ -158,7 +124,14 @@ protected:
         f.write(content);
     }
     void mkdir(const QString &relative) { ASSERT_TRUE(QDir().mkpath(dir.filePath(relative))); }
-    void search() { walk.cmdSearch_Click(root()); }
+    // Presses Search and waits for the search to end.
+    void search() { searchFolder(root()); }
+    void searchFolder(const QString &folder)
+    {
+        const int before = finishedRuns;
+        walk.cmdSearch_Click(folder);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return finishedRuns > before; }, 20000));
+    }
 };
 
 TEST(FolderSearchNames, GetFileExtension)
@@ -206,7 +179,8 @@ TEST_F(FolderSearchTest, FillsEveryCellCountsAndTotals)
     EXPECT_EQ(host.messages.first(), "Searching " + root());
     EXPECT_EQ(host.messages.last(), "Done");
     EXPECT_EQ(host.caption, FolderSearch::kSearchCaption);
-    EXPECT_EQ(log.alive, 0) << "counters are released when the folder is done";
+    EXPECT_EQ(tif->PagesReason, "");
+    EXPECT_EQ(host.callsOffTheWindowThread, 0) << "the host is only ever called on the window's thread";
 }
 
 TEST_F(FolderSearchTest, SizesRoundUpToWholeKilobytesWithGroups)
@@ -268,7 +242,9 @@ TEST_F(FolderSearchTest, OneBadFileNeverHidesTheOthers)
     search();
     ASSERT_EQ(host.rows.size(), 4u);
     EXPECT_EQ(host.row("rejected.tif")->Pages, "Error");
+    EXPECT_EQ(host.row("rejected.tif")->PagesReason, "Not a TIFF file");
     EXPECT_EQ(host.row("failing.pdf")->Pages, "Error");
+    EXPECT_EQ(host.row("failing.pdf")->PagesReason, "The page counter failed");
     EXPECT_EQ(host.totals, "Total Pages  TIFF : 4  PDF : 5");
     EXPECT_EQ(host.messages.last(), "Done");
 }
@@ -291,9 +267,35 @@ TEST_F(FolderSearchTest, MissingPdfCounterIsReportedWhileTiffsAreCounted)
     ASSERT_EQ(host.rows.size(), 2u);
     EXPECT_EQ(host.row("a.tif")->Pages, "2");
     EXPECT_EQ(host.row("b.pdf")->Pages, "Error");
+    EXPECT_EQ(host.row("b.pdf")->PagesReason, "The page counter is missing");
     EXPECT_EQ(host.totals, "Total Pages  TIFF : 2  PDF : 0");
     EXPECT_NE(host.messages.last(), "Done");
     EXPECT_TRUE(host.messages.last().contains("PDF page counter is missing")) << host.messages.last().toStdString();
+    EXPECT_TRUE(host.messages.last().contains("not registered (test)")) << "the status names what failed";
+}
+
+TEST_F(FolderSearchTest, CancelWhileACounterIsMissingShowsBoth)
+{
+    log.pdfMissing = true;
+    write("a.tif", "slow:2");
+    write("b.pdf", "pages:7");
+    walk.cmdSearch_Click(root());
+    ASSERT_TRUE(QTest::qWaitFor([this] { return log.waiting() == 1; }, 20000));
+    walk.cmdSearch_Click(root());  // the button reads "&Cancel" now
+    ASSERT_TRUE(QTest::qWaitFor([this] { return finishedRuns == 1; }, 20000));
+    EXPECT_EQ(host.messages.last(), "Search Terminated by User - the PDF page counter is missing");
+    EXPECT_EQ(host.caption, FolderSearch::kSearchCaption);
+}
+
+TEST_F(FolderSearchTest, ZeroPagesShowAsZeroNotError)
+{
+    write("blank.pdf", "pages:0");
+    write("blank.tif", "pages:0");
+    search();
+    EXPECT_EQ(host.row("blank.pdf")->Pages, "0");
+    EXPECT_EQ(host.row("blank.tif")->Pages, "0");
+    EXPECT_EQ(host.totals, "Total Pages  TIFF : 0  PDF : 0");
+    EXPECT_EQ(host.files, "2 file(s) found");
 }
 
 TEST_F(FolderSearchTest, EmptyFolder)
@@ -341,22 +343,26 @@ TEST_F(FolderSearchTest, HiddenFilesAndFilesInHiddenFolders)
     EXPECT_EQ(host.rows.size(), 3u);
 }
 
-TEST_F(FolderSearchTest, OneEventLoopTurnPerFileEntry)
+TEST_F(FolderSearchTest, CountingNeverRunsOnTheWindowThread)
 {
     write("a.tif", "pages:1");
-    write("b.txt", "");       // filtered out
-    write(".c.pdf", "");      // hidden
-    mkdir("folder");          // folders get no turn of their own
+    write("b.txt", "");
+    write(".c.pdf", "");
+    write("folder/d.pdf", "pages:1");
+    host.subfolders = true;
     search();
-    EXPECT_EQ(host.turns, 3);
+    EXPECT_EQ(host.rows.size(), 2u);
+    ASSERT_FALSE(log.callThreads.empty());
+    EXPECT_EQ(log.callThreads.count(std::this_thread::get_id()), 0u);
+    EXPECT_EQ(host.callsOffTheWindowThread, 0);
 }
 
 TEST_F(FolderSearchTest, RowsGoToTheEndWhateverHappenedBetweenFiles)
 {
     for (int i = 0; i < 4; ++i)
         write(QString("f%1.tif").arg(i), "pages:1");
-    host.onTurn = [this] {
-        if (host.turns == 2) {
+    host.onAppend = [this] {
+        if (host.rows.size() == 2) {
             ResultRow foreign;
             foreign.FileName = "inserted meanwhile";
             host.rows.push_back(foreign);
@@ -376,13 +382,14 @@ TEST_F(FolderSearchTest, CancelInADeepWalkKeepsTheRowsListedSoFar)
             write(path + QString("/f%1.tif").arg(i), "pages:2");
     host.subfolders = true;
     // A second press of the button during the walk: the caption reads "&Cancel" then.
-    host.onTurn = [this] {
-        if (host.turns == 7) {
+    host.onAppend = [this] {
+        if (host.rows.size() == 7) {
             EXPECT_EQ(host.caption, FolderSearch::kCancelCaption);
             walk.cmdSearch_Click(root());
         }
     };
-    search();
+    walk.cmdSearch_Click(root());
+    ASSERT_TRUE(QTest::qWaitFor([this] { return finishedRuns == 1; }, 20000));
     EXPECT_EQ(host.rows.size(), 7u);
     EXPECT_EQ(host.files, "7 file(s) found");
     EXPECT_EQ(host.totals, "Total Pages  TIFF : 14  PDF : 0");
@@ -391,7 +398,6 @@ TEST_F(FolderSearchTest, CancelInADeepWalkKeepsTheRowsListedSoFar)
     EXPECT_EQ(host.messages.last(), "Search Terminated by User");
     EXPECT_EQ(host.caption, FolderSearch::kSearchCaption);
     EXPECT_FALSE(walk.isRunning());
-    EXPECT_EQ(log.alive, 0);
 }
 
 TEST_F(FolderSearchTest, FilterChangedDuringTheRunIsPutBack)
@@ -400,25 +406,69 @@ TEST_F(FolderSearchTest, FilterChangedDuringTheRunIsPutBack)
     write("sub/b.pdf", "pages:1");
     write("sub/c.tif", "pages:1");
     host.subfolders = true;
-    host.onTurn = [this] { host.filter = "*.pdf"; };
+    // The walk lists one entry ahead of the rows shown, so the subfolder is entered after the
+    // first row, with whatever the box holds then.
+    walk.core().setWalkAhead(1);
+    host.onAppend = [this] {
+        host.filter = "*.pdf";
+        walk.optionsChanged();
+    };
     search();
     EXPECT_EQ(host.names().size(), 2) << "the subfolder is entered with the new filter";
     EXPECT_TRUE(host.row("b.pdf"));
     EXPECT_EQ(host.filter, "*.pdf,*.tif,*.tiff");
 }
 
+// Removes a folder tree through descriptors, so paths longer than the system accepts go too.
+void removeTree(int parent, const char *name)
+{
+    const int fd = ::openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW);
+    if (fd < 0) {
+        ::unlinkat(parent, name, 0);
+        return;
+    }
+    DIR *d = ::fdopendir(fd);
+    while (const dirent *e = ::readdir(d)) {
+        const std::string entry = e->d_name;
+        if (entry == "." || entry == "..")
+            continue;
+        if (e->d_type == DT_DIR)
+            removeTree(::dirfd(d), entry.c_str());
+        else
+            ::unlinkat(::dirfd(d), entry.c_str(), 0);
+    }
+    ::closedir(d);
+    ::unlinkat(parent, name, AT_REMOVEDIR);
+}
+
 TEST_F(FolderSearchTest, AFolderThatCannotBeReadIsSkippedSilently)
 {
-    // Running as root, permissions stop nothing: the folder vanishes between being listed by its
-    // parent and being opened, which is the same failure a listing refusal gives.
+    // Running as root, permissions stop nothing; a folder whose path is longer than the system
+    // accepts cannot be opened either, the same failure a refused listing gives.
     write("a/one.tif", "pages:1");
-    write("gone/two.tif", "pages:1");
     write("c/three.tif", "pages:1");
+    int fd = ::open(QFile::encodeName(dir.path()).constData(), O_RDONLY | O_DIRECTORY);
+    ASSERT_GE(fd, 0);
+    const std::string part(200, 'd');
+    for (int level = 0; level < 24; ++level) {
+        ASSERT_EQ(::mkdirat(fd, part.c_str(), 0755), 0);
+        const int next = ::openat(fd, part.c_str(), O_RDONLY | O_DIRECTORY);
+        ::close(fd);
+        ASSERT_GE(next, 0);
+        fd = next;
+    }
+    const int file = ::openat(fd, "two.tif", O_WRONLY | O_CREAT, 0644);
+    ASSERT_GE(file, 0);
+    ASSERT_EQ(::write(file, "pages:1", 7), 7);
+    ::close(file);
+    ::close(fd);
+    const int top = ::open(QFile::encodeName(dir.path()).constData(), O_RDONLY | O_DIRECTORY);
+    const std::unique_ptr<const int, void (*)(const int *)> cleanUp(&top, [](const int *t) {
+        removeTree(*t, std::string(200, 'd').c_str());
+        ::close(*t);
+    });
+
     host.subfolders = true;
-    host.onMessage = [this](const QString &text) {
-        if (text.endsWith("/gone"))
-            QDir(dir.filePath("gone")).removeRecursively();
-    };
     search();
     QStringList names = host.names();
     names.sort();
@@ -427,10 +477,15 @@ TEST_F(FolderSearchTest, AFolderThatCannotBeReadIsSkippedSilently)
     EXPECT_EQ(host.messages.last(), "Done");
 }
 
-TEST_F(FolderSearchTest, MissingStartFolderEndsWithDone)
+TEST_F(FolderSearchTest, MissingStartFolderEndsAsAnEmptySearch)
 {
-    walk.cmdSearch_Click(dir.filePath("does-not-exist/"));
-    EXPECT_TRUE(host.rows.empty());
+    write("a.tif", "pages:2");
+    search();
+    ASSERT_EQ(host.rows.size(), 1u);
+    searchFolder(dir.filePath("does-not-exist/"));
+    EXPECT_TRUE(host.rows.empty()) << "the previous search's rows do not stay under the new address";
+    EXPECT_EQ(host.files, "No file found");
+    EXPECT_EQ(host.totals, "Total Pages  TIFF : 0  PDF : 0");
     EXPECT_EQ(host.messages.last(), "Done");
 }
 
@@ -464,7 +519,7 @@ TEST_F(FolderSearchTest, NameThatIsNotUtf8IsListedAndCounted)
     EXPECT_EQ(host.rows[0].Pages, "6");
     EXPECT_EQ(platform::pathFromText(host.rows[0].FullPath), rawPath);
     ASSERT_EQ(log.calls.size(), 1u);
-    EXPECT_EQ(log.calls[0].second, rawPath);
+    EXPECT_EQ(log.calls[0], rawPath);
 }
 
 }  // namespace

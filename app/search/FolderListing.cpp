@@ -1,0 +1,84 @@
+#include "FolderListing.h"
+
+#include <cerrno>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+
+namespace search {
+
+namespace {
+
+QDateTime fromTimestamp(const struct statx_timestamp &t)
+{
+    return QDateTime::fromMSecsSinceEpoch(qint64(t.tv_sec) * 1000 + t.tv_nsec / 1000000);
+}
+
+EntryKind classify(const QByteArray &path, unsigned char type)
+{
+    if (type == DT_DIR)
+        return EntryKind::Folder;
+    if (type == DT_REG)
+        return EntryKind::File;
+    if (type != DT_LNK && type != DT_UNKNOWN)
+        return EntryKind::Other;
+    struct stat st {};
+    if (::stat(path.constData(), &st) != 0)
+        return ::lstat(path.constData(), &st) == 0 ? EntryKind::File : EntryKind::Other;  // dangling link
+    if (S_ISDIR(st.st_mode))
+        return EntryKind::Folder;
+    return S_ISREG(st.st_mode) ? EntryKind::File : EntryKind::Other;
+}
+
+}  // namespace
+
+FileFacts readFacts(const QByteArray &path)
+{
+    FileFacts facts;
+    struct statx sx {};
+    const unsigned mask = STATX_BASIC_STATS | STATX_BTIME;
+    if (::statx(AT_FDCWD, path.constData(), 0, mask, &sx) != 0
+        && ::statx(AT_FDCWD, path.constData(), AT_SYMLINK_NOFOLLOW, mask, &sx) != 0)
+        return facts;
+    facts.known = true;
+    facts.size = sx.stx_size;
+    facts.modified = fromTimestamp(sx.stx_mtime);
+    facts.accessed = fromTimestamp(sx.stx_atime);
+    // Not every file system records a birth time; the status-change time is the nearest stand-in.
+    facts.created = fromTimestamp((sx.stx_mask & STATX_BTIME) ? sx.stx_btime : sx.stx_ctime);
+    return facts;
+}
+
+QByteArray joinPath(const QByteArray &folder, const QByteArray &name)
+{
+    if (folder.endsWith('/'))
+        return folder + name;
+    return folder + '/' + name;
+}
+
+QByteArray withoutTrailingSeparator(QByteArray folder)
+{
+    while (folder.size() > 1 && folder.endsWith('/'))
+        folder.chop(1);
+    return folder;
+}
+
+bool listFolder(const QByteArray &folder, std::vector<FolderEntry> &entries)
+{
+    DIR *dir = ::opendir(folder.constData());
+    if (!dir)
+        return false;
+    errno = 0;
+    while (const dirent *e = ::readdir(dir)) {
+        const QByteArray name(e->d_name);
+        if (name == "." || name == "..")
+            continue;
+        entries.push_back({name, classify(joinPath(folder, name), e->d_type)});
+        errno = 0;
+    }
+    const bool ok = errno == 0;
+    ::closedir(dir);
+    return ok || !entries.empty();
+}
+
+}  // namespace search

@@ -1,0 +1,109 @@
+#include "PageCounter.h"
+
+#include "ComRuntime.h"
+#include "ICTIFFPageCount.h"
+#include "IPDFPageCounter.h"
+#include "IPageCountAbort.h"
+
+namespace search {
+
+namespace {
+
+// ICTIFFPageCount and IPDFPageCounter have the same shape: IDispatch, then GetPages.
+template<typename Interface>
+class ComPageCounter final : public PageCounter
+{
+public:
+    explicit ComPageCounter(Interface *counter) : m_counter(counter)
+    {
+        // Optional: a counter without it is left to finish its call.
+        void *abort = nullptr;
+        if (SUCCEEDED(m_counter->QueryInterface(IID_IPageCountAbort, &abort)))
+            m_abort = static_cast<IPageCountAbort *>(abort);
+    }
+    ~ComPageCounter() override
+    {
+        if (m_abort)
+            m_abort->Release();
+        m_counter->Release();
+    }
+    ComPageCounter(const ComPageCounter &) = delete;
+    ComPageCounter &operator=(const ComPageCounter &) = delete;
+
+    std::optional<int32_t> getPages(const QByteArray &path) override
+    {
+        // Undecodable bytes travel escaped (see FileNames.h); the counters reopen the same file.
+        BSTR text = comrt::AllocBstrFromFileName(std::string_view(path.constData(), size_t(path.size())));
+        LONG pages = 0;
+        const HRESULT hr = text ? m_counter->GetPages(text, &pages) : E_OUTOFMEMORY;
+        SysFreeString(text);
+        if (FAILED(hr))
+            return std::nullopt;
+        return pages;
+    }
+
+    void abort() override
+    {
+        if (m_abort)
+            m_abort->Abort();
+    }
+
+private:
+    Interface *m_counter;
+    IPageCountAbort *m_abort = nullptr;
+};
+
+QString describe(HRESULT hr)
+{
+    const QString code = QString::asprintf("0x%08X", unsigned(hr));
+    switch (hr) {
+    case REGDB_E_CLASSNOTREG:
+        return QStringLiteral("not registered (%1)").arg(code);
+    case CO_E_DLLNOTFOUND:
+        return QStringLiteral("its library could not be loaded (%1)").arg(code);
+    case CO_E_ERRORINDLL:
+        return QStringLiteral("its library has no class object (%1)").arg(code);
+    case E_NOINTERFACE:
+        return QStringLiteral("it lacks the page count interface (%1)").arg(code);
+    default:
+        return QStringLiteral("creation failed (%1)").arg(code);
+    }
+}
+
+class ComPageCounterFactory final : public PageCounterFactory
+{
+public:
+    std::unique_ptr<PageCounter> create(CounterKind kind) override
+    {
+        m_lastError.clear();
+        if (kind == CounterKind::Tiff)
+            return create<ICTIFFPageCount>(CLSID_CTIFFPageCount, IID_ICTIFFPageCount);
+        return create<IPDFPageCounter>(CLSID_CPDFPageCounter, IID_IPDFPageCounter);
+    }
+    QString lastCreateError() const override { return m_lastError; }
+
+private:
+    template<typename Interface>
+    std::unique_ptr<PageCounter> create(REFCLSID clsid, REFIID iid)
+    {
+        Interface *counter = nullptr;
+        const HRESULT hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, iid,
+                                            reinterpret_cast<void **>(&counter));
+        if (SUCCEEDED(hr) && counter)
+            return std::make_unique<ComPageCounter<Interface>>(counter);
+        m_lastError = describe(FAILED(hr) ? hr : E_UNEXPECTED);
+        // LastActivationError: append comrt::LastActivationError() here once the runtime has it.
+        return nullptr;
+    }
+
+    QString m_lastError;
+};
+
+}  // namespace
+
+std::unique_ptr<PageCounterFactory> makeComPageCounterFactory()
+{
+    return std::make_unique<ComPageCounterFactory>();
+}
+
+}  // namespace search

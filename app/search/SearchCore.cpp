@@ -1,0 +1,428 @@
+#include "SearchCore.h"
+
+#include "CountingLanes.h"
+#include "FileNames.h"
+#include "FolderListing.h"
+#include "SearchFilters.h"
+
+#include <QMetaObject>
+#include <QThread>
+#include <QTimer>
+
+#include <algorithm>
+#include <sys/stat.h>
+
+namespace search {
+
+// ---------------------------------------------------------------- options
+
+struct SharedOptions::State
+{
+    mutable std::mutex mutex;
+    SearchOptions options;
+};
+
+SharedOptions::SharedOptions() : m_state(std::make_shared<State>()) {}
+
+void SharedOptions::set(const SearchOptions &options)
+{
+    std::lock_guard lock(m_state->mutex);
+    m_state->options = options;
+}
+
+SearchOptions SharedOptions::get() const
+{
+    std::lock_guard lock(m_state->mutex);
+    return m_state->options;
+}
+
+FileType fileTypeOf(const QByteArray &name)
+{
+    const qsizetype dot = name.lastIndexOf('.');
+    if (dot < 0)
+        return FileType::Other;
+    const QByteArray upper = name.mid(dot + 1).toUpper();
+    if (upper == "TIF" || upper == "TIFF")
+        return FileType::Tiff;
+    return upper == "PDF" ? FileType::Pdf : FileType::Other;
+}
+
+// ---------------------------------------------------------------- the walk
+
+namespace {
+
+using detail::Entry;
+using detail::Pipeline;
+using detail::Run;
+
+struct FolderId
+{
+    uint64_t dev;
+    uint64_t ino;
+    bool operator==(const FolderId &) const = default;
+};
+
+// Runs on its own thread; shares only the pipeline, the run and the options' state.
+class Walk
+{
+public:
+    Walk(std::shared_ptr<Pipeline> pipeline, std::shared_ptr<Run> run, std::shared_ptr<SharedOptions::State> options)
+        : m_pipeline(std::move(pipeline)), m_run(std::move(run)), m_options(std::move(options))
+    {
+    }
+
+    void operator()(const QByteArray &top)
+    {
+        searchFolder(top, true);
+        Entry end;
+        end.kind = Entry::End;
+        append(std::move(end));
+    }
+
+private:
+    SearchOptions options() const
+    {
+        std::lock_guard lock(m_options->mutex);
+        return m_options->options;
+    }
+
+    bool cancelled()
+    {
+        std::lock_guard lock(m_pipeline->mutex);
+        return m_run->cancelled;
+    }
+
+    // Waits while the walk is as far ahead of the signalled entries as it may go; false once
+    // cancelled. Called before the criteria are read, so they are read as late as allowed.
+    bool waitForRoom(std::unique_lock<std::mutex> &lock)
+    {
+        m_pipeline->walkWake.wait(lock, [this] {
+            return m_run->cancelled || m_run->nextSeq() - m_run->entriesSignalled < m_pipeline->walkAhead;
+        });
+        return !m_run->cancelled;
+    }
+    bool waitForRoom()
+    {
+        std::unique_lock lock(m_pipeline->mutex);
+        return waitForRoom(lock);
+    }
+
+    // Appends in walk order; false once cancelled.
+    bool append(Entry entry)
+    {
+        std::unique_lock lock(m_pipeline->mutex);
+        if (!waitForRoom(lock))
+            return false;
+        const bool count = entry.kind == Entry::File && entry.file.type != FileType::Other;
+        entry.ready = !count;
+        const uint64_t seq = m_run->nextSeq();
+        const uint64_t fileIndex = m_run->filesQueued;
+        if (entry.kind == Entry::File)
+            ++m_run->filesQueued;
+        m_run->entries.push_back(std::move(entry));
+        if (count) {
+            m_run->jobs.push_back({seq, fileIndex});
+            m_pipeline->laneWake.notify_one();
+        }
+        m_pipeline->notifyIfReady();
+        return true;
+    }
+
+    bool appendFolder(Entry::Kind kind, const QByteArray &folder)
+    {
+        Entry entry;
+        entry.kind = kind;
+        entry.file.folder = folder;
+        return append(std::move(entry));
+    }
+
+    void markTopFolderMissing(const QByteArray &folder)
+    {
+        {
+            std::lock_guard lock(m_pipeline->mutex);
+            m_run->topFolderMissing = true;
+        }
+        // The search ends as an empty one, so the previous search's rows do not stay on show.
+        if (appendFolder(Entry::FolderStart, folder))
+            appendFolder(Entry::FolderFinish, folder);
+    }
+
+    void searchFolder(const QByteArray &folder, bool top)
+    {
+        if (cancelled())
+            return;
+        struct stat st {};
+        if (::stat(folder.constData(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+            if (top)
+                markTopFolderMissing(folder);
+            return;  // gone or not a folder: it adds nothing, silently
+        }
+        const FolderId id{uint64_t(st.st_dev), uint64_t(st.st_ino)};
+        if (std::find(m_openFolders.begin(), m_openFolders.end(), id) != m_openFolders.end())
+            return;  // a link back into a folder we are inside: walking it again would never end
+
+        std::vector<FolderEntry> entries;
+        if (!listFolder(folder, entries)) {
+            if (top)
+                markTopFolderMissing(folder);
+            return;  // unreadable: no message, the caller goes on with its next subfolder
+        }
+        if (!appendFolder(Entry::FolderStart, folder))
+            return;
+        m_openFolders.push_back(id);
+        // "Include subfolders" as it stands once this folder's own files are done.
+        if (searchFiles(folder, entries) && waitForRoom() && options().includeSubfolders)
+            searchSubfolders(folder);
+        m_openFolders.pop_back();
+        appendFolder(Entry::FolderFinish, folder);
+    }
+
+    // False when the search was cancelled.
+    bool searchFiles(const QByteArray &folder, const std::vector<FolderEntry> &entries)
+    {
+        const QByteArray location = withoutTrailingSeparator(folder);
+        if (!waitForRoom())
+            return false;
+        const PatternList patterns = ParsePatternList(options().filterText);
+        for (const FolderEntry &entry : entries) {
+            if (entry.kind != EntryKind::File)
+                continue;
+            if (!waitForRoom())
+                return false;
+            // The criteria as they stand now, for this file.
+            const SearchOptions now = options();
+            FoundFile file;
+            file.name = platform::pathToDisplay(entry.name);
+            file.hidden = entry.name.startsWith('.');
+            if (!PassesHiddenRule(file, now.showHiddenState))
+                continue;
+            if (!FilterMatchesEverything(now.filterText) && !MatchesAnyPattern(file.name, patterns))
+                continue;
+            const QByteArray fullPath = joinPath(folder, entry.name);
+            const FileFacts facts = readFacts(fullPath);
+            file.fullPath = platform::pathToText(fullPath);
+            file.nativePath = std::filesystem::path(fullPath.toStdString());
+            file.folderPath = platform::pathToText(location);
+            file.size = qint64(std::min<uint64_t>(facts.size, uint64_t(INT64_MAX)));
+            file.created = facts.created;
+            file.modified = facts.modified;
+            file.accessed = facts.accessed;
+            if (!PassesDateSizeFilter(file, now.criteria))
+                continue;
+
+            Entry listed;
+            listed.kind = Entry::File;
+            CountedFile &out = listed.file;
+            out.path = fullPath;
+            out.folder = location;
+            out.name = entry.name;
+            out.factsKnown = facts.known;
+            out.size = facts.size;
+            out.created = facts.created;
+            out.modified = facts.modified;
+            out.accessed = facts.accessed;
+            out.type = fileTypeOf(entry.name);
+            if (!append(std::move(listed)))
+                return false;
+        }
+        return true;
+    }
+
+    void searchSubfolders(const QByteArray &folder)
+    {
+        std::vector<FolderEntry> entries;
+        if (!listFolder(folder, entries))
+            return;
+        for (const FolderEntry &entry : entries) {
+            if (entry.kind != EntryKind::Folder)
+                continue;
+            if (cancelled())
+                return;
+            searchFolder(joinPath(withoutTrailingSeparator(folder), entry.name), false);
+        }
+    }
+
+    std::shared_ptr<Pipeline> m_pipeline;
+    std::shared_ptr<Run> m_run;
+    std::shared_ptr<SharedOptions::State> m_options;
+    std::vector<FolderId> m_openFolders;  // the folders on the current path, to stop at links back
+};
+
+int automaticLanes()
+{
+    return std::clamp(QThread::idealThreadCount(), 1, 8);
+}
+
+// Entries handed to the caller per turn of its event loop: rows arrive in batches, and input
+// still gets in between.
+constexpr size_t kBatch = 200;
+
+}  // namespace
+
+// ---------------------------------------------------------------- the core
+
+SearchCore::SearchCore(FactoryMaker factory, QObject *parent)
+    : QObject(parent)
+    , m_pipeline(std::make_shared<Pipeline>())
+    , m_lanes(std::make_unique<detail::CountingLanes>(m_pipeline, std::move(factory)))
+{
+    // Called with the pipeline's mutex held, from any thread; cleared before this object goes.
+    m_pipeline->notify = [this] {
+        QMetaObject::invokeMethod(this, &SearchCore::drain, Qt::QueuedConnection);
+    };
+}
+
+SearchCore::~SearchCore()
+{
+    {
+        std::lock_guard lock(m_pipeline->mutex);
+        m_pipeline->notify = nullptr;
+        if (m_pipeline->run)
+            m_pipeline->run->cancelled = true;
+        m_pipeline->run.reset();
+        m_pipeline->walkWake.notify_all();
+    }
+    m_lanes.reset();
+}
+
+void SearchCore::setLanes(int lanes)
+{
+    m_laneSetting = std::max(lanes, 0);
+}
+
+int SearchCore::lanes() const
+{
+    return m_laneSetting > 0 ? m_laneSetting : automaticLanes();
+}
+
+void SearchCore::setWalkAhead(int entries)
+{
+    std::lock_guard lock(m_pipeline->mutex);
+    m_pipeline->walkAhead = size_t(std::max(entries, 1));
+}
+
+int SearchCore::busyThreads()
+{
+    return detail::detachedBusyThreads();
+}
+
+void SearchCore::start(const QByteArray &folder)
+{
+    // A handler of finished may start a search of its own: that one is cancelled too.
+    while (isRunning()) {
+        cancel();
+        finishRun(true);
+    }
+    m_summary = SearchSummary();
+    m_cancelled = false;
+    m_runId = ++m_lastRunId;
+    auto run = std::make_shared<Run>(m_runId);
+    m_lanes->setCount(lanes());
+    {
+        std::lock_guard lock(m_pipeline->mutex);
+        m_pipeline->run = run;
+        m_pipeline->drainPosted = false;
+    }
+    m_lanes->startThread([walk = Walk(m_pipeline, run, m_options.state()), folder]() mutable { walk(folder); });
+}
+
+void SearchCore::cancel()
+{
+    if (!isRunning())
+        return;
+    std::shared_ptr<Run> run;
+    {
+        std::lock_guard lock(m_pipeline->mutex);
+        run = m_pipeline->run;
+        if (!run || run->cancelled)
+            return;  // already cancelled: finished is on its way
+        run->cancelled = true;
+        run->jobs.clear();
+        m_pipeline->walkWake.notify_all();
+    }
+    m_cancelled = true;
+    m_lanes->abandonBusy(run.get());
+    const uint64_t id = m_runId;
+    QTimer::singleShot(0, this, [this, id] {
+        if (m_runId == id)
+            finishRun(true);
+    });
+}
+
+void SearchCore::finishRun(bool cancelled)
+{
+    {
+        std::lock_guard lock(m_pipeline->mutex);
+        if (const std::shared_ptr<Run> &run = m_pipeline->run) {
+            m_summary.tiffCounterMissing = run->tiffCounterMissing;
+            m_summary.pdfCounterMissing = run->pdfCounterMissing;
+            m_summary.counterProblem = run->counterProblem;
+            m_summary.topFolderMissing = run->topFolderMissing;
+        }
+        m_pipeline->run.reset();
+        m_pipeline->laneWake.notify_all();
+    }
+    m_summary.cancelled = cancelled;
+    m_runId = 0;
+    emit finished(m_summary);
+}
+
+void SearchCore::drain()
+{
+    std::vector<Entry> batch;
+    std::shared_ptr<Run> run;
+    {
+        std::lock_guard lock(m_pipeline->mutex);
+        m_pipeline->drainPosted = false;
+        run = m_pipeline->run;
+        if (!run || run->cancelled || run->id != m_runId)
+            return;
+        while (batch.size() < kBatch && !run->entries.empty() && run->entries.front().ready) {
+            if (run->entries.front().kind == Entry::File)
+                ++run->filesTaken;
+            batch.push_back(std::move(run->entries.front()));
+            run->entries.pop_front();
+            ++run->headSeq;
+        }
+        m_pipeline->laneWake.notify_all();  // the look-ahead window moved
+    }
+
+    const uint64_t id = m_runId;
+    for (const Entry &entry : batch) {
+        // A handler may cancel or start another search; nothing more of this one is signalled.
+        if (m_runId != id || m_cancelled)
+            return;
+        switch (entry.kind) {
+        case Entry::FolderStart:
+            emit folderStarted(entry.file.folder);
+            break;
+        case Entry::File: {
+            const CountedFile &f = entry.file;
+            ++m_summary.files;
+            if (f.type != FileType::Other) {
+                if (f.pages < 0)
+                    ++m_summary.failed;
+                else
+                    (f.type == FileType::Tiff ? m_summary.tiffPages : m_summary.pdfPages) += f.pages;
+            }
+            emit fileCounted(f);
+            break;
+        }
+        case Entry::FolderFinish:
+            emit folderFinished(entry.file.folder);
+            break;
+        case Entry::End:
+            finishRun(false);
+            return;
+        }
+    }
+
+    std::lock_guard lock(m_pipeline->mutex);
+    if (m_runId != id || m_pipeline->run != run)
+        return;
+    run->entriesSignalled += batch.size();
+    m_pipeline->walkWake.notify_all();
+    m_pipeline->notifyIfReady();
+}
+
+}  // namespace search

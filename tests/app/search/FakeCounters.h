@@ -1,0 +1,141 @@
+#pragma once
+// Page counters for tests that read the answer from the file's own text: "pages:N" gives N,
+// "fail" a failed call, "slow" blocks until the test opens the gate (or, when aborts are honoured,
+// until abort()), anything else -2. They log which thread created, called and released them.
+
+#include "SearchCore.h"
+
+#include <QByteArray>
+
+#include <condition_variable>
+#include <fcntl.h>
+#include <mutex>
+#include <set>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+struct CounterLog
+{
+    std::mutex mutex;
+    std::condition_variable changed;
+    int factories = 0;
+    int created = 0;
+    int alive = 0;
+    int aborts = 0;
+    int slowWaiting = 0;
+    bool gateOpen = false;
+    bool honourAbort = true;
+    bool pdfMissing = false;
+    std::vector<QByteArray> calls;
+    std::set<std::thread::id> callThreads;
+    int releasedOnOtherThread = 0;
+
+    void openGate()
+    {
+        std::lock_guard lock(mutex);
+        gateOpen = true;
+        changed.notify_all();
+    }
+    int waiting()
+    {
+        std::lock_guard lock(mutex);
+        return slowWaiting;
+    }
+    int aliveCount()
+    {
+        std::lock_guard lock(mutex);
+        return alive;
+    }
+};
+
+class TextCounter : public search::PageCounter
+{
+public:
+    explicit TextCounter(CounterLog &log) : m_log(log), m_thread(std::this_thread::get_id())
+    {
+        std::lock_guard lock(m_log.mutex);
+        ++m_log.created;
+        ++m_log.alive;
+    }
+    ~TextCounter() override
+    {
+        std::lock_guard lock(m_log.mutex);
+        --m_log.alive;
+        if (std::this_thread::get_id() != m_thread)
+            ++m_log.releasedOnOtherThread;
+        m_log.changed.notify_all();
+    }
+
+    std::optional<int32_t> getPages(const QByteArray &path) override
+    {
+        {
+            std::lock_guard lock(m_log.mutex);
+            m_log.calls.push_back(path);
+            m_log.callThreads.insert(std::this_thread::get_id());
+            m_aborted = false;
+        }
+        const int fd = ::open(path.constData(), O_RDONLY);  // the bytes must reopen the file
+        if (fd < 0)
+            return -1;
+        char buf[64] = {};
+        const ssize_t n = ::read(fd, buf, sizeof buf - 1);
+        ::close(fd);
+        const QByteArray text(buf, n > 0 ? int(n) : 0);
+        if (text.startsWith("fail"))
+            return std::nullopt;
+        if (text.startsWith("pages:"))
+            return text.mid(6).trimmed().toInt();
+        if (text.startsWith("slow")) {
+            std::unique_lock lock(m_log.mutex);
+            ++m_log.slowWaiting;
+            m_log.changed.notify_all();
+            m_log.changed.wait(lock, [this] { return m_log.gateOpen || (m_aborted && m_log.honourAbort); });
+            --m_log.slowWaiting;
+            const bool aborted = m_aborted && m_log.honourAbort;
+            return aborted ? -5 : text.mid(5).trimmed().toInt();
+        }
+        return -2;
+    }
+
+    void abort() override
+    {
+        std::lock_guard lock(m_log.mutex);
+        ++m_log.aborts;
+        m_aborted = true;
+        m_log.changed.notify_all();
+    }
+
+private:
+    CounterLog &m_log;
+    std::thread::id m_thread;
+    bool m_aborted = false;  // guarded by m_log.mutex
+};
+
+class TextCounters : public search::PageCounterFactory
+{
+public:
+    explicit TextCounters(CounterLog &log) : m_log(log)
+    {
+        std::lock_guard lock(m_log.mutex);
+        ++m_log.factories;
+    }
+    std::unique_ptr<search::PageCounter> create(search::CounterKind kind) override
+    {
+        {
+            std::lock_guard lock(m_log.mutex);
+            if (kind == search::CounterKind::Pdf && m_log.pdfMissing)
+                return nullptr;
+        }
+        return std::make_unique<TextCounter>(m_log);
+    }
+    QString lastCreateError() const override { return QStringLiteral("not registered (test)"); }
+
+private:
+    CounterLog &m_log;
+};
+
+inline search::SearchCore::FactoryMaker textCounters(CounterLog &log)
+{
+    return [&log] { return std::make_unique<TextCounters>(log); };
+}
