@@ -1,11 +1,16 @@
 // The real main window, offscreen, over folders built by the test, with the real page counters
 // found through the build's registration store.
 
+#include "FakeCounters.h"
 #include "GuiTestEnvironment.h"
 #include "TestDocuments.h"
 
 #include "AppSettings.h"
 #include "ComRegistry.h"
+#include "ExportGrid.h"
+#include "FileActions.h"
+#include "FileShell.h"
+#include "MessageBoxes.h"
 #include "FileNames.h"
 #include "FolderTree.h"
 #include "MainCommands.h"
@@ -51,7 +56,14 @@ protected:
         // The tree starts elsewhere, so picking the test folder is a change the tree reports.
         ASSERT_TRUE(QDir().mkpath(startDir.filePath("start")));
         modGlobal::AppSettings.StartupFolder = startDir.filePath("start");
-        window = std::make_unique<frmMain>();
+        makeWindow();
+    }
+    void makeWindow(search::SearchCore::FactoryMaker counters = {})
+    {
+        window.reset();
+        window = std::make_unique<frmMain>(nullptr, std::move(counters));
+        QObject::connect(&window->folderSearch(), &search::FolderSearch::searchFinished, window.get(),
+                         [this] { ++finishedSearches; });
     }
     void TearDown() override
     {
@@ -62,8 +74,14 @@ protected:
     QString path(const QString &relative) const { return dir.filePath(relative); }
     void mkdir(const QString &relative) { ASSERT_TRUE(QDir().mkpath(path(relative))); }
 
-    // A user's pick in the folder tree: raises both tree notifications.
+    // A user's pick in the folder tree: raises both tree notifications; waits for the search.
     void pickFolder(const QString &folder)
+    {
+        const int before = finishedSearches;
+        startPick(folder);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return finishedSearches > before; }, 30000));
+    }
+    void startPick(const QString &folder)
     {
         auto *model = qobject_cast<QFileSystemModel *>(window->ftv->model());
         ASSERT_NE(model, nullptr);
@@ -91,9 +109,18 @@ protected:
         ASSERT_TRUE(QTest::qWaitFor([this] { return !window->FirstActivation() && message() == "Done"; }));
     }
 
+    void searchAgain()
+    {
+        const int before = finishedSearches;
+        window->cmdSearch->click();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return finishedSearches > before; }, 30000));
+    }
+
     QTemporaryDir startDir;
     QTemporaryDir dir;
+    CounterLog log;  // for windows made with textCounters(log); outlives them
     std::unique_ptr<frmMain> window;
+    int finishedSearches = 0;
 };
 
 TEST_F(MainWindowTest, ListsRealDocumentsWithEveryCellAndTotals)
@@ -166,7 +193,7 @@ TEST_F(MainWindowTest, SubfoldersHiddenFoldersAndOrder)
     EXPECT_EQ(window->lblPageCount->text(), "Total Pages  TIFF : 4  PDF : 2");
 
     window->criteriaPanel->showHiddenBox()->setChecked(true);
-    window->cmdSearch->click();
+    searchAgain();
     EXPECT_EQ(window->vsFiles->rows() - 1, 4);
 }
 
@@ -267,6 +294,138 @@ TEST_F(MainWindowTest, ExitEndsTheProgramDuringASearch)
     EXPECT_FALSE(window->isVisible());
     EXPECT_EQ(message(), "Search Terminated by User");
     EXPECT_EQ(window->vsFiles->rows(), 1);
+}
+
+// Deletes nothing on disk; records what it was asked to delete.
+class RecordingShell : public FileShell
+{
+public:
+    QByteArrayList deleted;
+    bool openPath(const QByteArray &) override { return true; }
+    bool showItemInFolder(const QByteArray &) override { return true; }
+    bool showItemProperties(const QByteArray &) override { return true; }
+    bool deleteFile(const QByteArray &path, QString *) override
+    {
+        deleted << path;
+        return true;
+    }
+};
+
+TEST_F(MainWindowTest, DeleteAndExportDuringASearchActOnlyOnRowsAlreadyShown)
+{
+    modGlobal::AppSettings.CountingLanes = 1;
+    makeWindow(textCounters(log));
+    // The folder's own files come before its subfolder's, so both are shown while the slow file waits.
+    mkdir("sub");
+    ASSERT_TRUE(testdocs::writeBytes(bytes(path("a.tif")), "pages:1"));
+    ASSERT_TRUE(testdocs::writeBytes(bytes(path("b.tif")), "pages:2"));
+    ASSERT_TRUE(testdocs::writeBytes(bytes(path("sub/slow.tif")), "slow:3"));
+    ASSERT_TRUE(testdocs::writeBytes(bytes(path("sub/c.pdf")), "pages:4"));
+    window->criteriaPanel->includeSubfolderBox()->setChecked(true);
+    startPick(dir.path());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return log.waiting() == 1 && window->vsFiles->rows() - 1 >= 2; }, 30000));
+    const int shown = window->vsFiles->rows() - 1;
+    QStringList shownPaths;
+    for (int r = 1; r <= shown; ++r)
+        shownPaths << cell(r, ColFullPath);
+    EXPECT_FALSE(shownPaths.contains(path("sub/slow.tif")));
+    EXPECT_EQ(window->cmdSearch->text(), "&Cancel");
+
+    window->vsFiles->SelectAll();
+    platform::RecordingMessageBoxes boxes;  // answers Yes
+    RecordingShell shell;
+    FileActions(*window->vsFiles, window.get(), shell).DeleteSelectedFiles();
+    QByteArrayList expected;
+    for (const QString &p : shownPaths)
+        expected << platform::pathFromText(p);
+    EXPECT_EQ(shell.deleted, expected);
+
+    const QString exported = dir.filePath("export.txt");
+    ExportGrid(*window->vsFiles, window.get(), [&](QWidget *) {
+        ExportChoice c;
+        c.cancelled = false;
+        c.fileName = exported;
+        return c;
+    });
+    QFile file(exported);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray text = file.readAll();
+    EXPECT_EQ(text.count("\r\n"), 1) << "the header alone: the shown rows were deleted";
+
+    log.openGate();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->cmdSearch->text() == "&Search"; }, 30000));
+    EXPECT_EQ(window->vsFiles->rows() - 1, 4);
+    for (int r = shown + 1; r <= 4; ++r)
+        EXPECT_FALSE(window->vsFiles->rowHidden(r)) << "rows that came later were not part of the delete";
+    EXPECT_EQ(files(), "4 file(s) found");
+    EXPECT_EQ(message(), "Done");
+}
+
+TEST_F(MainWindowTest, CancelDuringASlowFileShowsAtOnceAndClosingExitsCleanly)
+{
+    log.honourAbort = false;  // a counter that cannot be interrupted: the window must not wait for it
+    makeWindow(textCounters(log));
+    ASSERT_TRUE(testdocs::writeBytes(bytes(path("slow.pdf")), "slow:3"));
+    startPick(dir.path());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return log.waiting() == 1; }, 30000));
+    window->cmdSearch->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return message() == "Search Terminated by User"; }, 30000));
+    EXPECT_EQ(log.waiting(), 1) << "the counter is still busy: the window did not wait for it";
+    EXPECT_EQ(window->cmdSearch->text(), "&Search");
+    EXPECT_EQ(window->vsFiles->rows(), 1);
+    EXPECT_EQ(files(), "No file found");
+
+    // A new search while the old call still runs, then the window goes away in the middle of it:
+    // the fresh call is aborted, the old one is left to finish on its own.
+    {
+        std::lock_guard lock(log.mutex);
+        log.honourAbort = true;
+    }
+    window->cmdSearch->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return log.waiting() == 2; }, 30000));
+    window->close();
+    window.reset();
+    EXPECT_EQ(log.waiting(), 1);
+    EXPECT_EQ(search::SearchCore::busyThreads(), 1) << "the uninterruptible call is left running";
+    log.openGate();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return log.aliveCount() == 0 && search::SearchCore::busyThreads() == 0; }, 30000));
+    EXPECT_EQ(log.releasedOnOtherThread, 0);
+}
+
+TEST_F(MainWindowTest, MissingTopFolderClearsTheGridAndEndsEmpty)
+{
+    ASSERT_TRUE(testdocs::writeTiff(bytes(path("scan.tif")), 3));
+    pickFolder(dir.path());
+    ASSERT_EQ(window->vsFiles->rows() - 1, 1);
+    emit window->ftv->folderItemSelected(path("vanished"));
+    searchAgain();
+    EXPECT_EQ(window->txtAddress->text(), path("vanished") + "/");
+    EXPECT_EQ(window->vsFiles->rows(), 1);
+    EXPECT_EQ(files(), "No file found");
+    EXPECT_EQ(window->lblPageCount->text(), "Total Pages  TIFF : 0  PDF : 0");
+    EXPECT_EQ(message(), "Done");
+}
+
+TEST_F(MainWindowTest, ASearchOfTwoFoldersStartsOneHelper)
+{
+    const QString helperLog = dir.filePath("helper.log");
+    qputenv("QW_PDFCOUNTER_HELPER_LOG", QFile::encodeName(helperLog));
+    modGlobal::AppSettings.CountingLanes = 1;
+    makeWindow();
+    mkdir("a");
+    mkdir("b");
+    ASSERT_TRUE(testdocs::writePdf(bytes(path("a/one.pdf")), 2));
+    ASSERT_TRUE(testdocs::writePdf(bytes(path("b/two.pdf")), 3));
+    pickFolder(path("a"));
+    EXPECT_EQ(window->lblPageCount->text(), "Total Pages  TIFF : 0  PDF : 2");
+    pickFolder(path("b"));
+    EXPECT_EQ(window->lblPageCount->text(), "Total Pages  TIFF : 0  PDF : 3");
+    qunsetenv("QW_PDFCOUNTER_HELPER_LOG");
+    QFile file(helperLog);
+    if (!file.open(QIODevice::ReadOnly) || file.size() == 0)
+        GTEST_SKIP() << "this PDF counter does not log its helper starts";
+    const QList<QByteArray> starts = file.readAll().trimmed().split('\n');
+    EXPECT_EQ(starts.size(), 1) << "the helper lives across searches";
 }
 
 TEST_F(MainWindowTest, FolderNotificationKeepsOneTrailingSeparator)

@@ -1,7 +1,7 @@
 #pragma once
 // Page counters for tests that read the answer from the file's own text: "pages:N" gives N,
-// "fail" a failed call, "slow" blocks until the test opens the gate (or, when aborts are honoured,
-// until abort()), anything else -2. They log which thread created, called and released them.
+// "fail" a failed call, "slow:N" blocks until the test opens the gate (then N) or, when aborts are
+// honoured at the time of the abort, until abort() (then -5); anything else -2. They log which thread created, called and released them.
 
 #include "SearchCore.h"
 
@@ -90,10 +90,9 @@ public:
             std::unique_lock lock(m_log.mutex);
             ++m_log.slowWaiting;
             m_log.changed.notify_all();
-            m_log.changed.wait(lock, [this] { return m_log.gateOpen || (m_aborted && m_log.honourAbort); });
+            m_log.changed.wait(lock, [this] { return m_log.gateOpen || m_aborted; });
             --m_log.slowWaiting;
-            const bool aborted = m_aborted && m_log.honourAbort;
-            return aborted ? -5 : text.mid(5).trimmed().toInt();
+            return m_aborted ? -5 : text.mid(5).trimmed().toInt();
         }
         return -2;
     }
@@ -102,7 +101,7 @@ public:
     {
         std::lock_guard lock(m_log.mutex);
         ++m_log.aborts;
-        m_aborted = true;
+        m_aborted = m_aborted || m_log.honourAbort;
         m_log.changed.notify_all();
     }
 
