@@ -118,6 +118,11 @@ INSTANTIATE_TEST_SUITE_P(
                      s.StartupFolder = "/data/scans";
                      s.ExportLocation = QStringLiteral("/home/ü/out");
                  }},
+        GoodCase{"counting lanes", "[General]\nCountingLanes=12\n", [](SettingsRecord &s) { s.CountingLanes = 12; }},
+        // Not a lane count: automatic, and the program still starts.
+        GoodCase{"counting lanes letters", "[General]\nCountingLanes=many\n", [](SettingsRecord &) {}},
+        GoodCase{"counting lanes negative", "[General]\nCountingLanes=-2\n", [](SettingsRecord &) {}},
+        GoodCase{"counting lanes too many", "[General]\nCountingLanes=999\n", [](SettingsRecord &) {}},
         GoodCase{"long path kept whole", "[General]\nStartupFolder=" + kLongPath + "\n",
                  [](SettingsRecord &s) { s.StartupFolder = QString::fromLatin1(kLongPath); }},
         GoodCase{"path beyond Linux's limit cut to 4096", "[General]\nStartupFolder=" + kTooLongPath + "\n",
@@ -189,7 +194,8 @@ TEST_F(SettingsFileTest, SavingDefaultsIntoNewFile)
                               "\n"
                               "[General]\n"
                               "StartupFolder=\n"
-                              "ExportLocation=\n");
+                              "ExportLocation=\n"
+                              "CountingLanes=0\n");
     EXPECT_TRUE(boxes.shown.isEmpty());
 }
 
@@ -204,6 +210,7 @@ TEST_F(SettingsFileTest, SaveThenLoadGivesSameRecord)
     s.ColumnVisibility = QStringList{"1", "0", "1", "0", "1"};
     s.StartupFolder = "/data";
     s.ExportLocation = "/out put";
+    s.CountingLanes = 16;
     AppSettings = s;
     ASSERT_TRUE(SaveSettings());
     AppSettings = SettingsRecord();
@@ -245,6 +252,7 @@ TEST_F(SettingsFileTest, SaveKeepsHandEditedLines)
                               "; the scans\n"
                               "StartupFolder=/new\n"
                               "ExportLocation=\n"
+                              "CountingLanes=0\n"
                               "\n"
                               "[ColumnSetting]\n"
                               "Visibility=\n");

@@ -1,9 +1,14 @@
+#include "IPageCountAbort.h"
 #include "TallyfoldFixture.h"
+#include "TiffPageCount.h"
 #include "TiffFiles.h"
 
+#include <atomic>
 #include <filesystem>
 #include <sys/stat.h>
 #include <functional>
+#include <thread>
+#include <vector>
 
 namespace {
 
@@ -233,6 +238,46 @@ TEST_F(PageCount, EveryCallReadsTheFileAfresh)
     EXPECT_EQ(CountPages(counter.get(), path), 5);
     ASSERT_TRUE(std::filesystem::remove(path));
     EXPECT_EQ(CountPages(counter.get(), path), -1);
+}
+
+TEST_F(PageCount, AbortStopsTheCountInProgressButNotALaterOne)
+{
+    const std::string path = file("long.tif");
+    ASSERT_TRUE(tifftest::WriteTiff(path, Pages(2000)));
+    Ref<IPageCountAbort> abort;
+    ASSERT_EQ(counter->QueryInterface(IID_IPageCountAbort, abort.outVoid()), S_OK);
+
+    // An abort while no call runs is not meant for the next call.
+    EXPECT_EQ(abort->Abort(), S_OK);
+    EXPECT_EQ(CountPages(counter.get(), path), 2000);
+
+    // Aborts keep coming from this thread while another counts: a call gives up (-5).
+    std::atomic<bool> done{false};
+    std::vector<LONG> results;
+    std::thread worker([&] {
+        while (results.size() < 1000 && (results.empty() || results.back() != tallyfold::kGaveUp))
+            results.push_back(CountPages(counter.get(), path));
+        done = true;
+    });
+    while (!done)
+        abort->Abort();
+    worker.join();
+    ASSERT_FALSE(results.empty());
+    EXPECT_EQ(results.back(), tallyfold::kGaveUp);
+    for (size_t i = 0; i + 1 < results.size(); ++i)
+        EXPECT_EQ(results[i], 2000) << "a call either counts everything or gives up";
+}
+
+TEST_F(PageCount, AbortFlagEndsTheCountingFunction)
+{
+    const std::string path = file("three.tif");
+    ASSERT_TRUE(tifftest::WriteTiff(path, Pages(3)));
+    std::atomic<bool> abort{false};
+    EXPECT_EQ(tallyfold::CountTiffPages(path.c_str(), &abort), 3);
+    abort = true;
+    EXPECT_EQ(tallyfold::CountTiffPages(path.c_str(), &abort), tallyfold::kGaveUp);
+    EXPECT_EQ(tallyfold::CountTiffPages("/nonexistent.tif", &abort), tallyfold::kCannotOpen)
+        << "only a count in progress gives up";
 }
 
 } // namespace
