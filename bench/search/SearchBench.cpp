@@ -1,31 +1,46 @@
-// Files per second of a whole search: through the real main window (offscreen, event-loop turn per
-// file, grid rows, icons, page counters created by class identifier) and as bare work (the same
-// walk and filters with the two counting functions called directly, no window). The ratio of the
-// two is the window's cost; it is printed at the end of the run.
+// The search end to end against its limits, in one run, as ratios:
+//   - the real main window (offscreen, shown) searching with 1 counting lane and with N lanes,
+//     page counters created by class identifier (the PDF ones count in their helper process);
+//   - the bare in-process counting of the same files (the same walk, the two counting functions
+//     called directly, one thread, no window);
+//   - the read limit: walk + open + read 8 bytes of every file.
+// CPU time includes the PDF helper processes (they live across searches, so the kernel's
+// accounting of reaped children alone would leave them out).
+// Then, for a folder holding a PDF that takes seconds to count and a TIFF with many directories:
+// the longest gap between two turns of the window thread's event loop, and the time from
+// pressing Search to the first row.
 
 #include "TestDocuments.h"
 
 #include "AppSettings.h"
+#include "FolderListing.h"
 #include "FolderSearch.h"
 #include "FolderTree.h"
+#include "PdfFixtures.h"
 #include "PdfPageCount.h"
+#include "ResultGrid.h"
+#include "SearchCore.h"
 #include "SearchCriteriaPanel.h"
 #include "TiffPageCount.h"
-#include "ResultGrid.h"
 #include "frmMain.h"
-
-#include "ComRegistry.h"
 
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QThread>
+#include <QTimer>
 
 #include <cstdio>
+#include <dirent.h>
+#include <fcntl.h>
 #include <map>
+#include <sys/resource.h>
+#include <unistd.h>
 
 namespace {
 
@@ -38,11 +53,10 @@ class Corpus
 public:
     Corpus()
     {
-        int made = 0;
         for (int f = 0; f < 50; ++f) {
             const QString folder = QStringLiteral("f%1/g%2/h%3").arg(f % 5).arg(f % 10).arg(f);
             QDir().mkpath(m_dir.filePath(folder));
-            for (int i = 0; i < kFiles / 50; ++i, ++made) {
+            for (int i = 0; i < kFiles / 50; ++i) {
                 const QByteArray base = QFile::encodeName(m_dir.filePath(folder)) + "/doc" + QByteArray::number(i);
                 switch (i % 4) {
                 case 0: testdocs::writeTiff(base + ".tif", 1 + i % 7); break;
@@ -65,129 +79,231 @@ Corpus &corpus()
     return c;
 }
 
-// The walk's host without a window: rows go into a vector, no event loop turns.
-class BareHost final : public search::SearchHost
+// A PDF that takes seconds to count, a TIFF with very many directories, and a few small files.
+class SlowCorpus
 {
 public:
-    int rows = 1;
-    int rowCount() const override { return rows; }
-    void clearRows() override { rows = 1; }
-    void appendRow(const ResultRow &) override { ++rows; }
-    QPixmap fileIcon(const QString &) override { return {}; }
-    QString filterText() const override { return QStringLiteral("*.pdf,*.tif,*.tiff"); }
-    void setFilterText(const QString &) override {}
-    search::SearchOptions searchOptions() const override
+    SlowCorpus()
     {
-        search::SearchOptions o;
-        o.includeSubfolders = true;
-        return o;
+        const QByteArray base = QFile::encodeName(m_dir.path());
+        testdocs::writeBytes(base + "/heavy.pdf", QByteArray::fromStdString(pdffix::qpdfDocument(kHeavyPdfPages)));
+        testdocs::writeTiff(base + "/many.tif", kManyTiffPages);
+        for (int i = 0; i < 20; ++i) {
+            testdocs::writeTiff(base + "/small" + QByteArray::number(i) + ".tif", 2);
+            testdocs::writePdf(base + "/small" + QByteArray::number(i) + ".pdf", 3);
+        }
     }
-    QString searchCaption() const override { return m_caption; }
-    void setSearchCaption(const QString &c) override { m_caption = c; }
-    void showStatus(const QString &, const QString &) override {}
-    void setTotalsText(const QString &) override {}
+    QString root() const { return m_dir.path() + QLatin1Char('/'); }
+    static constexpr int kHeavyPdfPages = 150000;
+    static constexpr int kManyTiffPages = 100000;
 
 private:
-    QString m_caption = search::FolderSearch::kSearchCaption;
+    QTemporaryDir m_dir;
 };
 
-class DirectCounter final : public search::PageCounter
+// CPU seconds of this process, its reaped children and its live children (the PDF helpers).
+double cpuWithHelpers()
 {
-public:
-    explicit DirectCounter(search::CounterKind kind) : m_kind(kind) {}
-    std::optional<int32_t> getPages(const QByteArray &path) override
-    {
-        return m_kind == search::CounterKind::Tiff ? tallyfold::CountTiffPages(path.constData())
-                                                   : pdfcount::countFile(path.constData());
+    const auto seconds = [](const timeval &t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; };
+    rusage self {}, reaped {};
+    getrusage(RUSAGE_SELF, &self);
+    getrusage(RUSAGE_CHILDREN, &reaped);
+    double total = seconds(self.ru_utime) + seconds(self.ru_stime) + seconds(reaped.ru_utime) + seconds(reaped.ru_stime);
+    const pid_t me = ::getpid();
+    const double tick = double(::sysconf(_SC_CLK_TCK));
+    DIR *proc = ::opendir("/proc");
+    while (const dirent *e = proc ? ::readdir(proc) : nullptr) {
+        if (e->d_name[0] < '0' || e->d_name[0] > '9')
+            continue;
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(QString::fromLatin1(e->d_name)));
+        if (!stat.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray line = stat.readAll();
+        // Fields after the command name (which may hold blanks): state ppid ... utime(14) stime(15).
+        const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+        if (fields.size() > 13 && fields[1].toInt() == me)
+            total += (fields[11].toDouble() + fields[12].toDouble()) / tick;
     }
+    if (proc)
+        ::closedir(proc);
+    return total;
+}
 
-private:
-    search::CounterKind m_kind;
-};
-
-class DirectCounters final : public search::PageCounterFactory
+struct Measure
 {
-public:
-    std::unique_ptr<search::PageCounter> create(search::CounterKind kind) override
-    {
-        return std::make_unique<DirectCounter>(kind);
+    double wall = 0, cpu = 0;
+    int runs = 0;
+    int64_t tiff = 0, pdf = 0;
+};
+std::map<std::string, Measure> g_results;
+
+// Times one pass of body: wall and CPU (helpers included).
+template<typename Body>
+void timed(benchmark::State &state, const std::string &name, Body body)
+{
+    Measure &m = g_results[name];
+    for (auto _ : state) {
+        QElapsedTimer wall;
+        const double cpu0 = cpuWithHelpers();
+        wall.start();
+        body(m);
+        m.wall += double(wall.nsecsElapsed()) / 1e9;
+        m.cpu += cpuWithHelpers() - cpu0;
+        ++m.runs;
     }
-};
-
-void report(benchmark::State &state, int64_t tiff, int64_t pdf)
-{
     state.counters["files/s"] = benchmark::Counter(double(kFiles), benchmark::Counter::kIsIterationInvariantRate);
-    state.counters["tiff_pages"] = double(tiff);
-    state.counters["pdf_pages"] = double(pdf);
+    state.counters["cpu_with_helpers_s"] = m.cpu / std::max(m.runs, 1);
+    state.counters["tiff_pages"] = double(m.tiff);
+    state.counters["pdf_pages"] = double(m.pdf);
 }
 
-// state.range(0): 1 = the window is shown (offscreen), so every event-loop turn also paints.
-void BM_MainWindowSearch(benchmark::State &state)
+// A shown main window with the given number of lanes whose first search (of an empty folder)
+// is over.
+std::unique_ptr<frmMain> makeWindow(int lanes, const QString &emptyFolder)
 {
-    const QString root = corpus().root();
     modGlobal::AppSettings = modGlobal::SettingsRecord::defaults();
-    modGlobal::AppSettings.StartupFolder = root;
-    frmMain window;
-    window.criteriaPanel->includeSubfolderBox()->setChecked(true);
-    if (state.range(0)) {
-        window.show();
-        // Let the first activation's search run before timing.
-        while (window.FirstActivation() || window.cmdSearch->text() != search::FolderSearch::kSearchCaption
-               || window.vsFiles->rows() == 1)
-            QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-    }
-    emit window.ftv->folderItemSelected(root);  // CurrentFolder, as a pick in the tree sets it
-    for (auto _ : state) {
-        window.cmdSearch_Click();
-        while (window.folderSearch().isRunning())
-            QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-    }
-    report(state, window.folderSearch().tiffPageTotal(), window.folderSearch().pdfPageTotal());
+    modGlobal::AppSettings.StartupFolder = emptyFolder;
+    modGlobal::AppSettings.CountingLanes = lanes;
+    auto window = std::make_unique<frmMain>();
+    window->criteriaPanel->includeSubfolderBox()->setChecked(true);
+    window->show();
+    while (window->FirstActivation() || window->folderSearch().isRunning())
+        QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    return window;
 }
 
-void BM_BareWalkDirectCounting(benchmark::State &state)
+void searchAndWait(frmMain &window, const QString &folder)
 {
+    emit window.ftv->folderItemSelected(folder);  // CurrentFolder, as a pick in the tree sets it
+    window.cmdSearch_Click();
+    while (window.folderSearch().isRunning())
+        QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+}
+
+QTemporaryDir &emptyFolder()
+{
+    static QTemporaryDir dir;
+    return dir;
+}
+
+int automaticLanes()
+{
+    return std::clamp(QThread::idealThreadCount(), 1, 8);
+}
+
+void BM_WindowSearch(benchmark::State &state)
+{
+    const int lanes = int(state.range(0));
+    const auto window = makeWindow(lanes, emptyFolder().path());
     const QString root = corpus().root();
-    BareHost host;
-    search::FolderSearch walk(host, [] { return std::make_unique<DirectCounters>(); });
-    for (auto _ : state) {
-        walk.cmdSearch_Click(root);
-        while (walk.isRunning())
-            QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-    }
-    report(state, walk.tiffPageTotal(), walk.pdfPageTotal());
+    searchAndWait(*window, root);  // warm: counters created, helpers started
+    timed(state, "window/" + std::to_string(lanes), [&](Measure &m) {
+        searchAndWait(*window, root);
+        m.tiff = window->folderSearch().tiffPageTotal();
+        m.pdf = window->folderSearch().pdfPageTotal();
+    });
 }
 
-void BM_BareWalkComponentCounting(benchmark::State &state)
+// The walk the core makes (same listing and order), counting on this thread.
+template<typename PerFile>
+void walk(const QByteArray &folder, PerFile perFile)
 {
-    const QString root = corpus().root();
-    BareHost host;
-    search::FolderSearch walk(host);
-    for (auto _ : state) {
-        walk.cmdSearch_Click(root);
-        while (walk.isRunning())
-            QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-    }
-    report(state, walk.tiffPageTotal(), walk.pdfPageTotal());
+    std::vector<search::FolderEntry> entries;
+    if (!search::listFolder(folder, entries))
+        return;
+    for (const search::FolderEntry &e : entries)
+        if (e.kind == search::EntryKind::File)
+            perFile(search::joinPath(folder, e.name), e.name);
+    for (const search::FolderEntry &e : entries)
+        if (e.kind == search::EntryKind::Folder)
+            walk(search::joinPath(search::withoutTrailingSeparator(folder), e.name), perFile);
 }
 
-BENCHMARK(BM_MainWindowSearch)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime()->MeasureProcessCPUTime();
-BENCHMARK(BM_BareWalkDirectCounting)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime()->MeasureProcessCPUTime();
-BENCHMARK(BM_BareWalkComponentCounting)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime()->MeasureProcessCPUTime();
-
-// Prints what the console reporter prints, and remembers each benchmark's time per search.
-class RatioReporter final : public benchmark::ConsoleReporter
+void BM_BareCounting(benchmark::State &state)
 {
-public:
-    void ReportRuns(const std::vector<Run> &runs) override
-    {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run &run : runs)
-            if (run.run_type == Run::RT_Iteration)
-                times[run.benchmark_name()] = {run.GetAdjustedRealTime(), run.GetAdjustedCPUTime()};
-    }
-    std::map<std::string, std::pair<double, double>> times;  // real, process CPU
+    const QByteArray root = QFile::encodeName(corpus().root());
+    timed(state, "bare", [&](Measure &m) {
+        m.tiff = m.pdf = 0;
+        walk(root, [&](const QByteArray &path, const QByteArray &name) {
+            search::readFacts(path);
+            switch (search::fileTypeOf(name)) {
+            case search::FileType::Tiff: m.tiff += std::max(0, tallyfold::CountTiffPages(path.constData())); break;
+            case search::FileType::Pdf: m.pdf += std::max(0, pdfcount::countFile(path.constData())); break;
+            case search::FileType::Other: break;
+            }
+        });
+    });
+}
+
+void BM_ReadLimit(benchmark::State &state)
+{
+    const QByteArray root = QFile::encodeName(corpus().root());
+    timed(state, "readlimit", [&](Measure &) {
+        walk(root, [](const QByteArray &path, const QByteArray &) {
+            const int fd = ::open(path.constData(), O_RDONLY);
+            char head[8];
+            if (fd >= 0) {
+                benchmark::DoNotOptimize(::read(fd, head, sizeof head));
+                ::close(fd);
+            }
+        });
+    });
+}
+
+BENCHMARK(BM_ReadLimit)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
+BENCHMARK(BM_BareCounting)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
+BENCHMARK(BM_WindowSearch)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
+
+// The window thread's responsiveness while it searches the slow folder.
+struct Responsiveness
+{
+    double longestGapMs = 0;
+    double firstRowMs = -1;
+    double totalMs = 0;
 };
+
+Responsiveness measureResponsiveness(int lanes)
+{
+    static SlowCorpus slow;
+    const auto window = makeWindow(lanes, emptyFolder().path());
+    emit window->ftv->folderItemSelected(slow.root());
+    Responsiveness r;
+    QElapsedTimer clock;
+    qint64 lastTurn = 0;
+    // A timer that fires at every chance the loop gets: the gap between two firings is the
+    // longest the window could not answer.
+    QTimer turns;
+    turns.setTimerType(Qt::PreciseTimer);
+    turns.setInterval(1);
+    QObject::connect(&turns, &QTimer::timeout, window.get(), [&] {
+        const qint64 now = clock.nsecsElapsed();
+        r.longestGapMs = std::max(r.longestGapMs, double(now - lastTurn) / 1e6);
+        lastTurn = now;
+    });
+    // The window appends the row in its own handler of the same signal.
+    QObject::connect(&window->folderSearch().core(), &search::SearchCore::fileCounted, window.get(), [&] {
+        if (r.firstRowMs < 0)
+            r.firstRowMs = double(clock.nsecsElapsed()) / 1e6;
+    });
+    clock.start();
+    turns.start();
+    window->cmdSearch_Click();
+    while (window->folderSearch().isRunning())
+        QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    r.totalMs = double(clock.nsecsElapsed()) / 1e6;
+    turns.stop();
+    return r;
+}
+
+void ratio(const char *what, const std::string &a, const std::string &b)
+{
+    const Measure &x = g_results[a];
+    const Measure &y = g_results[b];
+    if (!x.runs || !y.runs || y.wall <= 0 || y.cpu <= 0)
+        return;
+    std::printf("  %-44s real %6.2f   CPU (helpers included) %6.2f\n", what, (x.wall / x.runs) / (y.wall / y.runs),
+                (x.cpu / x.runs) / (y.cpu / y.runs));
+}
 
 }  // namespace
 
@@ -196,6 +312,7 @@ int main(int argc, char **argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    QApplication::setQuitOnLastWindowClosed(false);
     benchmark::Initialize(&argc, argv);
     QString why;
     if (!testdocs::useBuildRegistry(&why)) {
@@ -203,19 +320,26 @@ int main(int argc, char **argv)
         return 1;
     }
     corpus();  // build the documents before timing anything
-    RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    for (const char *win : {"BM_MainWindowSearch/0/iterations:3/process_time/real_time",
-                            "BM_MainWindowSearch/1/iterations:3/process_time/real_time"}) {
-        for (const char *bare : {"BM_BareWalkDirectCounting/iterations:3/process_time/real_time",
-                                 "BM_BareWalkComponentCounting/iterations:3/process_time/real_time"}) {
-            const auto w = reporter.times.find(win);
-            const auto b = reporter.times.find(bare);
-            if (w != reporter.times.end() && b != reporter.times.end() && b->second.first > 0
-                && b->second.second > 0)
-                std::printf("%s / %s: real time %.2f, CPU time %.2f\n", win, bare,
-                            w->second.first / b->second.first, w->second.second / b->second.second);
-        }
+    benchmark::RunSpecifiedBenchmarks();
+
+    const std::string lanesN = "window/0";
+    std::printf("\nRatios (%d processors, automatic lanes = %d; per search of %d files):\n", QThread::idealThreadCount(),
+                automaticLanes(), kFiles);
+    ratio("window, 1 lane / bare in-process counting", "window/1", "bare");
+    ratio("window, N lanes / bare in-process counting", lanesN, "bare");
+    ratio("window, N lanes / window, 1 lane", lanesN, "window/1");
+    ratio("bare in-process counting / read limit", "bare", "readlimit");
+    ratio("window, N lanes / read limit", lanesN, "readlimit");
+    for (const auto &[name, m] : g_results)
+        if (name != "readlimit" && m.runs && (m.tiff != g_results["bare"].tiff || m.pdf != g_results["bare"].pdf))
+            std::printf("  totals differ: %s TIFF %lld PDF %lld\n", name.c_str(), (long long)m.tiff, (long long)m.pdf);
+
+    std::printf("\nWindow thread while searching a %d-page PDF and a %d-directory TIFF:\n", SlowCorpus::kHeavyPdfPages,
+                SlowCorpus::kManyTiffPages);
+    for (int lanes : {1, 0}) {
+        const Responsiveness r = measureResponsiveness(lanes);
+        std::printf("  %-8s longest event-loop gap %7.1f ms, first row after %7.1f ms, search %8.1f ms\n",
+                    lanes ? "1 lane" : "N lanes", r.longestGapMs, r.firstRowMs, r.totalMs);
     }
     benchmark::Shutdown();
     return 0;

@@ -428,6 +428,18 @@ TEST_F(MainWindowTest, ASearchOfTwoFoldersStartsOneHelper)
     EXPECT_EQ(starts.size(), 1) << "the helper lives across searches";
 }
 
+TEST_F(MainWindowTest, CriteriaControlsReachTheRunningWalk)
+{
+    window->criteriaPanel->includeSubfolderBox()->setChecked(true);
+    window->criteriaPanel->showHiddenBox()->setChecked(true);
+    window->criteriaPanel->filterCombo()->setCurrentText("*.tif");
+    const search::SearchOptions o = window->folderSearch().core().options().get();
+    EXPECT_TRUE(o.includeSubfolders);
+    EXPECT_EQ(o.showHiddenState, search::Ticked);
+    EXPECT_EQ(o.filterText, "*.tif");
+    EXPECT_EQ(o.criteria.filterText, "*.tif");
+}
+
 TEST_F(MainWindowTest, FolderNotificationKeepsOneTrailingSeparator)
 {
     emit window->ftv->folderItemSelected("/");

@@ -18,6 +18,8 @@
 #include <QToolButton>
 #include <gtest/gtest.h>
 
+#include <functional>
+
 using namespace search;
 
 namespace {
@@ -116,6 +118,41 @@ TEST_F(PanelTest, CriteriaFollowTheControls)
     // Exactly one option of each pair.
     EXPECT_FALSE(find<QRadioButton>("optBtnPeriod")->isChecked());
     EXPECT_FALSE(find<QRadioButton>("optSizeAt")->isChecked());
+}
+
+// A running search reads the criteria as they stand: every control must say when it changes.
+TEST_F(PanelTest, EveryControlReportsItsChange)
+{
+    // The option of the pair that is not chosen now.
+    const auto other = [this](const char *a, const char *b) {
+        QRadioButton *first = find<QRadioButton>(a);
+        return first->isChecked() ? find<QRadioButton>(b) : first;
+    };
+    const std::vector<std::pair<const char *, std::function<void()>>> changes = {
+        {"chkSearchByDate", [this] { find<QCheckBox>("chkSearchByDate")->toggle(); }},
+        {"chkSearchBySize", [this] { find<QCheckBox>("chkSearchBySize")->toggle(); }},
+        {"chkShowHidden", [this] { find<QCheckBox>("chkShowHidden")->toggle(); }},
+        {"chkSearchIncSubFlder", [this] { find<QCheckBox>("chkSearchIncSubFlder")->toggle(); }},
+        {"cmbFilterPattern", [this] { find<QComboBox>("cmbFilterPattern")->setCurrentIndex(2); }},
+        {"cmbDateRangeType", [this] { find<QComboBox>("cmbDateRangeType")->setCurrentIndex(0); }},
+        {"cmbLeastMost", [this] { find<QComboBox>("cmbLeastMost")->setCurrentIndex(1); }},
+        {"optInPeriod/optBtnPeriod", [other] { other("optInPeriod", "optBtnPeriod")->setChecked(true); }},
+        {"optSizeAt/optSizeBtn", [other] { other("optSizeAt", "optSizeBtn")->setChecked(true); }},
+        {"txtInPeriod", [this] { find<QLineEdit>("txtInPeriod")->setText("9"); }},
+        {"txtSizeFrom", [this] { find<QLineEdit>("txtSizeFrom")->setText("3"); }},
+        {"txtSizeTo", [this] { find<QLineEdit>("txtSizeTo")->setText("30"); }},
+        {"txtSizeLeastMost", [this] { find<QLineEdit>("txtSizeLeastMost")->setText("4"); }},
+        {"dtpDateFrom", [this] { find<QDateTimeEdit>("dtpDateFrom")->setDate(QDate(2001, 2, 3)); }},
+        {"dtpDateTo", [this] { find<QDateTimeEdit>("dtpDateTo")->setDate(QDate(2002, 2, 3)); }},
+    };
+    for (const auto &[name, change] : changes) {
+        int reported = 0;
+        const QMetaObject::Connection c =
+            QObject::connect(panel.get(), &SearchCriteriaPanel::criteriaChanged, [&reported] { ++reported; });
+        change();
+        QObject::disconnect(c);
+        EXPECT_GE(reported, 1) << name;
+    }
 }
 
 TEST_F(PanelTest, FilterTextCanOnlyBeAnItem)
