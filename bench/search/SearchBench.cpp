@@ -254,6 +254,31 @@ BENCHMARK(BM_ReadLimit)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTi
 BENCHMARK(BM_BareCounting)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 BENCHMARK(BM_WindowSearch)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 
+// A timer that fires at every chance the window thread's loop gets: the longest gap between two
+// firings is the longest the window could not answer.
+class GapMeter
+{
+public:
+    explicit GapMeter(QObject *context)
+    {
+        m_turns.setTimerType(Qt::PreciseTimer);
+        m_turns.setInterval(1);
+        QObject::connect(&m_turns, &QTimer::timeout, context, [this] {
+            const qint64 now = clock.nsecsElapsed();
+            longestMs = std::max(longestMs, double(now - m_last) / 1e6);
+            m_last = now;
+        });
+        clock.start();
+        m_turns.start();
+    }
+    QElapsedTimer clock;
+    double longestMs = 0;
+
+private:
+    QTimer m_turns;
+    qint64 m_last = 0;
+};
+
 // The window thread's responsiveness while it searches the slow folder.
 struct Responsiveness
 {
@@ -268,30 +293,19 @@ Responsiveness measureResponsiveness(int lanes)
     const auto window = makeWindow(lanes, emptyFolder().path());
     emit window->ftv->folderItemSelected(slow.root());
     Responsiveness r;
-    QElapsedTimer clock;
-    qint64 lastTurn = 0;
-    // A timer that fires at every chance the loop gets: the gap between two firings is the
-    // longest the window could not answer.
-    QTimer turns;
-    turns.setTimerType(Qt::PreciseTimer);
-    turns.setInterval(1);
-    QObject::connect(&turns, &QTimer::timeout, window.get(), [&] {
-        const qint64 now = clock.nsecsElapsed();
-        r.longestGapMs = std::max(r.longestGapMs, double(now - lastTurn) / 1e6);
-        lastTurn = now;
-    });
+    GapMeter gaps(window.get());
     // The window appends the row in its own handler of the same signal.
     QObject::connect(&window->folderSearch().core(), &search::SearchCore::fileCounted, window.get(), [&] {
         if (r.firstRowMs < 0)
-            r.firstRowMs = double(clock.nsecsElapsed()) / 1e6;
+            r.firstRowMs = double(gaps.clock.nsecsElapsed()) / 1e6;
     });
-    clock.start();
-    turns.start();
+    const qint64 start = gaps.clock.nsecsElapsed();
     window->cmdSearch_Click();
     while (window->folderSearch().isRunning())
         QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-    r.totalMs = double(clock.nsecsElapsed()) / 1e6;
-    turns.stop();
+    r.totalMs = double(gaps.clock.nsecsElapsed() - start) / 1e6;
+    r.firstRowMs -= double(start) / 1e6;
+    r.longestGapMs = gaps.longestMs;
     return r;
 }
 
@@ -300,22 +314,10 @@ Responsiveness measureResponsiveness(int lanes)
 double idleLongestGapMs(int ms)
 {
     const auto window = makeWindow(1, emptyFolder().path());
-    QElapsedTimer clock;
-    qint64 lastTurn = 0;
-    double longest = 0;
-    QTimer turns;
-    turns.setTimerType(Qt::PreciseTimer);
-    turns.setInterval(1);
-    QObject::connect(&turns, &QTimer::timeout, window.get(), [&] {
-        const qint64 now = clock.nsecsElapsed();
-        longest = std::max(longest, double(now - lastTurn) / 1e6);
-        lastTurn = now;
-    });
-    clock.start();
-    turns.start();
-    while (clock.elapsed() < ms)
+    GapMeter gaps(window.get());
+    while (gaps.clock.elapsed() < ms)
         QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-    return longest;
+    return gaps.longestMs;
 }
 
 void ratio(const char *what, const std::string &a, const std::string &b)
