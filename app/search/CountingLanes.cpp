@@ -191,9 +191,9 @@ void CountingLanes::laneLoop(std::shared_ptr<Pipeline> pipeline, std::shared_ptr
 
         // Counters live as long as the lane; one that could not be created is tried again once
         // per search (the component may have been registered meanwhile).
-        bool tiffMissing = false, pdfMissing = false;
-        QString problem;
         if (preparedRun != run->id && counters) {
+            bool tiffMissing = false, pdfMissing = false;
+            QString problem;
             preparedRun = run->id;
             auto make = [&](CounterKind kind, std::unique_ptr<PageCounter> &slot, PageCounter *&shared, bool &missing,
                             const char *what) {
@@ -213,6 +213,14 @@ void CountingLanes::laneLoop(std::shared_ptr<Pipeline> pipeline, std::shared_ptr
             };
             make(CounterKind::Tiff, tiff, lane->tiff, tiffMissing, "TIFF page counter");
             make(CounterKind::Pdf, pdf, lane->pdf, pdfMissing, "PDF page counter");
+            if (tiffMissing || pdfMissing) {
+                // Known before the count: a cancel during it still reports the missing counter.
+                std::lock_guard reportLock(pipeline->mutex);
+                run->tiffCounterMissing |= tiffMissing;
+                run->pdfCounterMissing |= pdfMissing;
+                if (run->counterProblem.isEmpty())
+                    run->counterProblem = problem;
+            }
         }
 
         PageCounter *counter = type == FileType::Tiff ? tiff.get() : type == FileType::Pdf ? pdf.get() : nullptr;
@@ -225,12 +233,6 @@ void CountingLanes::laneLoop(std::shared_ptr<Pipeline> pipeline, std::shared_ptr
         lock.lock();
         lane->busy = false;
         lane->busyRun = nullptr;
-        if (!run->cancelled) {
-            run->tiffCounterMissing |= tiffMissing;
-            run->pdfCounterMissing |= pdfMissing;
-            if (run->counterProblem.isEmpty())
-                run->counterProblem = problem;
-        }
         if (!lane->retired && !run->cancelled) {
             Entry &entry = run->at(job.seq);
             entry.file.pages = code;

@@ -63,22 +63,57 @@ QByteArray withoutTrailingSeparator(QByteArray folder)
     return folder;
 }
 
-bool listFolder(const QByteArray &folder, std::vector<FolderEntry> &entries)
+struct FolderReader::Dir
+{
+    DIR *handle;
+};
+
+FolderReader::~FolderReader()
+{
+    if (m_dir) {
+        ::closedir(m_dir->handle);
+        delete m_dir;
+    }
+}
+
+bool FolderReader::open(const QByteArray &folder)
 {
     DIR *dir = ::opendir(folder.constData());
     if (!dir)
         return false;
-    errno = 0;
-    while (const dirent *e = ::readdir(dir)) {
+    m_dir = new Dir{dir};
+    m_folder = folder;
+    return true;
+}
+
+bool FolderReader::next(FolderEntry &entry)
+{
+    if (!m_dir || m_failed)
+        return false;
+    for (;;) {
+        errno = 0;
+        const dirent *e = ::readdir(m_dir->handle);
+        if (!e) {
+            m_failed = errno != 0;
+            return false;
+        }
         const QByteArray name(e->d_name);
         if (name == "." || name == "..")
             continue;
-        entries.push_back({name, classify(joinPath(folder, name), e->d_type)});
-        errno = 0;
+        entry = {name, classify(joinPath(m_folder, name), e->d_type)};
+        return true;
     }
-    const bool ok = errno == 0;
-    ::closedir(dir);
-    return ok || !entries.empty();
+}
+
+bool listFolder(const QByteArray &folder, std::vector<FolderEntry> &entries)
+{
+    FolderReader reader;
+    if (!reader.open(folder))
+        return false;
+    FolderEntry entry;
+    while (reader.next(entry))
+        entries.push_back(std::move(entry));
+    return !reader.failed() || !entries.empty();
 }
 
 }  // namespace search

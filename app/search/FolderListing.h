@@ -28,8 +28,32 @@ struct FolderEntry
 // Facts of the entry; follows links, and falls back to the link itself when its target is gone.
 FileFacts readFacts(const QByteArray &path);
 
-// The folder's entries without "." and "..", in the file system's order; false when the folder
-// cannot be opened or listed. Devices, pipes and sockets are Other: opening one could block.
+// Reads a folder's entries one at a time, in the file system's order, without "." and "..".
+// Devices, pipes and sockets are Other: opening one could block. A huge folder is never held
+// in memory whole, and its first entries are at hand at once.
+class FolderReader
+{
+public:
+    FolderReader() = default;
+    ~FolderReader();
+    FolderReader(const FolderReader &) = delete;
+    FolderReader &operator=(const FolderReader &) = delete;
+
+    // False when the folder cannot be opened.
+    bool open(const QByteArray &folder);
+    // The next entry; false at the end (or when the listing fails part way: what was read stands).
+    bool next(FolderEntry &entry);
+    // True when the listing stopped on an error rather than at its end.
+    bool failed() const { return m_failed; }
+
+private:
+    struct Dir;
+    Dir *m_dir = nullptr;
+    QByteArray m_folder;
+    bool m_failed = false;
+};
+
+// All of a folder's entries; false when the folder cannot be opened or nothing could be listed.
 bool listFolder(const QByteArray &folder, std::vector<FolderEntry> &entries);
 
 QByteArray joinPath(const QByteArray &folder, const QByteArray &name);

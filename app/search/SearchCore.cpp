@@ -161,30 +161,48 @@ private:
         if (std::find(m_openFolders.begin(), m_openFolders.end(), id) != m_openFolders.end())
             return;  // a link back into a folder we are inside: walking it again would never end
 
-        std::vector<FolderEntry> entries;
-        if (!listFolder(folder, entries)) {
+        // The files are taken as the listing returns them: the first rows of a huge folder do
+        // not wait for the rest of its listing.
+        FolderReader reader;
+        if (!reader.open(folder)) {
             if (top)
                 markTopFolderMissing(folder);
             return;  // unreadable: no message, the caller goes on with its next subfolder
         }
         if (!appendFolder(Entry::FolderStart, folder))
             return;
+        bool listedAny = false;
         m_openFolders.push_back(id);
+        const bool going = searchFiles(folder, reader, listedAny);
+        if (reader.failed() && !listedAny) {
+            // A folder that refuses its listing adds nothing and ends silently; the top one ends
+            // the search as an empty one.
+            m_openFolders.pop_back();
+            if (top) {
+                std::lock_guard lock(m_pipeline->mutex);
+                m_run->topFolderMissing = true;
+            }
+            if (top)
+                appendFolder(Entry::FolderFinish, folder);
+            return;
+        }
         // "Include subfolders" as it stands once this folder's own files are done.
-        if (searchFiles(folder, entries) && waitForRoom() && options().includeSubfolders)
+        if (going && waitForRoom() && options().includeSubfolders)
             searchSubfolders(folder);
         m_openFolders.pop_back();
         appendFolder(Entry::FolderFinish, folder);
     }
 
     // False when the search was cancelled.
-    bool searchFiles(const QByteArray &folder, const std::vector<FolderEntry> &entries)
+    bool searchFiles(const QByteArray &folder, FolderReader &reader, bool &listedAny)
     {
         const QByteArray location = withoutTrailingSeparator(folder);
         if (!waitForRoom())
             return false;
         const PatternList patterns = ParsePatternList(options().filterText);
-        for (const FolderEntry &entry : entries) {
+        FolderEntry entry;
+        while (reader.next(entry)) {
+            listedAny = true;
             if (entry.kind != EntryKind::File)
                 continue;
             if (!waitForRoom())
