@@ -29,6 +29,7 @@ struct CounterLog
     bool pdfMissing = false;
     std::vector<QByteArray> calls;
     std::set<std::thread::id> callThreads;
+    int callsWhileSlowWaiting = 0;  // calls that began while a slow one was blocked
     int releasedOnOtherThread = 0;
 
     void openGate()
@@ -73,6 +74,8 @@ public:
             std::lock_guard lock(m_log.mutex);
             m_log.calls.push_back(path);
             m_log.callThreads.insert(std::this_thread::get_id());
+            if (m_log.slowWaiting > 0)
+                ++m_log.callsWhileSlowWaiting;
             m_aborted = false;
         }
         const int fd = ::open(path.constData(), O_RDONLY);  // the bytes must reopen the file
