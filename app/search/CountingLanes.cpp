@@ -225,6 +225,12 @@ void CountingLanes::laneLoop(std::shared_ptr<Pipeline> pipeline, std::shared_ptr
 
         PageCounter *counter = type == FileType::Tiff ? tiff.get() : type == FileType::Pdf ? pdf.get() : nullptr;
         int32_t code = kCounterMissing;
+        {
+            // Abandoned while its counters were being made (an abort then found nothing to stop).
+            std::lock_guard check(pipeline->mutex);
+            if (lane->retired)
+                counter = nullptr;
+        }
         if (counter) {
             const std::optional<int32_t> pages = counter->getPages(path);
             code = pages ? *pages : kCallFailed;

@@ -440,6 +440,45 @@ TEST_F(MainWindowTest, CriteriaControlsReachTheRunningWalk)
     EXPECT_EQ(o.criteria.filterText, "*.tif");
 }
 
+// The PDF counter's helper processes this process has started and that are still running.
+int runningHelpers()
+{
+    int n = 0;
+    const QStringList pids = QDir("/proc").entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    for (const QString &pid : pids) {
+        QFile stat("/proc/" + pid + "/stat");
+        if (!stat.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray line = stat.readAll();
+        const QByteArray name = line.mid(line.indexOf('(') + 1, line.lastIndexOf(')') - line.indexOf('(') - 1);
+        const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+        // fields[0] is the state: a zombie has ended.
+        if (fields.size() > 1 && fields[1].toInt() == ::getpid() && fields[0] != "Z"
+            && QByteArray("pdfcounter-helper").startsWith(name))
+            ++n;
+    }
+    return n;
+}
+
+TEST_F(MainWindowTest, CancelsDuringASlowPdfLeaveAtMostOneHelperPerLane)
+{
+    modGlobal::AppSettings.CountingLanes = 2;
+    makeWindow();
+    ASSERT_TRUE(testdocs::writePdf(bytes(path("heavy.pdf")), 20000));
+    for (int i = 0; i < 3; ++i) {
+        startPick(dir.path());
+        // Cancel once a helper is at work on the file (or the count is already over).
+        ASSERT_TRUE(QTest::qWaitFor([&] { return runningHelpers() > 0 || message() == "Done"; }, 30000));
+        if (window->cmdSearch->text() == "&Cancel")
+            window->cmdSearch->click();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return window->cmdSearch->text() == "&Search"; }, 30000));
+    }
+    EXPECT_LE(runningHelpers(), 2) << "abandoned counts do not leave their helpers running";
+    searchAgain();
+    EXPECT_EQ(cell(1, ColPages), "20000") << "the lanes still count after the cancels";
+    EXPECT_LE(runningHelpers(), 2);
+}
+
 TEST_F(MainWindowTest, FolderNotificationKeepsOneTrailingSeparator)
 {
     emit window->ftv->folderItemSelected("/");
