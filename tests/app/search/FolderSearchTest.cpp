@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -154,6 +155,62 @@ TEST(FolderSearchNames, UndecodableBytesRoundTripAndShowAsReplacement)
     EXPECT_TRUE(platform::isValidUtf8(valid));
     EXPECT_EQ(platform::pathToText(valid), QString::fromUtf8(valid));
     EXPECT_EQ(platform::pathFromText(platform::pathToText(valid)), valid);
+}
+
+// Everything the window shows, as text: every cell of every row, the status texts in order, the
+// totals label.
+QStringList shownTexts(const RecordingHost &host)
+{
+    QStringList out;
+    for (const ResultRow &r : host.rows)
+        out << QStringList{r.FileName, r.Location, r.Size, r.SizeKb, r.ModifiedDate, r.Pages, r.PagesReason, r.FullPath}
+                   .join(u'|');
+    out << host.messages << host.files << host.totals << host.caption;
+    return out;
+}
+
+TEST_F(FolderSearchTest, WhatTheWindowShowsDoesNotDependOnTheNumberOfLanes)
+{
+    write("a.tif", "pages:3");
+    write("b.pdf", "pages:4");
+    write("bad.tif", "junk");
+    write("fail.pdf", "fail");
+    write("slow.pdf", "slow:6");
+    write("notes.txt", "");
+    for (int i = 0; i < 10; ++i)
+        write(QString("sub/s%1.tif").arg(i), "pages:" + QByteArray::number(i));
+    write("sub/deeper/d.pdf", "pages:2");
+    ASSERT_EQ(::symlink("/nonexistent/gone.tif", QFile::encodeName(dir.filePath("sub/gone.tif")).constData()), 0);
+    QStringList shown[2];
+    for (int lanes : {1, 4}) {
+        for (bool pdfMissing : {false, true}) {
+            {
+                std::lock_guard lock(log.mutex);
+                log.pdfMissing = pdfMissing;
+                log.gateOpen = false;
+            }
+            RecordingHost fresh;
+            fresh.subfolders = true;
+            fresh.filter = "*.*";
+            FolderSearch search(fresh, textCounters(log));
+            search.core().setLanes(lanes);
+            bool over = false;
+            QObject::connect(&search, &FolderSearch::searchFinished, &search, [&] { over = true; });
+            search.cmdSearch_Click(root());
+            // The slow file finishes once everything else that can be counted was.
+            ASSERT_TRUE(QTest::qWaitFor([&] {
+                if (log.waiting() > 0)
+                    log.openGate();
+                return over;
+            }, 20000));
+            if (lanes == 1)
+                shown[pdfMissing] = shownTexts(fresh);
+            else
+                EXPECT_EQ(shownTexts(fresh), shown[pdfMissing]) << "PDF counter missing: " << pdfMissing;
+        }
+    }
+    EXPECT_EQ(shown[false].filter(QRegularExpression("^Total Pages")), QStringList{"Total Pages  TIFF : 48  PDF : 12"});
+    EXPECT_EQ(shown[true].filter(QRegularExpression("^Total Pages")), QStringList{"Total Pages  TIFF : 48  PDF : 0"});
 }
 
 TEST_F(FolderSearchTest, FillsEveryCellCountsAndTotals)
