@@ -91,8 +91,10 @@ private:
                                             reinterpret_cast<void **>(&counter));
         if (SUCCEEDED(hr) && counter)
             return std::make_unique<ComPageCounter<Interface>>(counter);
-        m_lastError = describe(FAILED(hr) ? hr : E_UNEXPECTED);
-        // LastActivationError: append comrt::LastActivationError() here once the runtime has it.
+        // The runtime's own account names the store or library and the repair; it is kept per
+        // thread, and this is the thread that asked.
+        const std::string why = comrt::LastActivationError();
+        m_lastError = why.empty() ? describe(FAILED(hr) ? hr : E_UNEXPECTED) : QString::fromStdString(why);
         return nullptr;
     }
 

@@ -233,6 +233,7 @@ TEST_F(MainWindowTest, MissingPdfCounterIsReportedWhileTiffsAreCounted)
     EXPECT_EQ(cell(rowOf("b.pdf"), ColPages), "Error");
     EXPECT_EQ(window->lblPageCount->text(), "Total Pages  TIFF : 2  PDF : 0");
     EXPECT_TRUE(message().contains("PDF page counter is missing")) << message().toStdString();
+    EXPECT_TRUE(message().contains("not registered")) << "the status says what failed";
 }
 
 TEST_F(MainWindowTest, CancelByTheButtonKeepsTheRowsSoFar)
