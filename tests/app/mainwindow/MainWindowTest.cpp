@@ -466,8 +466,9 @@ TEST_F(MainWindowTest, CancelsDuringASlowPdfLeaveAtMostOneHelperPerLane)
     modGlobal::AppSettings.CountingLanes = 2;
     makeWindow();
     ASSERT_TRUE(testdocs::writePdf(bytes(path("heavy.pdf")), 20000));
+    emit window->ftv->folderItemSelected(dir.path());
     for (int i = 0; i < 3; ++i) {
-        startPick(dir.path());
+        window->cmdSearch->click();
         // Cancel once a helper is at work on the file (or the count is already over).
         ASSERT_TRUE(QTest::qWaitFor([&] { return runningHelpers() > 0 || message() == "Done"; }, 30000));
         if (window->cmdSearch->text() == "&Cancel")
