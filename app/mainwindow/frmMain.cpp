@@ -345,7 +345,22 @@ void frmMain::mnuExit_Click()
 
 int frmMain::rowCount() const { return vsFiles->rows(); }
 void frmMain::clearRows() { vsFiles->ClearRows(); }
-void frmMain::appendRow(const ResultRow &row) { vsFiles->AppendResultRow(row); }
+void frmMain::appendRow(const ResultRow &row)
+{
+    vsFiles->AppendResultRow(row);
+    // Rows come in bursts, and repainting the grid for each costs more than the row itself: a
+    // row shows at once, the rows after it within 100 ms are painted together when that ends.
+    if (!m_gridPaintPause) {
+        m_gridPaintPause = new QTimer(this);
+        m_gridPaintPause->setSingleShot(true);
+        m_gridPaintPause->setInterval(100);
+        connect(m_gridPaintPause, &QTimer::timeout, vsFiles, [this] { vsFiles->setUpdatesEnabled(true); });
+    }
+    if (m_gridPaintPause->isActive())
+        vsFiles->setUpdatesEnabled(false);
+    else
+        m_gridPaintPause->start();
+}
 QPixmap frmMain::fileIcon(const QString &fullPath) { return m_icons->DrawFileIcon(fullPath); }
 QString frmMain::filterText() const { return criteriaPanel->filterText(); }
 void frmMain::setFilterText(const QString &text) { criteriaPanel->setFilterText(text); }

@@ -18,6 +18,7 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QSplitter;
+class QTimer;
 class ResultGrid;
 class SelectionTotals;
 class StatusPanels;
@@ -108,6 +109,7 @@ private:
     std::unique_ptr<MainCommands> m_commands;
     std::unique_ptr<search::FolderSearch> m_search;
     std::unique_ptr<FileIcons> m_icons;
+    QTimer *m_gridPaintPause = nullptr;  // while it runs, new rows wait to be painted
     SelectionTotals *m_selectionTotals = nullptr;
     QString m_searchedFolder;      // the folder the running search walks
     bool m_restartPending = false;  // another folder was picked while a search ran

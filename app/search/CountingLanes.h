@@ -64,7 +64,8 @@ struct Pipeline
     std::function<void()> notify;
     bool drainPosted = false;
 
-    // With the mutex held: the front entry is ready, so wake the caller's thread once.
+    // With the mutex held: the front entry is ready, so wake the caller's thread once. While it
+    // is busy, further rows gather for its next batch.
     void notifyIfReady()
     {
         if (!drainPosted && notify && run && !run->entries.empty() && run->entries.front().ready) {

@@ -49,6 +49,7 @@ void FolderSearch::RunSearch(const QString &folder, bool clearGrid)
     m_clearGrid = clearGrid;
     m_awaitingTop = true;
     m_shownTopFolder = folder;
+    m_lastMinute = -1;  // the locale may have changed since the last search
 }
 
 void FolderSearch::optionsChanged()
@@ -78,7 +79,13 @@ ResultRow FolderSearch::rowFor(const CountedFile &file)
         // 64-bit kilobytes: a file beyond 2 TB still shows its size.
         row.SizeKb = ResultGrid::sizeKbText(qint64(file.size / 1024 + (file.size % 1024 != 0 ? 1 : 0)));
         row.Size = ResultGrid::sizeText(row.SizeKb);
-        row.ModifiedDate = ResultGrid::modifiedDateText(file.modified);
+        const QDateTime &m = file.modified;
+        const qint64 minute = m.isValid() ? m.date().toJulianDay() * 1440 + m.time().hour() * 60 + m.time().minute() : -2;
+        if (minute != m_lastMinute) {
+            m_lastMinute = minute;
+            m_lastMinuteText = ResultGrid::modifiedDateText(m);
+        }
+        row.ModifiedDate = m_lastMinuteText;
     }
     row.FullPath = platform::pathToText(file.path);
     if (file.type != FileType::Other) {

@@ -76,7 +76,7 @@ public:
     static QString GetFileExtension(const QString &name);
     static QString totalsText(int64_t tiffPages, int64_t pdfPages);
     // The row the grid shows for a listed file (without its icon).
-    static ResultRow rowFor(const CountedFile &file);
+    ResultRow rowFor(const CountedFile &file);
 
 signals:
     // The search is over and the button reads "&Search" again.
@@ -95,6 +95,10 @@ private:
     QString m_shownTopFolder;
     bool m_clearGrid = false;
     bool m_awaitingTop = false;  // the search's first folder has not been signalled yet
+    // The last "Modified Date" text and its minute: files of a folder often share the minute,
+    // and formatting by the locale is the dearest part of a row.
+    qint64 m_lastMinute = -1;
+    QString m_lastMinuteText;
 };
 
 }  // namespace search

@@ -5,6 +5,7 @@
 #include "FolderListing.h"
 #include "SearchFilters.h"
 
+#include <QElapsedTimer>
 #include <QMetaObject>
 #include <QThread>
 #include <QTimer>
@@ -273,7 +274,8 @@ int automaticLanes()
 
 // Entries handed to the caller per turn of its event loop: rows arrive in batches, and input
 // still gets in between.
-constexpr size_t kBatch = 200;
+constexpr uint64_t kBatch = 200;
+constexpr qint64 kBatchMs = 10;
 
 }  // namespace
 
@@ -387,29 +389,35 @@ void SearchCore::finishRun(bool cancelled)
 
 void SearchCore::drain()
 {
-    std::vector<Entry> batch;
+    const uint64_t id = m_runId;
     std::shared_ptr<Run> run;
     {
         std::lock_guard lock(m_pipeline->mutex);
         m_pipeline->drainPosted = false;
         run = m_pipeline->run;
-        if (!run || run->cancelled || run->id != m_runId)
+        if (!run || run->cancelled || run->id != id)
             return;
-        while (batch.size() < kBatch && !run->entries.empty() && run->entries.front().ready) {
-            if (run->entries.front().kind == Entry::File)
-                ++run->filesTaken;
-            batch.push_back(std::move(run->entries.front()));
-            run->entries.pop_front();
-            ++run->headSeq;
-        }
-        m_pipeline->laneWake.notify_all();  // the look-ahead window moved
     }
 
-    const uint64_t id = m_runId;
-    for (const Entry &entry : batch) {
-        // A handler may cancel or start another search; nothing more of this one is signalled.
-        if (m_runId != id || m_cancelled)
-            return;
+    // A bounded batch per turn of the event loop, so input still gets in between.
+    QElapsedTimer clock;
+    clock.start();
+    uint64_t signalled = 0;
+    for (;;) {
+        Entry entry;
+        {
+            std::lock_guard lock(m_pipeline->mutex);
+            if (run->entries.empty() || !run->entries.front().ready)
+                break;
+            entry = std::move(run->entries.front());
+            run->entries.pop_front();
+            ++run->headSeq;
+            if (entry.kind == Entry::File) {
+                ++run->filesTaken;
+                m_pipeline->laneWake.notify_all();  // the look-ahead window moved by one file
+            }
+        }
+        ++signalled;
         switch (entry.kind) {
         case Entry::FolderStart:
             emit folderStarted(entry.file.folder);
@@ -433,14 +441,21 @@ void SearchCore::drain()
             finishRun(false);
             return;
         }
+        // A handler may cancel or start another search; nothing more of this one is signalled.
+        if (m_runId != id || m_cancelled)
+            return;
+        if (signalled >= kBatch || clock.elapsed() >= kBatchMs)
+            break;
     }
 
     std::lock_guard lock(m_pipeline->mutex);
-    if (m_runId != id || m_pipeline->run != run)
+    if (m_pipeline->run != run)
         return;
-    run->entriesSignalled += batch.size();
+    // Only now may the walk list further: what it lists next sees the criteria as the handlers
+    // left them.
+    run->entriesSignalled += signalled;
     m_pipeline->walkWake.notify_all();
-    m_pipeline->notifyIfReady();
+    m_pipeline->notifyIfReady();  // what is ready by now, at the next turn
 }
 
 }  // namespace search

@@ -159,12 +159,37 @@ void timed(benchmark::State &state, const std::string &name, Body body)
 
 // A shown main window with the given number of lanes whose first search (of an empty folder)
 // is over.
-std::unique_ptr<frmMain> makeWindow(int lanes, const QString &emptyFolder)
+// The two counting functions called in the lane itself: the window and its lanes without the
+// PDF helper's round trip.
+class DirectCounter final : public search::PageCounter
+{
+public:
+    explicit DirectCounter(search::CounterKind kind) : m_kind(kind) {}
+    std::optional<int32_t> getPages(const QByteArray &path) override
+    {
+        return m_kind == search::CounterKind::Tiff ? tallyfold::CountTiffPages(path.constData())
+                                                   : pdfcount::countFile(path.constData());
+    }
+
+private:
+    search::CounterKind m_kind;
+};
+
+class DirectCounters final : public search::PageCounterFactory
+{
+public:
+    std::unique_ptr<search::PageCounter> create(search::CounterKind kind) override
+    {
+        return std::make_unique<DirectCounter>(kind);
+    }
+};
+
+std::unique_ptr<frmMain> makeWindow(int lanes, const QString &emptyFolder, search::SearchCore::FactoryMaker counters = {})
 {
     modGlobal::AppSettings = modGlobal::SettingsRecord::defaults();
     modGlobal::AppSettings.StartupFolder = emptyFolder;
     modGlobal::AppSettings.CountingLanes = lanes;
-    auto window = std::make_unique<frmMain>();
+    auto window = std::make_unique<frmMain>(nullptr, std::move(counters));
     window->criteriaPanel->includeSubfolderBox()->setChecked(true);
     window->show();
     while (window->FirstActivation() || window->folderSearch().isRunning())
@@ -191,13 +216,18 @@ int automaticLanes()
     return std::clamp(QThread::idealThreadCount(), 1, 8);
 }
 
+// range(0): lanes (0 = automatic); range(1): 1 = counting functions in the lanes, no components.
 void BM_WindowSearch(benchmark::State &state)
 {
     const int lanes = int(state.range(0));
-    const auto window = makeWindow(lanes, emptyFolder().path());
+    const bool direct = state.range(1) != 0;
+    search::SearchCore::FactoryMaker counters;
+    if (direct)
+        counters = [] { return std::make_unique<DirectCounters>(); };
+    const auto window = makeWindow(lanes, emptyFolder().path(), counters);
     const QString root = corpus().root();
     searchAndWait(*window, root);  // warm: counters created, helpers started
-    timed(state, "window/" + std::to_string(lanes), [&](Measure &m) {
+    timed(state, (direct ? "direct/" : "window/") + std::to_string(lanes), [&](Measure &m) {
         searchAndWait(*window, root);
         m.tiff = window->folderSearch().tiffPageTotal();
         m.pdf = window->folderSearch().pdfPageTotal();
@@ -252,7 +282,14 @@ void BM_ReadLimit(benchmark::State &state)
 
 BENCHMARK(BM_ReadLimit)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 BENCHMARK(BM_BareCounting)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
-BENCHMARK(BM_WindowSearch)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
+BENCHMARK(BM_WindowSearch)
+    ->Args({1, 0})
+    ->Args({0, 0})
+    ->Args({1, 1})
+    ->Args({0, 1})
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3)
+    ->UseRealTime();
 
 // A timer that fires at every chance the window thread's loop gets: the longest gap between two
 // firings is the longest the window could not answer.
@@ -369,6 +406,8 @@ int main(int argc, char **argv)
     ratio("window, 1 lane / bare in-process counting", "window/1", "bare");
     ratio("window, N lanes / bare in-process counting", lanesN, "bare");
     ratio("window, N lanes / window, 1 lane", lanesN, "window/1");
+    ratio("window without helper, 1 lane / bare", "direct/1", "bare");
+    ratio("window without helper, N lanes / bare", "direct/0", "bare");
     ratio("bare in-process counting / read limit", "bare", "readlimit");
     ratio("window, N lanes / read limit", lanesN, "readlimit");
     for (const auto &[name, m] : g_results)
