@@ -3,6 +3,7 @@
 #include "DesktopShell.h"
 #include "MessageBoxes.h"
 #include "ProductInfo.h"
+#include "ProgramLayout.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -11,7 +12,13 @@
 
 QString HelpFilePath()
 {
-    return QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("Quirewell.html"));
+    // Beside the program in a portable folder; under share/doc when installed.
+    const QString beside = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("Quirewell.html"));
+    if (QFileInfo::exists(beside))
+        return beside;
+    const QString installed = QDir::cleanPath(QFile::decodeName(comrt::InstalledDocFolder().c_str())
+                                              + QStringLiteral("/Quirewell.html"));
+    return QFileInfo::exists(installed) ? installed : beside;
 }
 
 bool OpenHelpFile(DesktopShell &shell, QWidget *parent)

@@ -2,6 +2,7 @@
 
 #include "ComInternal.h"
 #include "FileAccess.h"
+#include "ProgramLayout.h"
 
 #include <atomic>
 #include <cerrno>
@@ -42,7 +43,7 @@ std::string LocalPath()
     std::lock_guard lock(g_pathMutex);
     if (!g_storePath.empty())
         return g_storePath;
-    return comrt::ExecutableFolder() + "/quirewell.reg";
+    return comrt::DefaultStorePath();
 }
 
 size_t LocalStorePath(char* buf, size_t cap)

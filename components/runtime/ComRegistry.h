@@ -14,8 +14,9 @@
 // sections it does not understand stay byte for byte. Reads reuse the parsed store until the file
 // changes (size, times or identity), so creating objects does not re-read it every time.
 //
-// The store is the file "quirewell.reg" in the folder of the running executable unless
-// comrt::SetRegistryStorePath points it elsewhere. A component library loaded through the
+// The store is the file "quirewell.reg" in the folder of the running executable, or in an
+// installed program's component folder (ProgramLayout.h), unless comrt::SetRegistryStorePath
+// points it elsewhere. A component library loaded through the
 // runtime uses the store of the process that loaded it.
 #pragma once
 
