@@ -2,6 +2,7 @@
 
 #include "MessageBoxes.h"
 #include "ProfileDocument.h"
+#include "ProgramLayout.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -86,9 +87,30 @@ void SetProgramFolderOverride(const QString &folder)
     g_programFolderOverride = folder;
 }
 
+QString ChooseSettingsFilePath(const SettingsPlace &place)
+{
+    if (!place.installed && place.programSideWritable)
+        return place.programFolder + QStringLiteral("/Settings/Settings.ini");
+    QString config = place.configHome;
+    if (!QDir::isAbsolutePath(config))
+        config = (place.home.isEmpty() ? QDir::homePath() : place.home) + QStringLiteral("/.config");
+    return QDir::cleanPath(config) + QStringLiteral("/quirewell/Settings.ini");
+}
+
 QString SettingsFilePath()
 {
-    return ProgramFolder() + QStringLiteral("/Settings/Settings.ini");
+    SettingsPlace place;
+    place.programFolder = ProgramFolder();
+    place.installed = comrt::RunsInstalledFrom(QFile::encodeName(place.programFolder).toStdString());
+    // An existing Settings folder must be writable itself; otherwise the program folder must be,
+    // for the first save to create it (anything else named Settings there makes that save fail
+    // with its reason rather than move the user's settings elsewhere).
+    const QFileInfo settings(place.programFolder + QStringLiteral("/Settings"));
+    const QFileInfo target = settings.isDir() ? settings : QFileInfo(place.programFolder);
+    place.programSideWritable = target.isDir() && target.isWritable();
+    place.configHome = qEnvironmentVariable("XDG_CONFIG_HOME");
+    place.home = qEnvironmentVariable("HOME");
+    return ChooseSettingsFilePath(place);
 }
 
 bool ReadSettingsFile(const QString &path, SettingsRecord &into, QString *error)

@@ -1,5 +1,6 @@
 #pragma once
-// Settings.ini in the Settings folder beside the program: the loader and saver of AppSettings.
+// Settings.ini: the loader and saver of AppSettings. The file is in the Settings folder beside the
+// program when that can be written (a portable copy), else in the user's configuration folder.
 
 #include "AppSettings.h"
 
@@ -18,8 +19,22 @@ QString ProgramFolder();
 // Points ProgramFolder() at another folder; empty text goes back to the executable's folder.
 void SetProgramFolderOverride(const QString &folder);
 
-// ProgramFolder() + "/Settings/Settings.ini".
+// ProgramFolder() + "/Settings/Settings.ini" when the program runs from a folder of its own (not
+// an installed layout, ProgramLayout.h) and its Settings folder is writable, or can be created;
+// otherwise $XDG_CONFIG_HOME/quirewell/Settings.ini (default ~/.config). Reading and writing use
+// the same path, so a file written once is found again.
 QString SettingsFilePath();
+
+// The same choice from given facts. configHome: $XDG_CONFIG_HOME as set (a relative one is
+// ignored), home: $HOME.
+struct SettingsPlace {
+    QString programFolder;
+    bool installed = false;
+    bool programSideWritable = false;  // the Settings folder, or the program folder when it is missing
+    QString configHome;
+    QString home;
+};
+QString ChooseSettingsFilePath(const SettingsPlace &place);
 
 // Reads the eleven keys in their fixed order into `into`. On the first value that cannot be
 // converted it stops and returns false with a short description in *error; the keys read

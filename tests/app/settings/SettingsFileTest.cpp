@@ -28,8 +28,18 @@ protected:
         ASSERT_TRUE(dir.isValid());
         SetProgramFolderOverride(dir.path());
         AppSettings = SettingsRecord();
+        // Never the user's own configuration folder.
+        m_oldConfigHome = qgetenv("XDG_CONFIG_HOME");
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(dir.filePath("config")));
     }
-    void TearDown() override { SetProgramFolderOverride(QString()); }
+    void TearDown() override
+    {
+        SetProgramFolderOverride(QString());
+        if (m_oldConfigHome.isNull())
+            qunsetenv("XDG_CONFIG_HOME");
+        else
+            qputenv("XDG_CONFIG_HOME", m_oldConfigHome);
+    }
 
     void writeSettings(const QByteArray &text)
     {
@@ -46,6 +56,7 @@ protected:
 
     QTemporaryDir dir;
     RecordingMessageBoxes boxes;
+    QByteArray m_oldConfigHome;
 };
 
 TEST_F(SettingsFileTest, PathIsSettingsFolderInProgramFolder)
@@ -283,11 +294,85 @@ TEST_F(SettingsFileTest, SaveReportsAReadOnlyFile)
         QFile::setPermissions(dir.filePath("Settings"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         GTEST_SKIP() << "permissions do not bind this user";
     }
+    // A read-only Settings folder sends the settings to the configuration folder; block that
+    // too, so the save has nowhere to go.
+    QFile configBlocker(dir.filePath("config"));
+    ASSERT_TRUE(configBlocker.open(QIODevice::WriteOnly));
+    configBlocker.close();
+    const QString besideProgram = dir.filePath("Settings/Settings.ini");
     AppSettings = SettingsRecord::defaults();
     EXPECT_FALSE(SaveSettings());
     QFile::setPermissions(dir.filePath("Settings"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     EXPECT_EQ(boxes.shown.size(), 1);
-    EXPECT_EQ(settingsText(), "[Grid]\nStyle=2\n");
+    QFile f(besideProgram);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), "[Grid]\nStyle=2\n");
+}
+
+// Where the file lives, from the facts the program looks at.
+struct PlaceCase {
+    const char *name;
+    bool installed;
+    bool writable;
+    const char *configHome;
+    const char *expected;
+};
+
+void PrintTo(const PlaceCase &c, std::ostream *os) { *os << c.name; }
+
+class SettingsPlaceTest : public ::testing::TestWithParam<PlaceCase> {};
+
+TEST_P(SettingsPlaceTest, Choice)
+{
+    const PlaceCase &c = GetParam();
+    SettingsPlace place;
+    place.programFolder = QStringLiteral("/opt/qw/bin");
+    place.installed = c.installed;
+    place.programSideWritable = c.writable;
+    place.configHome = QString::fromUtf8(c.configHome);
+    place.home = QStringLiteral("/home/ann");
+    EXPECT_EQ(ChooseSettingsFilePath(place).toStdString(), c.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Places, SettingsPlaceTest,
+    ::testing::Values(
+        PlaceCase{"PortableWritable", false, true, "/cfg", "/opt/qw/bin/Settings/Settings.ini"},
+        PlaceCase{"PortableReadOnly", false, false, "/cfg", "/cfg/quirewell/Settings.ini"},
+        PlaceCase{"InstalledEvenIfWritable", true, true, "/cfg", "/cfg/quirewell/Settings.ini"},
+        PlaceCase{"NoConfigHome", true, false, "", "/home/ann/.config/quirewell/Settings.ini"},
+        PlaceCase{"RelativeConfigHomeIgnored", false, false, "cfg", "/home/ann/.config/quirewell/Settings.ini"},
+        PlaceCase{"TrailingSlash", true, false, "/cfg/", "/cfg/quirewell/Settings.ini"}),
+    [](const ::testing::TestParamInfo<PlaceCase> &info) { return std::string(info.param.name); });
+
+// An installed program (its store in lib/quirewell, none beside it) keeps the user's settings
+// in the configuration folder, creates it on the first save and reads it back from there, even
+// when its own folder could be written (as root can).
+TEST_F(SettingsFileTest, InstalledProgramUsesTheConfigurationFolder)
+{
+    ASSERT_TRUE(QDir().mkpath(dir.filePath("usr/bin")));
+    ASSERT_TRUE(QDir().mkpath(dir.filePath("usr/lib/quirewell")));
+    QFile store(dir.filePath("usr/lib/quirewell/quirewell.reg"));
+    ASSERT_TRUE(store.open(QIODevice::WriteOnly));
+    store.write("REGEDIT4\n");
+    store.close();
+    SetProgramFolderOverride(dir.filePath("usr/bin"));
+
+    const QString expected = dir.filePath("config/quirewell/Settings.ini");
+    EXPECT_EQ(SettingsFilePath(), expected);
+    ASSERT_TRUE(LoadSettings());  // nothing there yet: defaults, and nothing created
+    EXPECT_FALSE(QFile::exists(expected));
+    AppSettings.GridStyle = 12;
+    ASSERT_TRUE(SaveSettings());
+    EXPECT_TRUE(QFile::exists(expected));
+    EXPECT_FALSE(QFile::exists(dir.filePath("usr/bin/Settings")));
+    AppSettings = SettingsRecord();
+    ASSERT_TRUE(LoadSettings());
+    EXPECT_EQ(AppSettings.GridStyle, 12);
+
+    // A store beside the program makes it a portable copy again.
+    QFile::copy(dir.filePath("usr/lib/quirewell/quirewell.reg"), dir.filePath("usr/bin/quirewell.reg"));
+    EXPECT_EQ(SettingsFilePath(), dir.filePath("usr/bin/Settings/Settings.ini"));
 }
 
 // A write that fails part-way (file-size limit; a full disk where a small file system can be
