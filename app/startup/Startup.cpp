@@ -1,11 +1,15 @@
 #include "Startup.h"
 
+#include "AppIcon.h"
+#include "FolderTree.h"
+#include "StartArguments.h"
 #include "SettingsFile.h"
 #include "WindowLayoutKeeper.h"
 #include "frmMain.h"
 #include "frmSplash.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QIcon>
 
 #include <cstdio>
@@ -31,6 +35,8 @@ bool Startup::start(search::SearchCore::FactoryMaker counters)
     // The layout the window had when it last closed, or the first-start layout; written back
     // when it closes.
     (new WindowLayoutKeeper(*m_main, modGlobal::SettingsFilePath()))->restore();
+    if (!m_startFolder.isEmpty() && !m_main->ftv->setSelectedFolder(m_startFolder))
+        std::fprintf(stderr, "quirewell: cannot show the folder %s\n", QFile::encodeName(m_startFolder).constData());
 
     // The splash is the only window for a while: closing it must not end the program.
     m_quitOnLastWindowClosed = QGuiApplication::quitOnLastWindowClosed();
@@ -59,6 +65,20 @@ int RunQuirewell(int argc, char **argv)
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quirewell"));
+    // Ties the windows to the desktop entry (and its icon) on Wayland and in task switchers.
+    QGuiApplication::setDesktopFileName(QStringLiteral("quirewell"));
+    QApplication::setWindowIcon(ApplicationIcon());
+
+    QStringList args;
+    for (int i = 1; i < argc; ++i)  // what Qt left after taking its own options
+        args << QFile::decodeName(argv[i]);
+    const StartArguments start = ParseStartArguments(args);
+    if (!start.error.isEmpty()) {
+        std::fputs(qPrintable(start.error), stderr);
+        return 2;
+    }
+    if (!start.warning.isEmpty())
+        std::fputs(qPrintable(start.warning), stderr);
     // Outside a full desktop (a bare X server, a minimal window manager) Qt knows no icon theme
     // and every file would get the same generic icon; the freedesktop default theme fills in.
     if (!QIcon::hasThemeIcon(QStringLiteral("text-x-generic")))
@@ -66,6 +86,7 @@ int RunQuirewell(int argc, char **argv)
     int status = 0;
     {
         Startup startup;
+        startup.setStartFolder(start.folder);
         if (!startup.start())
             return 1;
         status = QApplication::exec();

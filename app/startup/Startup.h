@@ -6,6 +6,7 @@
 
 #include <QObject>
 #include <QPointer>
+#include <QString>
 
 #include <memory>
 
@@ -23,6 +24,9 @@ public:
     // window exists. Otherwise the main window is loaded hidden and the splash is up (modal).
     // counters empty: the page counter components through the runtime.
     bool start(search::SearchCore::FactoryMaker counters = {});
+    // A folder given on the command line: the tree selects it instead of the start-up folder,
+    // so the first search walks it. Call before start().
+    void setStartFolder(const QString &folder) { m_startFolder = folder; }
 
     frmMain *mainWindow() const { return m_main.get(); }
     frmSplash *splash() const;
@@ -33,7 +37,8 @@ private:
     std::unique_ptr<frmMain> m_main;
     QPointer<frmSplash> m_splash;
     bool m_quitOnLastWindowClosed = true;
+    QString m_startFolder;
 };
 
-// main(): the whole program; returns the process's exit status.
+// main(): the whole program; returns the process's exit status (2: bad command line).
 int RunQuirewell(int argc, char **argv);

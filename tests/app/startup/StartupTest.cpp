@@ -146,4 +146,23 @@ TEST_F(StartupTest, EmptyStartupFolderStillStarts)
     main->close();
 }
 
+// "Open With" on a folder: the folder given wins over the start-up folder, and the first
+// search walks it.
+TEST_F(StartupTest, FolderArgumentIsSearchedFirst)
+{
+    QTemporaryDir other;
+    ASSERT_TRUE(testdocs::writeTiff(QFile::encodeName(other.filePath("b.tif")), 3));
+    writeSettings("[General]\r\nStartupFolder=" + QFile::encodeName(documents.path()) + "\r\n");
+    Startup startup;
+    startup.setStartFolder(other.path());
+    ASSERT_TRUE(startup.start());
+    startup.splash()->close();
+    frmMain *main = startup.mainWindow();
+    EXPECT_EQ(main->ftv->selectedFolder(), other.path());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return main->sbGeneral->panelText("Message") == "Done"; }));
+    EXPECT_EQ(main->CurrentFolder(), other.path());
+    EXPECT_EQ(main->vsFiles->textMatrix(1, ColPages), "3");
+    main->close();
+}
+
 }  // namespace
