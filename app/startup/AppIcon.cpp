@@ -6,6 +6,8 @@
 
 QIcon ApplicationIcon()
 {
+    // The resource lives in a static library: without this the linker drops it.
+    Q_INIT_RESOURCE(AppIcon);
     // Rendered here rather than left to an icon-engine plugin that may not be installed.
     QSvgRenderer svg(QStringLiteral(":/quirewell/quirewell.svg"));
     QIcon icon;

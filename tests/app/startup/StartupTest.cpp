@@ -4,6 +4,7 @@
 #include "GuiTestEnvironment.h"
 #include "TestDocuments.h"
 
+#include "AppIcon.h"
 #include "AppSettings.h"
 #include "ComRegistry.h"
 #include "FolderTree.h"
@@ -163,6 +164,19 @@ TEST_F(StartupTest, FolderArgumentIsSearchedFirst)
     EXPECT_EQ(main->CurrentFolder(), other.path());
     EXPECT_EQ(main->vsFiles->textMatrix(1, ColPages), "3");
     main->close();
+}
+
+// The window icon is drawn from the same SVG the icon theme gets, at the sizes task bars use.
+TEST(ApplicationIconTest, IsDrawnAtEverySize)
+{
+    const QIcon icon = ApplicationIcon();
+    ASSERT_FALSE(icon.isNull());
+    const QList<QSize> sizes = icon.availableSizes();
+    EXPECT_TRUE(sizes.contains(QSize(16, 16)));
+    EXPECT_TRUE(sizes.contains(QSize(256, 256)));
+    const QImage image = icon.pixmap(QSize(48, 48)).toImage();
+    EXPECT_EQ(image.pixelColor(0, 0).alpha(), 0) << "a transparent corner";
+    EXPECT_GT(image.pixelColor(24, 24).alpha(), 0) << "the drawing in the middle";
 }
 
 }  // namespace
