@@ -12,12 +12,16 @@
 
 QString HelpFilePath()
 {
-    // Beside the program in a portable folder; under share/doc when installed.
-    const QString beside = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("Quirewell.html"));
+    return HelpFilePathFor(QCoreApplication::applicationDirPath());
+}
+
+QString HelpFilePathFor(const QString &programFolder)
+{
+    const QString beside = QDir(programFolder).filePath(QStringLiteral("Quirewell.html"));
     if (QFileInfo::exists(beside))
         return beside;
-    const QString installed = QDir::cleanPath(QFile::decodeName(comrt::InstalledDocFolder().c_str())
-                                              + QStringLiteral("/Quirewell.html"));
+    const std::string docs = comrt::InstalledDocFolderFor(QFile::encodeName(programFolder).toStdString());
+    const QString installed = QDir::cleanPath(QFile::decodeName(docs.c_str()) + QStringLiteral("/Quirewell.html"));
     return QFileInfo::exists(installed) ? installed : beside;
 }
 

@@ -6,8 +6,11 @@
 class DesktopShell;
 class QWidget;
 
-// The help file: "Quirewell.html" in the program folder, wherever the working folder is.
+// The help file: "Quirewell.html" in the program folder, wherever the working folder is; for an
+// installed program (no help file beside it) the one in the installed documentation folder.
 QString HelpFilePath();
+// The same for a given program folder.
+QString HelpFilePathFor(const QString &programFolder);
 
 // Opens the help file in the user's browser. A missing file, or one the desktop will not open,
 // is reported in a message naming the path. Returns true when the desktop accepted the request.

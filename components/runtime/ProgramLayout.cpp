@@ -65,5 +65,10 @@ std::string comrt::InstalledComponentFolder()
 
 std::string comrt::InstalledDocFolder()
 {
-    return Join(ExecutableFolder(), QW_BIN_TO_DOC);
+    return InstalledDocFolderFor(ExecutableFolder());
+}
+
+std::string comrt::InstalledDocFolderFor(const std::string& exeFolder)
+{
+    return Join(exeFolder, QW_BIN_TO_DOC);
 }

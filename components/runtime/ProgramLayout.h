@@ -27,5 +27,6 @@ std::string InstalledDocFolder();
 // ExecutableFolder().
 std::string DefaultStorePathFor(const std::string& exeFolder);
 bool RunsInstalledFrom(const std::string& exeFolder);
+std::string InstalledDocFolderFor(const std::string& exeFolder);
 
 } // namespace comrt

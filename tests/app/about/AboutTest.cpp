@@ -220,6 +220,26 @@ TEST(AboutBox, OnlyOneBoxAndOkDestroysIt)
     EXPECT_EQ(dlgAbout::openInstance(), nullptr);
 }
 
+// An installed program has its help page in share/doc; a copy beside the program comes first.
+TEST(HelpCommands, InstalledHelpPageIsFound)
+{
+    QTemporaryDir root;
+    ASSERT_TRUE(QDir(root.path()).mkpath("usr/bin"));
+    ASSERT_TRUE(QDir(root.path()).mkpath("usr/share/doc/quirewell"));
+    const QString bin = root.filePath("usr/bin");
+    const QString beside = bin + "/Quirewell.html";
+    const QString installed = root.filePath("usr/share/doc/quirewell/Quirewell.html");
+    EXPECT_EQ(HelpFilePathFor(bin), beside) << "neither: the message names the program folder";
+    QFile doc(installed);
+    ASSERT_TRUE(doc.open(QIODevice::WriteOnly));
+    doc.close();
+    EXPECT_EQ(HelpFilePathFor(bin), installed);
+    QFile copy(beside);
+    ASSERT_TRUE(copy.open(QIODevice::WriteOnly));
+    copy.close();
+    EXPECT_EQ(HelpFilePathFor(bin), beside);
+}
+
 // The help file is looked for beside the program, not in the working folder.
 TEST(HelpCommands, HelpFileIsFoundBesideTheProgram)
 {
