@@ -1,0 +1,71 @@
+#pragma once
+// quirewell-count's run: checks the folders, walks and counts each with the search core (the
+// window's own walk, criteria and counters), writes the records as they arrive in walk order,
+// then the totals. Progress goes to standard error when that is a terminal.
+
+#include "CliOptions.h"
+#include "RecordWriter.h"
+#include "SearchCore.h"
+
+#include <QElapsedTimer>
+#include <QObject>
+
+#include <cstdio>
+#include <memory>
+
+namespace cli {
+
+constexpr int kExitCounted = 0;
+constexpr int kExitSomeFailed = 1;
+constexpr int kExitUsage = 2;
+constexpr int kExitInterrupted = 130;  // as a shell reports a program ended by Ctrl+C
+
+class CountCommand : public QObject
+{
+    Q_OBJECT
+public:
+    // factory: the counters for each lane; empty: the real components through the runtime.
+    CountCommand(const CliOptions &options, std::FILE *out, std::FILE *err,
+                 search::SearchCore::FactoryMaker factory = {});
+    ~CountCommand() override;
+
+    // Runs to the end (an event loop of its own) and returns the exit status.
+    int run();
+    // Stops the count: the records so far and their totals are written (Ctrl+C does this).
+    void interrupt();
+    // Shows progress on err even when it is not a terminal (tests).
+    void setShowProgress(bool show) { m_showProgress = show; }
+
+signals:
+    void fileWritten(const search::CountedFile &file);
+
+private:
+    bool checkFolders();
+    void startNext();
+    void onFolderStarted(const QByteArray &folder);
+    void onFileCounted(const search::CountedFile &file);
+    void onFinished(const search::SearchSummary &summary);
+    void write(const QByteArray &bytes);
+    void showProgress(bool force);
+    void clearProgress();
+
+    CliOptions m_options;
+    std::FILE *m_out;
+    std::FILE *m_err;
+    std::unique_ptr<search::SearchCore> m_core;
+    RecordWriter m_writer;
+    Totals m_totals;
+    qsizetype m_next = 0;  // index of the next folder to walk
+    bool m_interrupted = false;
+    bool m_problem = false;  // a folder or a counter failed as a whole
+    bool m_reportedCounterProblem = false;
+    bool m_showProgress = false;
+    bool m_progressShown = false;
+    bool m_outIsTerminal = false;
+    QByteArray m_currentFolder;
+    QElapsedTimer m_progressClock;
+    int m_status = kExitCounted;
+    bool m_done = false;
+};
+
+}  // namespace cli

@@ -1,0 +1,288 @@
+// quirewell-count as a user runs it: the built executable on folders made at test time, every
+// output format read back, the totals and the exit status.
+#include "CountCliTest.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+
+namespace {
+
+using clitest::Output;
+using clitest::Record;
+
+struct Expected {
+    QByteArray rel;      // below the case folder, as printed in CSV and JSON
+    QByteArray relText;  // as printed in text and TSV (control characters escaped); empty: same
+    const char *type;
+    QByteArray pages;    // empty: no count
+    const char *reason;
+};
+
+struct CliCase {
+    const char *name;
+    std::function<void(const QByteArray &dir)> make;
+    QStringList args;
+    std::vector<Expected> records;
+    int64_t tiffTotal;
+    int64_t pdfTotal;
+    int status;
+};
+
+using namespace clitest;
+
+const std::vector<CliCase> &cases()
+{
+    static const std::vector<CliCase> list = {
+        {"Good",
+         [](const QByteArray &d) {
+             tiff(d + "/a.tif", 2);
+             pdf(d + "/b.pdf", 3);
+             tiff(d + "/c.TIFF", 1);
+             bytes(d + "/notes.txt", "not listed");
+             pdf(d + "/.hidden.pdf", 5);
+         },
+         {},
+         {{"a.tif", "", "TIFF", "2", ""}, {"b.pdf", "", "PDF", "3", ""}, {"c.TIFF", "", "TIFF", "1", ""}},
+         3, 3, 0},
+        {"HiddenWhenAsked",
+         [](const QByteArray &d) {
+             pdf(d + "/.hidden.pdf", 5);
+             pdf(d + "/shown.pdf", 1);
+         },
+         {"--hidden"},
+         {{".hidden.pdf", "", "PDF", "5", ""}, {"shown.pdf", "", "PDF", "1", ""}},
+         0, 6, 0},
+        {"SubfoldersWhenAsked",
+         [](const QByteArray &d) {
+             pdf(d + "/top.pdf", 1);
+             tiff(d + "/sub/mid.tif", 4);
+             pdf(d + "/sub/deeper/low.pdf", 2);
+         },
+         {"-r"},
+         {{"top.pdf", "", "PDF", "1", ""}, {"sub/mid.tif", "", "TIFF", "4", ""}, {"sub/deeper/low.pdf", "", "PDF", "2", ""}},
+         4, 3, 0},
+        {"SubfoldersOnlyWhenAsked",
+         [](const QByteArray &d) {
+             pdf(d + "/top.pdf", 1);
+             tiff(d + "/sub/mid.tif", 4);
+         },
+         {},
+         {{"top.pdf", "", "PDF", "1", ""}},
+         0, 1, 0},
+        {"Damaged",
+         [](const QByteArray &d) {
+             bytes(d + "/broken.pdf", "%PDF-1.4\nthis is no document at all\n");
+             pdf(d + "/fine.pdf", 2);
+         },
+         {},
+         {{"broken.pdf", "", "PDF", "", "Damaged beyond repair"}, {"fine.pdf", "", "PDF", "2", ""}},
+         0, 2, 1},
+        {"Encrypted",
+         [](const QByteArray &d) { encryptedPdf(d + "/locked.pdf"); },
+         {},
+         {{"locked.pdf", "", "PDF", "", "Needs a password"}},
+         0, 0, 1},
+        {"Misnamed",
+         [](const QByteArray &d) {
+             pdf(d + "/really-a-pdf.tif", 2);
+             tiff(d + "/really-a-tiff.pdf", 2);
+         },
+         {},
+         {{"really-a-pdf.tif", "", "TIFF", "", "Not a TIFF file"}, {"really-a-tiff.pdf", "", "PDF", "", "Not a PDF file"}},
+         0, 0, 1},
+        {"NamesNotUtf8",
+         [](const QByteArray &d) {
+             tiff(d + "/caf\xE9.tif", 1);
+             pdf(d + "/\xFF\\x.pdf", 2);
+         },
+         {},
+         {{"caf\\xE9.tif", "", "TIFF", "1", ""}, {"\\xFF\\\\x.pdf", "", "PDF", "2", ""}},
+         1, 2, 0},
+        {"NamesWithSeparators",
+         [](const QByteArray &d) {
+             pdf(d + "/a,\"b\".pdf", 1);
+             tiff(d + "/two\nlines.tif", 1);
+             tiff(d + "/tab\there.tif", 2);
+         },
+         {},
+         {{"a,\"b\".pdf", "", "PDF", "1", ""},
+          {"two\nlines.tif", "two\\x0Alines.tif", "TIFF", "1", ""},
+          {"tab\there.tif", "tab\\x09here.tif", "TIFF", "2", ""}},
+         3, 1, 0},
+        {"Empty", [](const QByteArray &) {}, {}, {}, 0, 0, 0},
+        {"EveryFileWithStarDotStar",
+         [](const QByteArray &d) {
+             bytes(d + "/notes.txt", "12345");
+             pdf(d + "/one.pdf", 1);
+         },
+         {"--filter", "*.*"},
+         {{"notes.txt", "", "other", "", ""}, {"one.pdf", "", "PDF", "1", ""}},
+         0, 1, 0},
+    };
+    return list;
+}
+
+class CountCliTest : public ::testing::TestWithParam<std::tuple<size_t, const char *>> {};
+
+TEST_P(CountCliTest, RecordsTotalsAndStatus)
+{
+    const CliCase &c = cases()[std::get<0>(GetParam())];
+    const QString format = QString::fromLatin1(std::get<1>(GetParam()));
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QByteArray root = QFile::encodeName(dir.path());
+    const clitest::RemoveAll cleanup{root};
+    c.make(root);
+
+    const Output out = runCount(QStringList(c.args) << "--format" << format << dir.path());
+    ASSERT_TRUE(out.ran) << out.err.toStdString();
+    EXPECT_EQ(out.status, c.status) << out.err.toStdString();
+    const Parsed parsed = parse(format, out.out);
+    ASSERT_TRUE(parsed.ok) << parsed.why << "\n" << out.out.toStdString();
+
+    std::vector<Record> expected;
+    const bool escaped = format == "text" || format == "tsv";
+    for (const Expected &e : c.records) {
+        Record r;
+        r.path = root + '/' + (escaped && !e.relText.isEmpty() ? e.relText : e.rel);
+        r.type = e.type;
+        r.pages = e.pages;
+        r.reason = e.reason;
+        expected.push_back(r);
+    }
+    std::vector<Record> got = parsed.records;
+    for (Record &r : got)
+        r.size.clear();  // checked below
+    const auto byPath = [](const Record &a, const Record &b) { return a.path < b.path; };
+    std::sort(expected.begin(), expected.end(), byPath);
+    std::sort(got.begin(), got.end(), byPath);
+    EXPECT_EQ(got, expected);
+    for (const Record &r : parsed.records) {
+        EXPECT_FALSE(r.size.isEmpty()) << r.path.toStdString();
+    }
+    EXPECT_EQ(parsed.tiffTotal, c.tiffTotal);
+    EXPECT_EQ(parsed.pdfTotal, c.pdfTotal);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Folders, CountCliTest,
+    ::testing::Combine(::testing::Range(size_t(0), cases().size()), ::testing::Values("text", "csv", "tsv", "json")),
+    [](const ::testing::TestParamInfo<std::tuple<size_t, const char *>> &info) {
+        return std::string(cases()[std::get<0>(info.param)].name) + "_" + std::get<1>(info.param);
+    });
+
+// Sizes are the files' own.
+TEST(CountCli, SizeIsTheFilesSize)
+{
+    QTemporaryDir dir;
+    const QByteArray root = QFile::encodeName(dir.path());
+    bytes(root + "/x.pdf", QByteArray(12345, 'x'));
+    const Output out = runCount({"--format", "csv", dir.path()});
+    const Parsed parsed = parse("csv", out.out);
+    ASSERT_EQ(parsed.records.size(), 1u);
+    EXPECT_EQ(parsed.records[0].size, "12345");
+}
+
+// Several files at once give exactly what one at a time gives, in every format.
+TEST(CountCli, JobsDoNotChangeTheOutput)
+{
+    QTemporaryDir dir;
+    const QByteArray root = QFile::encodeName(dir.path());
+    for (int f = 0; f < 4; ++f) {
+        const QByteArray folder = root + "/f" + QByteArray::number(f) + (f % 2 ? "/deep" : "");
+        for (int i = 0; i < 12; ++i) {
+            const QByteArray base = folder + "/d" + QByteArray::number(i);
+            switch (i % 4) {
+            case 0: tiff(base + ".tif", 1 + i); break;
+            case 1: pdf(base + ".pdf", 1 + i); break;
+            case 2: bytes(base + ".pdf", "%PDF-1.4\nnothing\n"); break;
+            default: pdf(base + ".tif", 2); break;
+            }
+        }
+    }
+    for (const char *format : {"text", "csv", "tsv", "json"}) {
+        const Output one = runCount({"-r", "--jobs", "1", "--format", format, dir.path()});
+        const Output four = runCount({"-r", "--jobs", "4", "--format", format, dir.path()});
+        ASSERT_TRUE(one.ran && four.ran);
+        EXPECT_EQ(one.status, 1);
+        EXPECT_EQ(four.status, 1);
+        EXPECT_EQ(one.out.toStdString(), four.out.toStdString()) << format;
+        EXPECT_GT(one.out.count('\n'), 40) << format;
+    }
+}
+
+// Several folders: records of each in turn, one set of totals.
+TEST(CountCli, SeveralFoldersOneTotal)
+{
+    QTemporaryDir a, b;
+    pdf(QFile::encodeName(a.path()) + "/one.pdf", 4);
+    tiff(QFile::encodeName(b.path()) + "/two.tif", 3);
+    const Output out = runCount({"--format", "tsv", a.path(), b.path() + "/"});
+    ASSERT_EQ(out.status, 0) << out.err.toStdString();
+    const Parsed parsed = parse("tsv", out.out);
+    ASSERT_EQ(parsed.records.size(), 2u);
+    EXPECT_EQ(parsed.records[0].path, QFile::encodeName(a.path()) + "/one.pdf");
+    EXPECT_EQ(parsed.records[1].path, QFile::encodeName(b.path()) + "/two.tif");
+    EXPECT_EQ(parsed.tiffTotal, 3);
+    EXPECT_EQ(parsed.pdfTotal, 4);
+}
+
+struct UsageCase {
+    const char *name;
+    QStringList args;  // "@" is a scratch folder, "@f" a file in it
+    int status;
+    const char *stdoutHas;
+    const char *stderrHas;
+};
+
+void PrintTo(const UsageCase &c, std::ostream *os) { *os << c.name; }
+
+class CountCliUsage : public ::testing::TestWithParam<UsageCase> {};
+
+TEST_P(CountCliUsage, Status)
+{
+    const UsageCase &c = GetParam();
+    QTemporaryDir dir;
+    pdf(QFile::encodeName(dir.path()) + "/f.pdf", 1);
+    QStringList args;
+    for (QString a : c.args)
+        args << a.replace("@f", dir.filePath("f.pdf")).replace("@", dir.path());
+    const Output out = runCount(args);
+    ASSERT_TRUE(out.ran);
+    EXPECT_EQ(out.status, c.status) << out.err.toStdString();
+    EXPECT_TRUE(out.out.contains(c.stdoutHas)) << out.out.toStdString();
+    EXPECT_TRUE(out.err.contains(c.stderrHas)) << out.err.toStdString();
+    if (c.status == 2) {
+        EXPECT_TRUE(out.out.isEmpty()) << "nothing counted on bad usage";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lines, CountCliUsage,
+    ::testing::Values(UsageCase{"Help", {"--help"}, 0, "usage: quirewell-count", ""},
+                      UsageCase{"Version", {"--version"}, 0, "Quirewell", ""},
+                      UsageCase{"NoFolder", {}, 2, "", "no folder given"},
+                      UsageCase{"UnknownOption", {"--fast", "@"}, 2, "", "unknown option --fast"},
+                      UsageCase{"MissingFolder", {"@", "@/nowhere"}, 2, "", "nowhere: no such folder"},
+                      UsageCase{"FileForAFolder", {"@f"}, 2, "", "not a folder"},
+                      UsageCase{"BadJobs", {"--jobs", "0", "@"}, 2, "", "--jobs"},
+                      UsageCase{"QuietWhenNotATerminal", {"@"}, 0, "Total Pages  TIFF : 0  PDF : 1", ""}),
+    [](const ::testing::TestParamInfo<UsageCase> &info) { return std::string(info.param.name); });
+
+TEST(CountCli, NoProgressOnAPipe)
+{
+    QTemporaryDir dir;
+    pdf(QFile::encodeName(dir.path()) + "/f.pdf", 1);
+    const Output out = runCount({dir.path()});
+    EXPECT_TRUE(out.err.isEmpty()) << out.err.toStdString();
+}
+
+}  // namespace

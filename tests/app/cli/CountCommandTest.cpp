@@ -1,0 +1,198 @@
+// Stopping a count (what Ctrl+C does): the records so far, their totals, status 130; and a
+// missing page counter: every file listed, the counter named, status 1.
+#include "CountCommand.h"
+#include "CountCliTest.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdio>
+#include <functional>
+#include <mutex>
+
+namespace {
+
+// An event loop for the whole executable.
+class CoreEnvironment : public ::testing::Environment
+{
+public:
+    void SetUp() override
+    {
+        static int argc = 1;
+        static char name[] = "cli-test";
+        static char *argv[] = {name, nullptr};
+        if (!QCoreApplication::instance())
+            m_app = std::make_unique<QCoreApplication>(argc, argv);
+    }
+    void TearDown() override { m_app.reset(); }
+
+private:
+    std::unique_ptr<QCoreApplication> m_app;
+};
+const ::testing::Environment *const registered = ::testing::AddGlobalTestEnvironment(new CoreEnvironment);
+
+// Counts pages as the file's size in bytes; a file named "block*" holds its call until released
+// (by abort() or at the end of the test).
+struct Gate {
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool open = false;
+    std::function<void()> entered;  // called on the lane's thread as a call starts to wait
+    void release()
+    {
+        std::lock_guard lock(mutex);
+        open = true;
+        changed.notify_all();
+    }
+};
+
+class FakeCounter : public search::PageCounter
+{
+public:
+    explicit FakeCounter(std::shared_ptr<Gate> gate) : m_gate(std::move(gate)) {}
+    std::optional<int32_t> getPages(const QByteArray &path) override
+    {
+        if (path.contains("/block")) {
+            if (m_gate->entered)
+                m_gate->entered();
+            std::unique_lock lock(m_gate->mutex);
+            m_gate->changed.wait(lock, [&] { return m_gate->open; });
+            return search::kGaveUp;
+        }
+        return int32_t(QFileInfo(QFile::decodeName(path)).size());
+    }
+    void abort() override { m_gate->release(); }
+
+private:
+    std::shared_ptr<Gate> m_gate;
+};
+
+class FakeFactory : public search::PageCounterFactory
+{
+public:
+    FakeFactory(std::shared_ptr<Gate> gate, bool pdfMissing) : m_gate(std::move(gate)), m_pdfMissing(pdfMissing) {}
+    std::unique_ptr<search::PageCounter> create(search::CounterKind kind) override
+    {
+        if (m_pdfMissing && kind == search::CounterKind::Pdf)
+            return nullptr;
+        return std::make_unique<FakeCounter>(m_gate);
+    }
+    QString lastCreateError() const override { return QStringLiteral("cannot load libpdfcounter.so"); }
+
+private:
+    std::shared_ptr<Gate> m_gate;
+    bool m_pdfMissing;
+};
+
+// Captures what the command writes.
+class Capture
+{
+public:
+    Capture() : m_file(std::tmpfile()) {}
+    ~Capture() { std::fclose(m_file); }
+    std::FILE *file() const { return m_file; }
+    QByteArray text() const
+    {
+        std::fflush(m_file);
+        std::rewind(m_file);
+        QByteArray all;
+        char buf[4096];
+        size_t n;
+        while ((n = std::fread(buf, 1, sizeof buf, m_file)) > 0)
+            all.append(buf, qsizetype(n));
+        return all;
+    }
+
+private:
+    std::FILE *m_file;
+};
+
+TEST(CountCommand, InterruptWritesTheTotalsSoFar)
+{
+    QTemporaryDir dir;
+    const QByteArray root = QFile::encodeName(dir.path());
+    clitest::bytes(root + "/a.tif", "12345");    // 5 "pages"
+    clitest::bytes(root + "/b.pdf", "1234567");  // 7
+    clitest::bytes(root + "/block.pdf", "x");
+    clitest::bytes(root + "/c.pdf", "123");
+
+    auto gate = std::make_shared<Gate>();
+    cli::CliOptions options;
+    options.folders = {root};
+    options.format = cli::Format::Csv;
+    options.jobs = 1;
+    Capture out, err;
+    cli::CountCommand command(options, out.file(), err.file(),
+                              [gate] { return std::make_unique<FakeFactory>(gate, false); });
+    // Stopped while a file is in its counter, as Ctrl+C may come at any time.
+    gate->entered = [&command] {
+        QMetaObject::invokeMethod(&command, [&command] { command.interrupt(); }, Qt::QueuedConnection);
+    };
+    const int status = command.run();
+    gate->release();
+
+    EXPECT_EQ(status, cli::kExitInterrupted);
+    const clitest::Parsed parsed = clitest::parse("csv", out.text());
+    ASSERT_TRUE(parsed.ok) << parsed.why << out.text().toStdString();
+    EXPECT_LE(parsed.records.size(), 3u);
+    for (const clitest::Record &r : parsed.records)
+        EXPECT_FALSE(r.path.endsWith("/block.pdf")) << "a file still in its counter is not written";
+    const int64_t pages = parsed.tiffTotal + parsed.pdfTotal;
+    int64_t sum = 0;
+    for (const clitest::Record &r : parsed.records)
+        sum += r.pages.toLongLong();
+    EXPECT_EQ(pages, sum) << "the totals are those of the records written";
+}
+
+TEST(CountCommand, AMissingCounterIsNamedAndFails)
+{
+    QTemporaryDir dir;
+    const QByteArray root = QFile::encodeName(dir.path());
+    clitest::bytes(root + "/a.tif", "12");
+    clitest::bytes(root + "/b.pdf", "123");
+
+    auto gate = std::make_shared<Gate>();
+    cli::CliOptions options;
+    options.folders = {root};
+    options.format = cli::Format::Tsv;
+    Capture out, err;
+    cli::CountCommand command(options, out.file(), err.file(),
+                              [gate] { return std::make_unique<FakeFactory>(gate, true); });
+    EXPECT_EQ(command.run(), cli::kExitSomeFailed);
+    const clitest::Parsed parsed = clitest::parse("tsv", out.text());
+    ASSERT_TRUE(parsed.ok) << parsed.why;
+    ASSERT_EQ(parsed.records.size(), 2u);
+    EXPECT_EQ(parsed.tiffTotal, 2);
+    EXPECT_EQ(parsed.pdfTotal, 0);
+    for (const clitest::Record &r : parsed.records) {
+        if (r.type == "PDF") {
+            EXPECT_EQ(r.reason, "The page counter is missing");
+        }
+    }
+    EXPECT_TRUE(err.text().contains("the PDF page counter is missing")) << err.text().toStdString();
+}
+
+TEST(CountCommand, ProgressOnlyOnStandardError)
+{
+    QTemporaryDir dir;
+    const QByteArray root = QFile::encodeName(dir.path());
+    clitest::bytes(root + "/a.tif", "12");
+    auto gate = std::make_shared<Gate>();
+    cli::CliOptions options;
+    options.folders = {root};
+    Capture out, err;
+    cli::CountCommand command(options, out.file(), err.file(),
+                              [gate] { return std::make_unique<FakeFactory>(gate, false); });
+    command.setShowProgress(true);
+    EXPECT_EQ(command.run(), cli::kExitCounted);
+    EXPECT_TRUE(err.text().contains("TIFF 0 pages") || err.text().contains("files, TIFF")) << err.text().toStdString();
+    EXPECT_FALSE(out.text().contains('\r'));
+    EXPECT_TRUE(err.text().endsWith("\r\033[K")) << "the progress line is cleared at the end";
+}
+
+}  // namespace
