@@ -103,7 +103,7 @@ while IFS= read -r -d '' f; do
   n=$(qpdf --show-npages "$f" 2>/dev/null) && pdf=$((pdf + n))
 done < <(find "$root" -type f \( -iname '*.pdf' \) -print0)
 while IFS= read -r -d '' f; do
-  n=$(tiffinfo "$f" 2>/dev/null | grep -c -E '^(TIFF Directory at offset|=== TIFF directory)')
+  n=$(tiffinfo "$f" 2>/dev/null | grep -c '^TIFF Directory at offset')
   tiff=$((tiff + n))
 done < <(find "$root" -type f \( -iname '*.tif' -o -iname '*.tiff' \) -print0)
 echo "$tiff $pdf"
