@@ -8,6 +8,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -46,16 +47,26 @@ int main(int argc, char **argv)
         return cli::kExitUsage;
     }
 
-    cli::CountCommand command(options, stdout, stderr);
-    if (::pipe2(g_interruptPipe, O_CLOEXEC | O_NONBLOCK) == 0) {
-        auto *notifier = new QSocketNotifier(g_interruptPipe[0], QSocketNotifier::Read, &app);
-        QObject::connect(notifier, &QSocketNotifier::activated, &command, [&command] {
-            char byte;
-            while (::read(g_interruptPipe[0], &byte, 1) > 0) {
-            }
-            command.interrupt();
-        });
-        std::signal(SIGINT, onInterrupt);
+    int status = cli::kExitCounted;
+    {
+        cli::CountCommand command(options, stdout, stderr);
+        if (::pipe2(g_interruptPipe, O_CLOEXEC | O_NONBLOCK) == 0) {
+            auto *notifier = new QSocketNotifier(g_interruptPipe[0], QSocketNotifier::Read, &app);
+            QObject::connect(notifier, &QSocketNotifier::activated, &command, [&command] {
+                char byte;
+                while (::read(g_interruptPipe[0], &byte, 1) > 0) {
+                }
+                command.interrupt();
+            });
+            std::signal(SIGINT, onInterrupt);
+        }
+        status = command.run();
     }
-    return command.run();
+    if (search::SearchCore::busyThreads() > 0) {
+        // A counter call that could not be interrupted still runs on its own thread; the static
+        // destructors could unload its library under it, so leave without them.
+        std::fflush(nullptr);
+        std::_Exit(status);
+    }
+    return status;
 }
