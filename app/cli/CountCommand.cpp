@@ -132,10 +132,9 @@ void CountCommand::onFinished(const search::SearchSummary &summary)
         const char *which = summary.tiffCounterMissing && summary.pdfCounterMissing ? "the TIFF and PDF page counters are"
                             : summary.tiffCounterMissing                            ? "the TIFF page counter is"
                                                                                     : "the PDF page counter is";
-        std::fprintf(m_err, "quirewell-count: %s missing", which);
+        std::fprintf(m_err, "quirewell-count: %s missing\n", which);
         if (!summary.counterProblem.isEmpty())
-            std::fprintf(m_err, ": %s", summary.counterProblem.toUtf8().constData());
-        std::fputc('\n', m_err);
+            std::fprintf(m_err, "quirewell-count: %s\n", summary.counterProblem.toUtf8().constData());
     }
     if (summary.cancelled)
         m_interrupted = true;
