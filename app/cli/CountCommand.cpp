@@ -1,9 +1,10 @@
 #include "CountCommand.h"
 
-#include <QCoreApplication>
 #include <QEventLoop>
 #include <QThread>
 
+#include <cerrno>
+#include <cstring>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -48,7 +49,7 @@ bool CountCommand::checkFolders()
         struct stat st{};
         const char *why = nullptr;
         if (::stat(folder.constData(), &st) != 0)
-            why = "no such folder";
+            why = errno == ENOENT ? "no such folder" : std::strerror(errno);
         else if (!S_ISDIR(st.st_mode))
             why = "not a folder";
         if (why) {
@@ -76,11 +77,15 @@ void CountCommand::interrupt()
     if (m_done || m_interrupted)
         return;
     m_interrupted = true;
-    m_core->cancel();  // finished(cancelled) follows
+    // finished(cancelled) follows; between two folders the next one is simply not started.
+    if (m_core->isRunning())
+        m_core->cancel();
 }
 
 void CountCommand::startNext()
 {
+    if (m_done)
+        return;
     if (m_interrupted || m_next >= m_options.folders.size()) {
         clearProgress();
         m_totals.complete = !m_interrupted;
