@@ -86,15 +86,23 @@ void CountCommand::startNext()
 {
     if (m_done)
         return;
-    if (m_interrupted || m_next >= m_options.folders.size()) {
+    if (m_interrupted || m_outputError || m_next >= m_options.folders.size()) {
         clearProgress();
         m_totals.complete = !m_interrupted;
-        write(m_writer.footer(m_totals));
-        std::fflush(m_out);
-        if (m_interrupted)
+        if (!m_outputError) {
+            write(m_writer.footer(m_totals));
+            if (std::fflush(m_out) != 0 && !m_outputError)
+                m_outputError = errno ? errno : EIO;
+        }
+        if (m_outputError) {
+            // Records that never arrived are no count: never a success.
+            std::fprintf(m_err, "quirewell-count: cannot write the output: %s\n", std::strerror(m_outputError));
+            m_status = kExitSomeFailed;
+        } else if (m_interrupted) {
             m_status = kExitInterrupted;
-        else
+        } else {
             m_status = (m_totals.failed > 0 || m_problem) ? kExitSomeFailed : kExitCounted;
+        }
         m_done = true;
         return;
     }
@@ -149,8 +157,15 @@ void CountCommand::onFinished(const search::SearchSummary &summary)
 
 void CountCommand::write(const QByteArray &bytes)
 {
-    if (!bytes.isEmpty())
-        std::fwrite(bytes.constData(), 1, size_t(bytes.size()), m_out);
+    if (bytes.isEmpty() || m_outputError)
+        return;
+    errno = 0;
+    if (std::fwrite(bytes.constData(), 1, size_t(bytes.size()), m_out) != size_t(bytes.size())) {
+        // A full disk or a closed reader: counting on would only be lost.
+        m_outputError = errno ? errno : EIO;
+        if (m_core->isRunning())
+            m_core->cancel();
+    }
 }
 
 void CountCommand::showProgress(bool force)

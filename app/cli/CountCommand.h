@@ -64,6 +64,7 @@ private:
     bool m_outIsTerminal = false;
     QByteArray m_currentFolder;
     QElapsedTimer m_progressClock;
+    int m_outputError = 0;  // errno of the first failed write to out
     int m_status = kExitCounted;
     bool m_done = false;
 };

@@ -2,6 +2,9 @@
 // output format read back, the totals and the exit status.
 #include "CountCliTest.h"
 
+#include "TestDocuments.h"
+
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -276,6 +279,21 @@ INSTANTIATE_TEST_SUITE_P(
                       UsageCase{"BadJobs", {"--jobs", "0", "@"}, 2, "", "--jobs"},
                       UsageCase{"QuietWhenNotATerminal", {"@"}, 0, "Total Pages  TIFF : 0  PDF : 1", ""}),
     [](const ::testing::TestParamInfo<UsageCase> &info) { return std::string(info.param.name); });
+
+// A full disk is not a count: the records are lost, so the status says so.
+TEST(CountCli, OutputThatCannotBeWrittenFails)
+{
+    if (!QFileInfo::exists("/dev/full"))
+        GTEST_SKIP() << "no /dev/full here";
+    QTemporaryDir dir;
+    pdf(QFile::encodeName(dir.path()) + "/f.pdf", 1);
+    QProcess p;
+    p.setStandardOutputFile("/dev/full");
+    p.start(testdocs::binDir() + "/quirewell-count", {dir.path()});
+    ASSERT_TRUE(p.waitForFinished(300000));
+    EXPECT_EQ(p.exitCode(), 1);
+    EXPECT_TRUE(p.readAllStandardError().contains("cannot write the output"));
+}
 
 TEST(CountCli, NoProgressOnAPipe)
 {
