@@ -5,11 +5,7 @@
 #include "TestDocuments.h"
 
 #include <QFileInfo>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QProcess>
-#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -18,8 +14,7 @@
 
 namespace {
 
-using clitest::Output;
-using clitest::Record;
+using namespace clitest;
 
 struct Expected {
     QByteArray rel;      // below the case folder, as printed in CSV and JSON
@@ -38,8 +33,6 @@ struct CliCase {
     int64_t pdfTotal;
     int status;
 };
-
-using namespace clitest;
 
 const std::vector<CliCase> &cases()
 {
