@@ -82,6 +82,9 @@ void expectLayout(const QString &prefix)
     const QByteArray text = store.readAll();
     EXPECT_TRUE(text.contains("CTIFFPageCount Class"));
     EXPECT_TRUE(text.contains("CPDFPageCounter Class"));
+    // Written in a staging folder, used elsewhere: every library is named relative to the store.
+    EXPECT_TRUE(text.contains("@=\"libtallyfold.so.")) << text.toStdString();
+    EXPECT_FALSE(text.contains("=\"/")) << "no absolute path in the store\n" << text.toStdString();
 }
 
 TEST(Packaging, InstallIntoDestdir)
