@@ -1,5 +1,6 @@
 #include "SelectionTotals.h"
 
+#include "FileNames.h"
 #include "FlexGridModel.h"
 #include "ResultGrid.h"
 
@@ -8,26 +9,6 @@
 
 #include <algorithm>
 #include <vector>
-
-namespace {
-
-enum class Kind { Other, Tiff, Pdf };
-
-// Counted as the search counts: ".tif" and ".tiff" as TIFF, ".pdf" as PDF, any letter case.
-Kind kindOf(QStringView name)
-{
-    const qsizetype dot = name.lastIndexOf(u'.');
-    if (dot < 0)
-        return Kind::Other;
-    const QStringView ext = name.mid(dot + 1);
-    if (ext.compare(u"tif", Qt::CaseInsensitive) == 0 || ext.compare(u"tiff", Qt::CaseInsensitive) == 0)
-        return Kind::Tiff;
-    if (ext.compare(u"pdf", Qt::CaseInsensitive) == 0)
-        return Kind::Pdf;
-    return Kind::Other;
-}
-
-}  // namespace
 
 SelectionTotals::SelectionTotals(ResultGrid &grid, QObject *parent) : QObject(parent), m_grid(grid)
 {
@@ -77,10 +58,10 @@ void SelectionTotals::add(int gridRow, int sign)
     const qint64 pages = pagesText.toLongLong(&ok);
     if (!ok)
         return;
-    switch (kindOf(model->textView(gridRow, ColFileName))) {
-    case Kind::Tiff: m_tiff += sign * pages; break;
-    case Kind::Pdf: m_pdf += sign * pages; break;
-    case Kind::Other: break;
+    switch (platform::pageFileTypeOf(model->textView(gridRow, ColFileName))) {
+    case platform::PageFileType::Tiff: m_tiff += sign * pages; break;
+    case platform::PageFileType::Pdf: m_pdf += sign * pages; break;
+    case platform::PageFileType::Other: break;
     }
 }
 

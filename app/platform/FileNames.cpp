@@ -51,4 +51,33 @@ bool isValidUtf8(const QByteArray &bytes)
     return true;
 }
 
+namespace {
+
+template<typename Text>
+PageFileType pageFileTypeOfExtension(Text ext)
+{
+    if (ext.compare(QLatin1StringView("tif"), Qt::CaseInsensitive) == 0
+        || ext.compare(QLatin1StringView("tiff"), Qt::CaseInsensitive) == 0)
+        return PageFileType::Tiff;
+    if (ext.compare(QLatin1StringView("pdf"), Qt::CaseInsensitive) == 0)
+        return PageFileType::Pdf;
+    return PageFileType::Other;
+}
+
+}  // namespace
+
+PageFileType pageFileTypeOf(QStringView name)
+{
+    const qsizetype dot = name.lastIndexOf(u'.');
+    return dot < 0 ? PageFileType::Other : pageFileTypeOfExtension(name.mid(dot + 1));
+}
+
+PageFileType pageFileTypeOf(const QByteArray &name)
+{
+    // Bytes beyond ASCII never match the ASCII extensions, so a Latin-1 view of the name is exact.
+    const qsizetype dot = name.lastIndexOf('.');
+    return dot < 0 ? PageFileType::Other
+                   : pageFileTypeOfExtension(QLatin1StringView(name.constData() + dot + 1, name.size() - dot - 1));
+}
+
 }  // namespace platform

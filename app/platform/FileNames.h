@@ -14,4 +14,10 @@ QByteArray pathFromText(const QString &text);
 QString pathToDisplay(const QByteArray &bytes);
 bool isValidUtf8(const QByteArray &bytes);
 
+// Which page counter a file goes to, by the text after the last "." of its name: "tif" and
+// "tiff" are TIFF, "pdf" is PDF, in any letter case; anything else is not counted.
+enum class PageFileType { Other, Tiff, Pdf };
+PageFileType pageFileTypeOf(QStringView name);
+PageFileType pageFileTypeOf(const QByteArray &name);
+
 }  // namespace platform

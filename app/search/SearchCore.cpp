@@ -37,17 +37,6 @@ SearchOptions SharedOptions::get() const
     return m_state->options;
 }
 
-FileType fileTypeOf(const QByteArray &name)
-{
-    const qsizetype dot = name.lastIndexOf('.');
-    if (dot < 0)
-        return FileType::Other;
-    const QByteArray upper = name.mid(dot + 1).toUpper();
-    if (upper == "TIF" || upper == "TIFF")
-        return FileType::Tiff;
-    return upper == "PDF" ? FileType::Pdf : FileType::Other;
-}
-
 // ---------------------------------------------------------------- the walk
 
 namespace {

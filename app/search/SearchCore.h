@@ -9,6 +9,7 @@
 // so it never waits on a folder or a file. Rows, totals and texts do not depend on the number
 // of lanes.
 
+#include "FileNames.h"
 #include "PageCounter.h"
 #include "SearchCriteria.h"
 
@@ -49,11 +50,10 @@ private:
     std::shared_ptr<State> m_state;  // shared with walks that may outlive this object
 };
 
-enum class FileType { Other, Tiff, Pdf };
+using FileType = platform::PageFileType;
 
-// The file type the page count comes from: the text after the last "." of the name, upper-cased:
-// "TIF" and "TIFF" are TIFF, "PDF" is PDF, anything else is not counted.
-FileType fileTypeOf(const QByteArray &name);
+// The file type the page count comes from (see platform::pageFileTypeOf).
+inline FileType fileTypeOf(const QByteArray &name) { return platform::pageFileTypeOf(name); }
 
 // One listed file, in walk order.
 struct CountedFile
