@@ -475,10 +475,12 @@ TEST_F(MainWindowTest, CancelsDuringASlowPdfLeaveAtMostOneHelperPerLane)
             window->cmdSearch->click();
         ASSERT_TRUE(QTest::qWaitFor([&] { return window->cmdSearch->text() == "&Search"; }, 30000));
     }
-    EXPECT_LE(runningHelpers(), 2) << "abandoned counts do not leave their helpers running";
+    // A killed helper takes a moment to end on a busy machine; wait for it rather than race it.
+    EXPECT_TRUE(QTest::qWaitFor([] { return runningHelpers() <= 2; }, 10000))
+        << "abandoned counts do not leave their helpers running: " << runningHelpers();
     searchAgain();
     EXPECT_EQ(cell(1, ColPages), "20000") << "the lanes still count after the cancels";
-    EXPECT_LE(runningHelpers(), 2);
+    EXPECT_TRUE(QTest::qWaitFor([] { return runningHelpers() <= 2; }, 10000)) << runningHelpers();
 }
 
 TEST_F(MainWindowTest, FolderNotificationKeepsOneTrailingSeparator)
