@@ -25,7 +25,7 @@ HRESULT CTIFFPageCount::GetPages(BSTR filename, LONG* pVal)
             return E_POINTER;
         // An abort that came before this call is not meant for it.
         m_abort.store(false);
-        *pVal = tallyfold::CountTiffPages(name.c_str(), &m_abort);
+        *pVal = tallyfold::CountTiffPages(name.c_str(), m_reader, &m_abort);
         return S_OK;
     } catch (...) { // nothing may cross the interface
         return E_OUTOFMEMORY;

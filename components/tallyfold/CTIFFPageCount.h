@@ -1,11 +1,12 @@
 // The TIFF page counter component class. It keeps no state between calls: each call opens the
-// file afresh. Its IUnknown comes from comrt::Object / comrt::AggregatedObject. IPageCountAbort
+// file afresh (only its read blocks are kept, so they are allocated once per counter). Its IUnknown comes from comrt::Object / comrt::AggregatedObject. IPageCountAbort
 // lets another thread stop a count in progress (a file with a very long directory chain).
 #pragma once
 
 #include "ComServer.h"
 #include "ICTIFFPageCount.h"
 #include "IPageCountAbort.h"
+#include "TiffBlockReader.h"
 
 #include <atomic>
 
@@ -18,4 +19,5 @@ public:
 
 private:
     std::atomic<bool> m_abort{false};
+    tallyfold::TiffBlockReader m_reader;
 };

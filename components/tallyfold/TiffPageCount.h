@@ -6,6 +6,8 @@
 
 namespace tallyfold {
 
+class TiffBlockReader;
+
 // Page counts for a file named in the platform's narrow encoding (UTF-8 bytes here):
 // 0 or more pages; -1 the file cannot be opened; -2 the file does not start with a TIFF
 // signature ("II*", "II+", "MM\0*" or "MM\0+"). 0 when the signature is there but libtiff cannot
@@ -14,6 +16,10 @@ constexpr int32_t kCannotOpen = -1;
 constexpr int32_t kNotTiff = -2;
 // abort, when given, is checked between directories: once set, the count stops with kGaveUp.
 constexpr int32_t kGaveUp = -5;
+// Reads through a block reader kept per thread.
 int32_t CountTiffPages(const char* name, const std::atomic<bool>* abort = nullptr);
+// Reads through the caller's block reader (one call at a time per reader).
+int32_t CountTiffPages(const char* name, TiffBlockReader& reader,
+                       const std::atomic<bool>* abort = nullptr);
 
 } // namespace tallyfold
