@@ -22,7 +22,7 @@
 
 namespace {
 
-// Working memory the readers may use on top of the mapped file and what is already in use.
+// Working memory the readers may use on top of the file's bytes and what is already in use.
 constexpr rlim_t ReaderBudgetBytes = rlim_t(1) << 30;
 
 rlim_t addressSpaceInUse()
@@ -93,11 +93,10 @@ bool testHook(const std::string& path, int32_t& result)
 }
 #endif
 
-int32_t countOne(const std::string& path)
+int32_t countOne(pdfcount::FileBytes& file, const std::string& path)
 {
-    // Lift the previous file's limit first: the next mapping may be larger.
+    // Lift the previous file's limit first: the next file may be larger.
     setAddressSpaceLimit(RLIM_INFINITY);
-    pdfcount::MappedFile file;
     if (const int32_t rc = file.open(path.c_str()); rc != 0)
         return rc;
     setAddressSpaceLimit(addressSpaceInUse() + ReaderBudgetBytes);
@@ -105,7 +104,9 @@ int32_t countOne(const std::string& path)
     if (int32_t hooked = 0; testHook(path, hooked))
         return hooked;
 #endif
-    return pdfcount::countPages(file.bytes());
+    const int32_t pages = pdfcount::countPages(file.bytes());
+    file.close();
+    return pages;
 }
 
 // Each start appends one line (this process's id) to the file named by QW_PDFCOUNTER_HELPER_LOG,
@@ -149,6 +150,7 @@ int main(int argc, char** argv)
     logStart();
     std::signal(SIGPIPE, SIG_IGN);
     constexpr int channel = 0;
+    pdfcount::FileBytes file;  // its buffer serves every file
     for (;;) {
         std::uint32_t len = 0;
         if (!pdfcount::wire::readExact(channel, &len, sizeof len))
@@ -158,7 +160,7 @@ int main(int argc, char** argv)
         std::string path(len, '\0');
         if (!pdfcount::wire::readExact(channel, path.data(), len))
             return 0;
-        const int32_t result = countOne(path);
+        const int32_t result = countOne(file, path);
         if (!pdfcount::wire::writeExact(channel, &result, sizeof result))
             return 0;
     }

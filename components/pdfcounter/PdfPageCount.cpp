@@ -16,6 +16,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdint>
 #include <climits>
 #include <cstring>
 #include <memory>
@@ -446,42 +448,113 @@ int32_t countPages(std::string_view bytes, Readers readers, PagePeekUse peek)
     return hasPdfHeader(bytes) ? Damaged : NotPdf;
 }
 
+namespace {
+
+// O_NONBLOCK keeps a FIFO named *.pdf from blocking the open; only regular files are read.
+// The descriptor and the file's size, or -1.
+int openRegular(const char* path, std::size_t& size)
+{
+    const int fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0)
+        return -1;
+    struct stat st {};
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < 0 ||
+        static_cast<unsigned long long>(st.st_size) > SIZE_MAX) {
+        ::close(fd);
+        return -1;
+    }
+    size = static_cast<std::size_t>(st.st_size);
+    return fd;
+}
+
+}  // namespace
+
 MappedFile::~MappedFile()
+{
+    close();
+}
+
+void MappedFile::close()
 {
     if (m_data)
         munmap(m_data, m_size);
+    m_data = nullptr;
+    m_size = 0;
 }
 
 int32_t MappedFile::open(const char* path)
 {
-    // O_NONBLOCK keeps a FIFO named *.pdf from blocking the open; only regular files are read.
-    const int fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    close();
+    std::size_t size = 0;
+    const int fd = openRegular(path, size);
     if (fd < 0)
         return CannotOpen;
-    struct stat st {};
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < 0) {
-        ::close(fd);
-        return CannotOpen;
-    }
-    if (st.st_size > 0) {
-        void* p = mmap(nullptr, static_cast<std::size_t>(st.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
+    int32_t rc = 0;
+    if (size > 0) {
+        void* p = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
         if (p == MAP_FAILED) {
+            rc = CannotOpen;
+        } else {
+            m_data = p;
+            m_size = size;
+        }
+    }
+    ::close(fd);
+    return rc;
+}
+
+void FileBytes::close()
+{
+    m_map.close();
+    m_bytes = {};
+}
+
+int32_t FileBytes::open(const char* path)
+{
+    close();
+    std::size_t size = 0;
+    const int fd = openRegular(path, size);
+    if (fd < 0)
+        return CannotOpen;
+    if (size > kReadLimitBytes) {
+        ::close(fd);
+        const int32_t rc = m_map.open(path);
+        if (rc == 0)
+            m_bytes = m_map.bytes();
+        return rc;
+    }
+    if (size > m_capacity) {
+        // Uninitialised: the read fills what is used.
+        m_buffer = std::make_unique_for_overwrite<char[]>(size);
+        m_capacity = size;
+    }
+    // A file that grows meanwhile is read as it was when opened; one that shrinks, as it is now.
+    std::size_t got = 0;
+    while (got < size) {
+        const ssize_t r = ::read(fd, m_buffer.get() + got, size - got);
+        if (r < 0 && errno == EINTR)
+            continue;
+        if (r < 0) {
             ::close(fd);
             return CannotOpen;
         }
-        m_data = p;
-        m_size = static_cast<std::size_t>(st.st_size);
+        if (r == 0)
+            break;
+        got += static_cast<std::size_t>(r);
     }
     ::close(fd);
+    m_bytes = std::string_view(m_buffer.get(), got);
     return 0;
 }
 
 int32_t countFile(const char* path, Readers readers)
 {
-    MappedFile file;
+    thread_local FileBytes file;
     if (const int32_t rc = file.open(path); rc != 0)
         return rc;
-    return countPages(file.bytes(), readers);
+    const int32_t pages = countPages(file.bytes(), readers);
+    file.close();
+    return pages;
 }
 
 }  // namespace pdfcount

@@ -22,7 +22,7 @@ TEST_P(PdfEngineCount, GivesTheExpectedResult)
 INSTANTIATE_TEST_SUITE_P(Documents, PdfEngineCount, ::testing::ValuesIn(pdffix::countCases()),
                          [](const auto& info) { return info.param.name; });
 
-TEST(PdfEngineFile, CountsAMappedFile)
+TEST(PdfEngineFile, CountsAFile)
 {
     pdffix::TempDir dir;
     pdffix::writeFile(dir.file("a.pdf"), pdffix::qpdfDocument(3));
@@ -40,6 +40,31 @@ TEST(PdfEngineFile, WhatCannotBeOpenedAsAFileIsMinusOne)
     EXPECT_EQ(pdfcount::countFile(dir.file("missing.pdf").c_str()), pdfcount::CannotOpen);
     EXPECT_EQ(pdfcount::countFile(dir.file("folder.pdf").c_str()), pdfcount::CannotOpen);
     EXPECT_EQ(pdfcount::countFile(dir.file("pipe.pdf").c_str()), pdfcount::CannotOpen);
+}
+
+// One FileBytes serves file after file, as in the helper: each file gives exactly its own
+// bytes whether its buffer is reused, grown, or the file is mapped for its size.
+TEST(PdfEngineFile, EachFileGivesItsOwnBytesThroughOneReader)
+{
+    pdffix::TempDir dir;
+    const std::size_t limit = pdfcount::FileBytes::kReadLimitBytes;
+    const std::size_t sizes[] = {3000, 10, 0, 4096, limit, limit + 5, 20, limit - 1, 7};
+    pdfcount::FileBytes reader;
+    int n = 0;
+    for (const std::size_t size : sizes) {
+        std::string content(size, '\0');
+        for (std::size_t i = 0; i < size; ++i)
+            content[i] = static_cast<char>('a' + (i * 7 + static_cast<std::size_t>(n)) % 26);
+        const std::string path = dir.file("f" + std::to_string(n++) + ".pdf");
+        pdffix::writeFile(path, content);
+        ASSERT_EQ(reader.open(path.c_str()), 0) << size;
+        EXPECT_EQ(reader.bytes().size(), size);
+        EXPECT_TRUE(reader.bytes() == content) << "file of " << size << " bytes";
+        reader.close();
+        EXPECT_TRUE(reader.bytes().empty());
+    }
+    EXPECT_EQ(reader.open(dir.file("missing.pdf").c_str()), pdfcount::CannotOpen);
+    EXPECT_TRUE(reader.bytes().empty());
 }
 
 TEST(PdfEngineHeader, FindsTheSignatureOnlyInTheFirstKilobyte)
