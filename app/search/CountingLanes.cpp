@@ -127,7 +127,7 @@ void CountingLanes::startThread(std::function<void()> fn)
     track(std::move(fn));
 }
 
-void CountingLanes::setCount(int n)
+void CountingLanes::setCount(int n, int lookaheadPerLane)
 {
     std::vector<std::shared_ptr<Lane>> added;
     {
@@ -140,7 +140,7 @@ void CountingLanes::setCount(int n)
             m_live.push_back(std::make_shared<Lane>());
             added.push_back(m_live.back());
         }
-        m_pipeline->lookahead = 8 * std::max(n, 1);
+        m_pipeline->lookahead = lookaheadPerLane * std::max(n, 1);
         m_pipeline->laneWake.notify_all();
     }
     for (const std::shared_ptr<Lane> &lane : added)

@@ -99,8 +99,9 @@ public:
     CountingLanes(const CountingLanes &) = delete;
     CountingLanes &operator=(const CountingLanes &) = delete;
 
-    // Makes the number of live lanes n (new lanes create their counters on first use).
-    void setCount(int n);
+    // Makes the number of live lanes n (new lanes create their counters on first use), each
+    // counting up to lookaheadPerLane files ahead of the next file the caller takes.
+    void setCount(int n, int lookaheadPerLane);
     // Starts fn on a tracked thread (the walk).
     void startThread(std::function<void()> fn);
     // Retires the lanes counting for run and aborts their calls; idle lanes stay.

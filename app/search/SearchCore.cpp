@@ -310,6 +310,11 @@ void SearchCore::setWalkAhead(int entries)
     m_pipeline->walkAhead = size_t(std::max(entries, 1));
 }
 
+void SearchCore::setLookaheadPerLane(int files)
+{
+    m_lookaheadPerLane = std::max(files, 1);
+}
+
 int SearchCore::busyThreads()
 {
     return detail::detachedBusyThreads();
@@ -326,7 +331,7 @@ void SearchCore::start(const QByteArray &folder)
     m_cancelled = false;
     m_runId = ++m_lastRunId;
     auto run = std::make_shared<Run>(m_runId);
-    m_lanes->setCount(lanes());
+    m_lanes->setCount(lanes(), m_lookaheadPerLane);
     {
         std::lock_guard lock(m_pipeline->mutex);
         m_pipeline->run = run;

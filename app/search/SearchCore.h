@@ -106,6 +106,9 @@ public:
     int lanes() const;
     // How many entries the walk may list ahead of the last one signalled (at least 1).
     void setWalkAhead(int entries);
+    // How many files each lane may count ahead of the next row signalled (at least 1). Takes
+    // effect at the next start.
+    void setLookaheadPerLane(int files);
 
     // Starts a search of folder (bytes as given; "Searching" shows it so). A running search is
     // cancelled first: its finished(cancelled) is emitted before start returns.
@@ -134,6 +137,10 @@ private:
     std::shared_ptr<detail::Pipeline> m_pipeline;
     std::unique_ptr<detail::CountingLanes> m_lanes;
     int m_laneSetting = 0;
+    // Far enough ahead that the lanes keep counting while the caller's thread is busy for a
+    // moment (painting, another handler): with 8 files a lane, two lanes spent much of a search
+    // waiting for it. Rows still come out in walk order.
+    int m_lookaheadPerLane = 256;
     uint64_t m_runId = 0;  // 0 = idle
     uint64_t m_lastRunId = 0;
     bool m_cancelled = false;  // the current search was cancelled; finished is on its way

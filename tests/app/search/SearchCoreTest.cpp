@@ -472,13 +472,15 @@ TEST_F(SearchCoreTest, SizeWindowAppliesInTheWalk)
 
 TEST_F(SearchCoreTest, ManyFilesArriveInWalkOrderWithoutLoss)
 {
-    // More entries than the walk may list ahead and than one batch of signals.
+    // More entries than the walk may list ahead, than the lanes may count ahead and than one
+    // batch of signals.
     for (int i = 0; i < 600; ++i)
         write(QString("f%1.%2").arg(i, 4, 10, QLatin1Char('0')).arg(i % 3 == 0 ? "tif" : i % 3 == 1 ? "pdf" : "txt"),
               "pages:" + QByteArray::number(i % 5));
     SearchCore core(textCounters(log));
     core.setLanes(3);
     core.setWalkAhead(64);
+    core.setLookaheadPerLane(5);
     setOptions(core, [](search::SearchOptions &o) { o.filterText = "*.*"; });
     Recording rec;
     rec.attach(core);
