@@ -12,6 +12,25 @@ namespace tallyfold {
 
 namespace {
 
+// Handlers that swallow the message: returning 1 tells libtiff it was handled.
+int Quiet(TIFF*, void*, const char*, const char*, va_list) { return 1; }
+
+// Options shared by every open (TIFFClientOpenExt only reads them); freed when the library goes.
+TIFFOpenOptions* quietOptions()
+{
+    struct Options {
+        TIFFOpenOptions* const options = TIFFOpenOptionsAlloc();
+        Options()
+        {
+            TIFFOpenOptionsSetErrorHandlerExtR(options, Quiet, nullptr);
+            TIFFOpenOptionsSetWarningHandlerExtR(options, Quiet, nullptr);
+        }
+        ~Options() { TIFFOpenOptionsFree(options); }
+    };
+    static const Options quiet;
+    return quiet.options;
+}
+
 // Classic TIFF in either byte order and BigTIFF in either byte order. libtiff reads all four.
 bool HasTiffSignature(const unsigned char (&head)[8])
 {
@@ -95,14 +114,15 @@ int32_t CountTiffPages(const char* name, TiffBlockReader& reader, const std::ato
         return got < 0 ? kCannotOpen : kNotTiff;
     }
 
-    // libtiff's default handlers report damage on standard error; the count is all we return.
+    // libtiff's default handlers would report damage on the host program's standard error; the
+    // count is all we return, so this file's messages go nowhere (other libtiff users keep theirs).
     // "m": read, don't map. A mapped file that another program truncates meanwhile raises SIGBUS
     // on access and would take the whole program down; plain reads just fail.
     // libtiff reads the very file checked above, through the reader's blocks.
     ClientFile file{&reader};
     int32_t count = 0;
-    TIFF* tif = TIFFClientOpen(name, "rm", &file, ReadProc, WriteProc, SeekProc, CloseProc,
-                               SizeProc, MapProc, UnmapProc);
+    TIFF* tif = TIFFClientOpenExt(name, "rm", &file, ReadProc, WriteProc, SeekProc, CloseProc,
+                                  SizeProc, MapProc, UnmapProc, quietOptions());
     if (tif) {
         // TIFFReadDirectory refuses a directory offset it has already read, so a chain that
         // points back ends here with the distinct directories counted.
