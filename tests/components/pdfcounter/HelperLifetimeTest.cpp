@@ -26,15 +26,6 @@ bool libraryLoaded()
     return handle != nullptr;
 }
 
-int linesIn(const std::filesystem::path& file)
-{
-    std::ifstream in(file);
-    int n = 0;
-    for (std::string line; std::getline(in, line);)
-        ++n;
-    return n;
-}
-
 // One folder of a search: create, count one file, release, free unused libraries.
 LONG searchOneFolder(const std::string& path)
 {
@@ -69,14 +60,14 @@ TEST(PdfHelperLifetime, SearchesShareOneHelperUntilTheLibraryIsIdleLongEnough)
     EXPECT_EQ(searchOneFolder(dir.file("a.pdf").string()), 2);
     EXPECT_TRUE(libraryLoaded()) << "unloaded at the end of the first search";
     EXPECT_EQ(searchOneFolder(dir.file("a.pdf").string()), 2);
-    EXPECT_EQ(linesIn(log), 1) << "helpers started by two searches";
+    EXPECT_EQ(pdffix::linesIn(log), 1) << "helpers started by two searches";
 
     setenv("QW_PDFCOUNTER_IDLE_MS", "0", 1);
     CoFreeUnusedLibraries();
     EXPECT_FALSE(libraryLoaded()) << "kept although idle longer than its idle life";
     unsetenv("QW_PDFCOUNTER_IDLE_MS");
     EXPECT_EQ(searchOneFolder(dir.file("a.pdf").string()), 2) << "loads again on demand";
-    EXPECT_EQ(linesIn(log), 2);
+    EXPECT_EQ(pdffix::linesIn(log), 2);
 
     unsetenv("QW_PDFCOUNTER_HELPER_LOG");
     setenv("QW_PDFCOUNTER_IDLE_MS", "0", 1);

@@ -188,15 +188,6 @@ struct ScopedEnv {
     const char* name;
 };
 
-int linesIn(const std::filesystem::path& file)
-{
-    std::ifstream in(file);
-    int n = 0;
-    for (std::string line; std::getline(in, line);)
-        ++n;
-    return n;
-}
-
 // What a search does per folder, twice: the second round finds the helper of the first.
 TEST(PdfComponentHelperLife, TwoRoundsOfCreateCountReleaseStartOneHelper)
 {
@@ -215,7 +206,7 @@ TEST(PdfComponentHelperLife, TwoRoundsOfCreateCountReleaseStartOneHelper)
         }
         CoFreeUnusedLibraries();
     }
-    EXPECT_EQ(linesIn(dir.file("starts.log")), 1);
+    EXPECT_EQ(pdffix::linesIn(dir.file("starts.log")), 1);
 }
 
 TEST(PdfComponentHelperLife, LibraryStaysLoadedWhileItsHelperWasRecentlyUsed)

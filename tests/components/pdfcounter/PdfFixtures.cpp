@@ -207,4 +207,13 @@ TempDir::~TempDir()
     std::filesystem::remove_all(m_path, ec);
 }
 
+int linesIn(const std::filesystem::path& file)
+{
+    std::ifstream in(file);
+    int n = 0;
+    for (std::string line; std::getline(in, line);)
+        ++n;
+    return n;
+}
+
 }  // namespace pdffix

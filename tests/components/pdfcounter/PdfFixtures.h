@@ -46,6 +46,8 @@ std::string appendUpdate(const std::string& base, const std::map<int, std::strin
 std::string threePagesWithCount(const std::string& count);
 
 void writeFile(const std::filesystem::path& path, const std::string& bytes);
+// Lines in a text file (0 when it is missing): how many helpers a start log names.
+int linesIn(const std::filesystem::path& file);
 
 // A fresh folder for one test, removed when the object goes.
 class TempDir {
