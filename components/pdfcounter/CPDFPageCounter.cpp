@@ -1,7 +1,8 @@
 // The PDF page counter component: class CPDFPageCounter behind IPDFPageCounter, served by the
 // pdfcounter library. Counting runs in helper processes kept in a pool for the library's life:
 // each count borrows one, so a folder after folder costs no process start, and counts running at
-// once on several instances each have their own. The library stays loaded while a helper has
+// once on several instances each have their own. An instance told which files come next
+// (IPageCountPrefetch) keeps its helper until it has asked for them. The library stays loaded while a helper has
 // been used within the last minute, so a search's CoFreeUnusedLibraries does not end them.
 
 #include "ComServer.h"
@@ -9,6 +10,7 @@
 #include "HelperProtocol.h"
 #include "IPDFPageCounter.h"
 #include "IPageCountAbort.h"
+#include "IPageCountPrefetch.h"
 #include "PdfPageCount.h"
 
 #include <chrono>
@@ -16,6 +18,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -71,14 +74,19 @@ void stopModule()
 }
 
 class CPDFPageCounter : public comrt::DispatchImpl<IPDFPageCounter, IID_IPDFPageCounter>,
-                        public IPageCountAbort {
+                        public IPageCountAbort,
+                        public IPageCountPrefetch {
 public:
+    CPDFPageCounter() = default;
+    ~CPDFPageCounter() { giveBackHeld(); }
     void* FindInterface(REFIID riid)
     {
         if (riid == IID_IUnknown || riid == IID_IDispatch || riid == IID_IPDFPageCounter)
             return static_cast<IPDFPageCounter*>(this);
         if (riid == IID_IPageCountAbort)
             return static_cast<IPageCountAbort*>(this);
+        if (riid == IID_IPageCountPrefetch)
+            return static_cast<IPageCountPrefetch*>(this);
         return nullptr;
     }
 
@@ -89,8 +97,7 @@ public:
         try {
             // Up to the first NUL; a lone U+DC80..U+DCFF stands for a raw byte of a name that is
             // not valid UTF-8.
-            const std::string name = comrt::FileNameFromUtf16(
-                std::u16string_view(filename ? filename : u"", filename ? SysStringLen(filename) : 0));
+            const std::string name = fileName(filename);
             if (name.empty())
                 return PDFCOUNTER_E_EMPTYNAME;
             *pVal = countWithPooledHelper(name);
@@ -101,6 +108,28 @@ public:
         }
     }
 
+    // Same thread as GetPages; see IPageCountPrefetch.
+    HRESULT Prefetch(const BSTR* filenames, ULONG count) override
+    {
+        if (count && !filenames)
+            return E_POINTER;
+        try {
+            std::vector<std::string> names;
+            names.reserve(count);
+            for (ULONG i = 0; i < count; ++i)
+                names.push_back(fileName(filenames[i]));
+            if (!m_held) {
+                m_held = pool().take();
+                m_held->resetAbort();
+            }
+            m_held->sendAhead(names);
+            if (m_held->sentAhead() == 0)
+                giveBackHeld();
+            return S_OK;
+        } catch (...) {
+            return E_OUTOFMEMORY;
+        }
+    }
     // Any thread; see IPageCountAbort.
     HRESULT Abort() override
     {
@@ -129,7 +158,9 @@ private:
                     self.m_current = nullptr;
                     self.m_inCall = false;
                 }
-                if (client)
+                if (client && client->sentAhead() > 0)
+                    self.m_held = std::move(client);  // more answers to come for this instance
+                else if (client)
                     helpers.give(std::move(client));
             }
         } borrowed{*this, helpers, nullptr};
@@ -138,7 +169,8 @@ private:
             m_inCall = true;
             m_abortAsked = false;
         }
-        borrowed.client = helpers.take();
+        // The helper that has this instance's files sent ahead, else any.
+        borrowed.client = m_held ? std::move(m_held) : helpers.take();
         borrowed.client->resetAbort();
         {
             // From here an Abort reaches the helper; one that came earlier ends the call now.
@@ -150,6 +182,19 @@ private:
         return borrowed.client->count(name);
     }
 
+    static std::string fileName(BSTR filename)
+    {
+        return comrt::FileNameFromUtf16(
+            std::u16string_view(filename ? filename : u"", filename ? SysStringLen(filename) : 0));
+    }
+    void giveBackHeld()
+    {
+        if (!m_held)
+            return;
+        m_held->dropSentAhead();
+        pool().give(std::move(m_held));
+    }
+    std::unique_ptr<pdfcount::HelperClient> m_held;  // this thread's only
     std::mutex m_abortMutex;
     bool m_inCall = false;
     bool m_abortAsked = false;

@@ -33,6 +33,12 @@ constexpr long ReapPollNanoseconds = 1'000'000;
 // the socket, so an answer is taken at once.
 constexpr milliseconds LongestWait{1000};
 
+// Requests sent ahead stay far below a socket's buffer, so sending them never waits on a helper
+// that is busy (or stuck) with an earlier file.
+constexpr std::size_t MostBytesAhead = 16 * 1024;
+constexpr std::size_t MostFilesAhead = 64;
+constexpr std::size_t LongestPathAhead = 4096;
+
 bool tryReap(pid_t pid)
 {
     int status = 0;
@@ -114,6 +120,8 @@ bool HelperClient::start()
 
 void HelperClient::stop()
 {
+    m_sent.clear();
+    m_sentBytes = 0;
     if (m_fd >= 0) {
         ::close(m_fd);
         m_fd = -1;
@@ -170,17 +178,33 @@ void HelperClient::resetAbort()
     m_abortAsked = false;
 }
 
-HelperClient::Exchange HelperClient::exchange(const std::string& path, int32_t& result)
+HelperClient::Exchange HelperClient::exchange(const std::string& path, bool alreadySent, int32_t& result)
 {
+    char answer[sizeof(int32_t)];
+    std::size_t got = 0;
+    // A file sent ahead is often answered already: take it without looking at the clocks.
+    if (alreadySent) {
+        const ssize_t n = recv(m_fd, answer, sizeof answer, MSG_DONTWAIT);
+        if (n == 0)
+            return Exchange::Died;
+        if (n > 0)
+            got = static_cast<std::size_t>(n);
+        if (got == sizeof answer) {
+            std::memcpy(&result, answer, sizeof result);
+            return Exchange::Answered;
+        }
+    }
+    // For a file sent ahead the helper may have started on it a moment ago: the bounds run from
+    // when this call starts waiting, which is as soon as the previous answer was taken.
     nanoseconds cpuAtStart{};
     const bool cpuKnown = cpuTime(m_pid, cpuAtStart);
     const auto wallStart = steady_clock::now();
-    const auto len = static_cast<std::uint32_t>(path.size());
-    if (!wire::writeExact(m_fd, &len, sizeof len) || !wire::writeExact(m_fd, path.data(), len))
-        return Exchange::Died;
+    if (!alreadySent) {
+        const auto len = static_cast<std::uint32_t>(path.size());
+        if (!wire::writeExact(m_fd, &len, sizeof len) || !wire::writeExact(m_fd, path.data(), len))
+            return Exchange::Died;
+    }
 
-    char answer[sizeof(int32_t)];
-    std::size_t got = 0;
     while (got < sizeof answer) {
         const auto wall = steady_clock::now() - wallStart;
         // Without a readable CPU clock, wall time stands in for it: never more lenient.
@@ -221,12 +245,18 @@ int32_t HelperClient::count(const std::string& path)
         return CannotOpen;
     std::lock_guard lock(m_mutex);
     reapStragglers();
+    // Answers come in the order the files were sent: another file first means the rest is stale.
+    if (!m_sent.empty() && m_sent.front() != path)
+        stop();
 
     // A helper that was already running may have died between calls: one fresh attempt is fair.
     // A helper started for this very file that dies on it has met a file it cannot survive.
     for (int attempt = 0; attempt < 2; ++attempt) {
         bool fresh = false;
-        if (!usable()) {
+        // With files sent ahead, answers may already wait on the socket; a dead helper shows as
+        // the end of the stream instead.
+        const bool alreadySent = !m_sent.empty();
+        if (!alreadySent && !usable()) {
             stop();
             if (!start())
                 return GaveUp;
@@ -237,16 +267,70 @@ int32_t HelperClient::count(const std::string& path)
             setBusy(-1);
             return GaveUp;
         }
-        const Exchange outcome = exchange(path, result);
+        const Exchange outcome = exchange(path, alreadySent, result);
         // Not busy any more before anything below may reap it.
         const bool aborted = !setBusy(-1);
-        if (outcome == Exchange::Answered)
+        if (outcome == Exchange::Answered) {
+            if (alreadySent) {
+                m_sentBytes -= sizeof(std::uint32_t) + m_sent.front().size();
+                m_sent.pop_front();
+            }
             return result;
+        }
         stop();
         if (outcome == Exchange::OverBound || aborted || fresh)
             return GaveUp;
     }
     return GaveUp;
+}
+
+std::size_t HelperClient::sendAhead(const std::vector<std::string>& paths)
+{
+    std::lock_guard lock(m_mutex);
+    reapStragglers();
+    if (m_sent.empty() && !usable()) {
+        stop();
+        if (!start())
+            return 0;
+    }
+    // One write for all of them; only a leading run of ordinary paths, so the calls that follow
+    // meet them in order.
+    std::string wireBytes;
+    std::size_t taken = 0;
+    std::size_t bytes = m_sentBytes;
+    for (const std::string& path : paths) {
+        const std::size_t size = sizeof(std::uint32_t) + path.size();
+        if (path.empty() || path.size() > LongestPathAhead || path.find('\0') != std::string::npos ||
+            bytes + size > MostBytesAhead || m_sent.size() + taken >= MostFilesAhead)
+            break;
+        const auto len = static_cast<std::uint32_t>(path.size());
+        wireBytes.append(reinterpret_cast<const char*>(&len), sizeof len);
+        wireBytes.append(path);
+        bytes += size;
+        ++taken;
+    }
+    if (taken == 0)
+        return 0;
+    if (!wire::writeExact(m_fd, wireBytes.data(), wireBytes.size())) {
+        stop();
+        return 0;
+    }
+    m_sent.insert(m_sent.end(), paths.begin(), paths.begin() + static_cast<std::ptrdiff_t>(taken));
+    m_sentBytes = bytes;
+    return taken;
+}
+
+std::size_t HelperClient::sentAhead() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_sent.size();
+}
+
+void HelperClient::dropSentAhead()
+{
+    std::lock_guard lock(m_mutex);
+    if (!m_sent.empty())
+        stop();
 }
 
 }  // namespace pdfcount

@@ -30,6 +30,9 @@ std::unique_ptr<HelperClient> HelperPool::take()
 
 void HelperPool::give(std::unique_ptr<HelperClient> client)
 {
+    // Answers still due belong to the caller that sent the files; the next borrower starts clean.
+    if (client)
+        client->dropSentAhead();
     std::unique_ptr<HelperClient> surplus;
     {
         std::lock_guard lock(m_mutex);

@@ -16,7 +16,7 @@
 #include "ComTypes.h"
 
 // Dual interface; GetPages is vtable slot 7 and dispatch id 1. The counter also answers
-// IPageCountAbort (IPageCountAbort.h).
+// IPageCountAbort (IPageCountAbort.h) and IPageCountPrefetch (IPageCountPrefetch.h).
 struct IPDFPageCounter : IDispatch {
     // Page count of the PDF named by `filename` (full path) into *pVal, or a negative
     // PdfPagesResult. S_OK on every such path; an empty name gives the failure status

@@ -12,6 +12,7 @@
 #include <csignal>
 #include <future>
 #include <thread>
+#include <vector>
 
 using namespace std::chrono_literals;
 
@@ -89,6 +90,79 @@ TEST_F(PdfHelperClientTest, HelperKilledBetweenCallsIsReplacedAndTheCallAnswered
     EXPECT_EQ(client.count(path("three.pdf")), 3);
 }
 
+// ---- files sent ahead ----
+
+TEST_F(PdfHelperClientTest, FilesSentAheadAreAnsweredInOrderByOneHelper)
+{
+    const std::vector<std::string> files{path("three.pdf"), path("seven.pdf"), path("missing.pdf"),
+                                         path("three.pdf")};
+    ASSERT_EQ(client.sendAhead(files), files.size());
+    const pid_t helper = client.helperPid();
+    EXPECT_EQ(client.sentAhead(), 4u);
+    EXPECT_EQ(client.count(files[0]), 3);
+    EXPECT_EQ(client.count(files[1]), 7);
+    EXPECT_EQ(client.count(files[2]), pdfcount::CannotOpen);
+    EXPECT_EQ(client.count(files[3]), 3);
+    EXPECT_EQ(client.sentAhead(), 0u);
+    EXPECT_EQ(client.helperPid(), helper);
+    // Sent ahead again while nothing is outstanding: the same helper goes on.
+    ASSERT_EQ(client.sendAhead({files[1]}), 1u);
+    EXPECT_EQ(client.count(files[1]), 7);
+    EXPECT_EQ(client.helperPid(), helper);
+}
+
+// Whatever ends the helper on one file of a batch costs that file only; the rest are counted.
+TEST_F(PdfHelperClientTest, AFailingFileInABatchGivesUpForThatFileOnly)
+{
+    for (const char* bad : {"x.crash.pdf", "x.stall.pdf", "x.hog.pdf"}) {
+        SCOPED_TRACE(bad);
+        ASSERT_EQ(client.sendAhead({path("three.pdf"), path(bad), path("seven.pdf"), path("three.pdf")}), 4u);
+        EXPECT_EQ(client.count(path("three.pdf")), 3);
+        EXPECT_EQ(client.count(path(bad)), pdfcount::GaveUp);
+        EXPECT_EQ(client.count(path("seven.pdf")), 7);
+        EXPECT_EQ(client.count(path("three.pdf")), 3);
+        EXPECT_EQ(client.sentAhead(), 0u);
+    }
+}
+
+// A call for another file than the next one sent must never take that file's answer.
+TEST_F(PdfHelperClientTest, ACallOutOfTheSentOrderDropsWhatWasSent)
+{
+    ASSERT_EQ(client.sendAhead({path("three.pdf"), path("seven.pdf")}), 2u);
+    const pid_t first = client.helperPid();
+    EXPECT_EQ(client.count(path("seven.pdf")), 7);
+    EXPECT_EQ(client.sentAhead(), 0u);
+    EXPECT_NE(client.helperPid(), first);
+    EXPECT_EQ(client.count(path("three.pdf")), 3);
+
+    ASSERT_EQ(client.sendAhead({path("three.pdf"), path("seven.pdf")}), 2u);
+    EXPECT_EQ(client.count(path("three.pdf")), 3);
+    client.dropSentAhead();
+    EXPECT_EQ(client.sentAhead(), 0u);
+    EXPECT_EQ(client.count(path("three.pdf")), 3) << "a stale answer for seven.pdf was taken";
+}
+
+// Only a leading run of ordinary paths goes ahead, and never more than a socket holds at once:
+// sending must not wait on a helper that is busy with an earlier file.
+TEST_F(PdfHelperClientTest, OnlyALeadingBoundedRunOfPathsIsSentAhead)
+{
+    EXPECT_EQ(client.sendAhead({path("three.pdf"), std::string("a\0b", 3), path("seven.pdf")}), 1u);
+    EXPECT_EQ(client.count(path("three.pdf")), 3);
+    EXPECT_EQ(client.sendAhead({std::string(5000, 'a'), path("three.pdf")}), 0u);
+    EXPECT_EQ(client.sendAhead({}), 0u);
+
+    // The stalled file holds the helper while the rest wait on the socket.
+    std::vector<std::string> many{path("x.stall.pdf")};
+    many.resize(1000, path("three.pdf"));
+    const std::size_t sent = client.sendAhead(many);
+    EXPECT_GT(sent, 1u);
+    EXPECT_LT(sent, many.size());
+    ASSERT_EQ(client.sendAhead(many), 0u) << "already full";
+    EXPECT_EQ(client.count(path("x.stall.pdf")), pdfcount::GaveUp);
+    EXPECT_EQ(client.sentAhead(), 0u);
+    EXPECT_EQ(client.count(path("three.pdf")), 3);
+}
+
 // ---- the bound is the helper's CPU time on the file ----
 
 class PdfHelperBound : public ::testing::Test {
@@ -154,6 +228,28 @@ TEST_F(PdfHelperBound, AbortEndsTheCountInProgressAndTheNextCountIsAnswered)
     EXPECT_NE(client.helperPid(), first);
 }
 
+TEST_F(PdfHelperBound, AbortDuringABatchEndsItAndLaterCountsAreAnswered)
+{
+    pdfcount::HelperClient client(PDFCOUNT_TEST_HELPER, {10s, 60s});
+    ASSERT_EQ(client.sendAhead({path("x.sleep-1500.pdf"), path("three.pdf")}), 2u);
+    auto slow = std::async(std::launch::async, [&] { return client.count(path("x.sleep-1500.pdf")); });
+    std::this_thread::sleep_for(50ms);
+    while (slow.wait_for(10ms) != std::future_status::ready)
+        client.abort();
+    EXPECT_EQ(slow.get(), pdfcount::GaveUp);
+    client.resetAbort();
+    EXPECT_EQ(client.count(path("three.pdf")), 3);
+}
+
+TEST_F(PdfHelperBound, ASpinningFileSentAheadGivesUpOnItsOwnBudget)
+{
+    pdfcount::HelperClient client(PDFCOUNT_TEST_HELPER, {300ms, 60s});
+    ASSERT_EQ(client.sendAhead({path("three.pdf"), path("x.spin.pdf"), path("three.pdf")}), 3u);
+    EXPECT_EQ(client.count(path("three.pdf")), 3);
+    EXPECT_EQ(client.count(path("x.spin.pdf")), pdfcount::GaveUp);
+    EXPECT_EQ(client.count(path("three.pdf")), 3);
+}
+
 // ---- the pool ----
 
 TEST(PdfHelperPool, KeepsHelpersGivenBackUpToItsKeepAndReusesThem)
@@ -179,6 +275,25 @@ TEST(PdfHelperPool, KeepsHelpersGivenBackUpToItsKeepAndReusesThem)
     auto again = pool.take();
     ASSERT_EQ(again->count(a), 2);
     EXPECT_EQ(again->helperPid(), firstPid);
+    pool.give(std::move(again));
+}
+
+// A client given back with answers still due must not hand them to the next borrower.
+TEST(PdfHelperPool, AClientGivenBackWithFilesSentAheadComesBackClean)
+{
+    pdffix::TempDir dir;
+    pdffix::writeFile(dir.file("a.pdf"), pdffix::qpdfDocument(2));
+    pdffix::writeFile(dir.file("b.pdf"), pdffix::qpdfDocument(5));
+    const std::string a = dir.file("a.pdf").string(), b = dir.file("b.pdf").string();
+    pdfcount::HelperPool pool(PDFCOUNT_TEST_HELPER, {1500ms, 1500ms}, 1);
+    auto client = pool.take();
+    ASSERT_EQ(client->sendAhead({a, b, a}), 3u);
+    ASSERT_EQ(client->count(a), 2);
+    pool.give(std::move(client));
+    auto again = pool.take();
+    EXPECT_EQ(again->sentAhead(), 0u);
+    EXPECT_EQ(again->count(a), 2);
+    EXPECT_EQ(again->count(b), 5);
     pool.give(std::move(again));
 }
 

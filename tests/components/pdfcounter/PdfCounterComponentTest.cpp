@@ -6,6 +6,7 @@
 #include "ComRuntime.h"
 #include "IPDFPageCounter.h"
 #include "IPageCountAbort.h"
+#include "IPageCountPrefetch.h"
 #include "PdfCases.h"
 #include "PdfFixtures.h"
 
@@ -15,9 +16,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <memory>
 #include <future>
 #include <set>
 #include <thread>
+#include <vector>
 
 using namespace std::chrono_literals;
 
@@ -302,6 +305,57 @@ TEST(PdfComponentGetPages, InstancesShareOneHelper)
     EXPECT_EQ(pagesOf(first.p, dir.file("a.pdf").string()), 2);
     EXPECT_EQ(pagesOf(second.p, dir.file("a.pdf").string()), 2);
     EXPECT_EQ(helperChildren().size(), 1u);
+}
+
+// ---- files announced ahead ----
+
+// Announcing the next files changes no answer, whatever order the calls then come in, and an
+// instance released with files still announced leaves nothing stale for the next one.
+TEST(PdfComponentPrefetch, AnnouncedFilesGetTheAnswersOfPlainCalls)
+{
+    pdffix::TempDir dir;
+    pdffix::writeFile(dir.file("a.pdf"), pdffix::qpdfDocument(2));
+    pdffix::writeFile(dir.file("b.pdf"), pdffix::qpdfDocument(5));
+    pdffix::writeFile(dir.file("fake.pdf"), "not a PDF at all");
+    const std::string a = dir.file("a.pdf").string(), b = dir.file("b.pdf").string(),
+                      fake = dir.file("fake.pdf").string(), missing = dir.file("none.pdf").string();
+    const auto announce = [](IPageCountPrefetch* prefetch, const std::vector<std::string>& paths) {
+        std::vector<std::unique_ptr<Bstr>> names;
+        std::vector<BSTR> texts;
+        for (const std::string& path : paths) {
+            names.push_back(std::make_unique<Bstr>(path));
+            texts.push_back(names.back()->text);
+        }
+        return prefetch->Prefetch(texts.data(), static_cast<ULONG>(texts.size()));
+    };
+    {
+        Ref<IPDFPageCounter> counter;
+        ASSERT_EQ(createCounter(counter), S_OK);
+        Ref<IPageCountPrefetch> prefetch;
+        ASSERT_EQ(counter->QueryInterface(IID_IPageCountPrefetch, prefetch.out()), S_OK);
+        EXPECT_EQ(prefetch->Prefetch(nullptr, 2), E_POINTER);
+        EXPECT_EQ(prefetch->Prefetch(nullptr, 0), S_OK);
+
+        ASSERT_EQ(announce(prefetch.p, {a, b, fake, missing, a}), S_OK);
+        EXPECT_EQ(pagesOf(counter.p, a), 2);
+        EXPECT_EQ(pagesOf(counter.p, b), 5);
+        EXPECT_EQ(pagesOf(counter.p, fake), PDFPAGES_NOT_PDF);
+        EXPECT_EQ(pagesOf(counter.p, missing), PDFPAGES_CANNOT_OPEN);
+        EXPECT_EQ(pagesOf(counter.p, a), 2);
+
+        // Out of the announced order: each call still gets its own file's answer.
+        ASSERT_EQ(announce(prefetch.p, {a, b}), S_OK);
+        EXPECT_EQ(pagesOf(counter.p, b), 5);
+        EXPECT_EQ(pagesOf(counter.p, a), 2);
+
+        ASSERT_EQ(announce(prefetch.p, {b, a, b}), S_OK);
+        EXPECT_EQ(pagesOf(counter.p, b), 5);
+    }
+    Ref<IPDFPageCounter> next;
+    ASSERT_EQ(createCounter(next), S_OK);
+    EXPECT_EQ(pagesOf(next.p, a), 2);
+    EXPECT_EQ(pagesOf(next.p, b), 5);
+    EXPECT_LE(helperChildren().size(), 1u);
 }
 
 // ---- the server contract ----
