@@ -1,5 +1,6 @@
 #include "CountingLanes.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 
@@ -11,6 +12,29 @@ std::atomic<int> g_detachedBusy{0};
 
 // How long a core being destroyed waits for aborted calls to return before it leaves them.
 constexpr auto kShutdownGrace = std::chrono::seconds(3);
+
+// A lane that takes a PDF takes up to this many more PDFs waiting near it and announces them to
+// its counter together, so the helper process counts them back to back instead of waiting for a
+// round trip per file. Among the next kPdfScan jobs only, so the other lanes still find work.
+constexpr size_t kPdfBatch = 16;
+constexpr size_t kPdfScan = 64;
+
+// With the pipeline's mutex held: moves further PDF jobs within the look-ahead window from the
+// queue into batch, oldest first.
+void takeMorePdfJobs(const Pipeline &pipeline, Run &run, std::vector<Run::Job> &batch)
+{
+    size_t scanned = 0;
+    for (auto it = run.jobs.begin(); it != run.jobs.end() && batch.size() < kPdfBatch && scanned < kPdfScan; ++scanned) {
+        if (it->fileIndex >= run.filesTaken + uint64_t(pipeline.lookahead))
+            break;
+        if (run.at(it->seq).file.type == FileType::Pdf) {
+            batch.push_back(*it);
+            it = run.jobs.erase(it);
+        } else {
+            ++it;
+        }
+    }
+}
 
 }  // namespace
 
@@ -175,16 +199,24 @@ void CountingLanes::laneLoop(std::shared_ptr<Pipeline> pipeline, std::shared_ptr
     std::unique_ptr<PageCounter> tiff, pdf;
     uint64_t preparedRun = 0;
 
+    bool pdfPrefetches = false;
+
     std::unique_lock lock(pipeline->mutex);
     for (;;) {
         pipeline->laneWake.wait(lock, [&] { return lane->retired || pipeline->jobAvailable(); });
         if (lane->retired)
             break;
         const std::shared_ptr<Run> run = pipeline->run;
-        const Run::Job job = run->jobs.front();
+        std::vector<Run::Job> batch{run->jobs.front()};
         run->jobs.pop_front();
-        const QByteArray path = run->at(job.seq).file.path;
-        const FileType type = run->at(job.seq).file.type;
+        if (pdfPrefetches && run->at(batch.front().seq).file.type == FileType::Pdf)
+            takeMorePdfJobs(*pipeline, *run, batch);
+        std::vector<QByteArray> paths;
+        std::vector<FileType> types;
+        for (const Run::Job &job : batch) {
+            paths.push_back(run->at(job.seq).file.path);
+            types.push_back(run->at(job.seq).file.type);
+        }
         lane->busy = true;
         lane->busyRun = run.get();
         lock.unlock();
@@ -213,6 +245,7 @@ void CountingLanes::laneLoop(std::shared_ptr<Pipeline> pipeline, std::shared_ptr
             };
             make(CounterKind::Tiff, tiff, lane->tiff, tiffMissing, "TIFF page counter");
             make(CounterKind::Pdf, pdf, lane->pdf, pdfMissing, "PDF page counter");
+            pdfPrefetches = pdf && pdf->prefetches();
             if (tiffMissing || pdfMissing) {
                 // Known before the count: a cancel during it still reports the missing counter.
                 std::lock_guard reportLock(pipeline->mutex);
@@ -222,29 +255,45 @@ void CountingLanes::laneLoop(std::shared_ptr<Pipeline> pipeline, std::shared_ptr
                     run->counterProblem = problem;
             }
         }
+        if (batch.size() > 1)
+            pdf->prefetch(paths);
 
-        PageCounter *counter = type == FileType::Tiff ? tiff.get() : type == FileType::Pdf ? pdf.get() : nullptr;
-        int32_t code = kCounterMissing;
-        {
-            // Abandoned while its counters were being made (an abort then found nothing to stop).
-            std::lock_guard check(pipeline->mutex);
-            if (lane->retired)
-                counter = nullptr;
-        }
-        if (counter) {
-            const std::optional<int32_t> pages = counter->getPages(path);
-            code = pages ? *pages : kCallFailed;
-        }
+        for (size_t i = 0; i < batch.size(); ++i) {
+            PageCounter *counter = types[i] == FileType::Tiff ? tiff.get() : types[i] == FileType::Pdf ? pdf.get() : nullptr;
+            int32_t code = kCounterMissing;
+            {
+                // Abandoned while its counters were being made (an abort then found nothing to stop).
+                std::lock_guard check(pipeline->mutex);
+                if (lane->retired)
+                    counter = nullptr;
+            }
+            if (counter) {
+                const std::optional<int32_t> pages = counter->getPages(paths[i]);
+                code = pages ? *pages : kCallFailed;
+            }
 
-        lock.lock();
+            lock.lock();
+            if (!lane->retired && !run->cancelled) {
+                Entry &entry = run->at(batch[i].seq);
+                entry.file.pages = code;
+                entry.ready = true;
+                pipeline->notifyIfReady();
+            }
+            if (lane->retired) {
+                // Files of this batch not counted yet go back to the other lanes, in order.
+                if (!run->cancelled && pipeline->run == run)
+                    for (size_t j = i + 1; j < batch.size(); ++j)
+                        run->jobs.insert(std::upper_bound(run->jobs.begin(), run->jobs.end(), batch[j].seq,
+                                                          [](uint64_t seq, const Run::Job &job) { return seq < job.seq; }),
+                                         batch[j]);
+                pipeline->laneWake.notify_all();
+                break;
+            }
+            if (i + 1 < batch.size())
+                lock.unlock();
+        }
         lane->busy = false;
         lane->busyRun = nullptr;
-        if (!lane->retired && !run->cancelled) {
-            Entry &entry = run->at(job.seq);
-            entry.file.pages = code;
-            entry.ready = true;
-            pipeline->notifyIfReady();
-        }
         if (lane->retired)
             break;
     }

@@ -4,6 +4,7 @@
 #include "ICTIFFPageCount.h"
 #include "IPDFPageCounter.h"
 #include "IPageCountAbort.h"
+#include "IPageCountPrefetch.h"
 
 namespace search {
 
@@ -20,11 +21,16 @@ public:
         void *abort = nullptr;
         if (SUCCEEDED(m_counter->QueryInterface(IID_IPageCountAbort, &abort)))
             m_abort = static_cast<IPageCountAbort *>(abort);
+        void *prefetch = nullptr;
+        if (SUCCEEDED(m_counter->QueryInterface(IID_IPageCountPrefetch, &prefetch)))
+            m_prefetch = static_cast<IPageCountPrefetch *>(prefetch);
     }
     ~ComPageCounter() override
     {
         if (m_abort)
             m_abort->Release();
+        if (m_prefetch)
+            m_prefetch->Release();
         m_counter->Release();
     }
     ComPageCounter(const ComPageCounter &) = delete;
@@ -32,8 +38,7 @@ public:
 
     std::optional<int32_t> getPages(const QByteArray &path) override
     {
-        // Undecodable bytes travel escaped (see FileNames.h); the counters reopen the same file.
-        BSTR text = comrt::AllocBstrFromFileName(std::string_view(path.constData(), size_t(path.size())));
+        BSTR text = bstrOf(path);
         LONG pages = 0;
         const HRESULT hr = text ? m_counter->GetPages(text, &pages) : E_OUTOFMEMORY;
         SysFreeString(text);
@@ -48,9 +53,37 @@ public:
             m_abort->Abort();
     }
 
+    bool prefetches() const override { return m_prefetch != nullptr; }
+
+    void prefetch(const std::vector<QByteArray> &paths) override
+    {
+        if (!m_prefetch || paths.empty())
+            return;
+        std::vector<BSTR> texts;
+        texts.reserve(paths.size());
+        for (const QByteArray &path : paths) {
+            texts.push_back(bstrOf(path));
+            if (!texts.back()) {
+                texts.pop_back();
+                break;  // announce the leading part only: the calls come in this order
+            }
+        }
+        if (!texts.empty())
+            m_prefetch->Prefetch(texts.data(), ULONG(texts.size()));
+        for (BSTR text : texts)
+            SysFreeString(text);
+    }
+
 private:
+    // Undecodable bytes travel escaped (see FileNames.h); the counters reopen the same file.
+    static BSTR bstrOf(const QByteArray &path)
+    {
+        return comrt::AllocBstrFromFileName(std::string_view(path.constData(), size_t(path.size())));
+    }
+
     Interface *m_counter;
     IPageCountAbort *m_abort = nullptr;
+    IPageCountPrefetch *m_prefetch = nullptr;
 };
 
 QString describe(HRESULT hr)

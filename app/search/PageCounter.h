@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <vector>
 
 namespace search {
 
@@ -24,6 +25,11 @@ public:
     // Asks a getPages call in progress on another thread to give up soon. Safe at any time; a
     // counter that cannot be interrupted ignores it and the call is simply left to finish.
     virtual void abort() {}
+    // True when the counter can work ahead of the calls (see prefetch).
+    virtual bool prefetches() const { return false; }
+    // The files the next getPages calls will ask for, in that order; a hint the counter may use to
+    // count them back to back.
+    virtual void prefetch(const std::vector<QByteArray> &) {}
 };
 
 class PageCounterFactory

@@ -1,7 +1,9 @@
 #pragma once
 // Page counters for tests that read the answer from the file's own text: "pages:N" gives N,
 // "fail" a failed call, "slow:N" blocks until the test opens the gate (then N) or, when aborts are
-// honoured at the time of the abort, until abort() (then -5); anything else -2. They log which thread created, called and released them.
+// honoured at the time of the abort, until abort() (then -5); "hold" blocks until abort() only; anything else -2. They log which thread created, called and released them.
+// With CounterLog::prefetching they take announcements of the next files and log any call that
+// does not follow them.
 
 #include "SearchCore.h"
 
@@ -31,6 +33,10 @@ struct CounterLog
     std::set<std::thread::id> callThreads;
     int callsWhileSlowWaiting = 0;  // calls that began while a slow one was blocked
     int releasedOnOtherThread = 0;
+    bool prefetching = false;
+    int announced = 0;         // files announced through prefetch()
+    int announcedCalls = 0;    // calls for the next file announced
+    int outOfOrderCalls = 0;   // calls while another file was announced next
 
     void openGate()
     {
@@ -77,6 +83,15 @@ public:
             if (m_log.slowWaiting > 0)
                 ++m_log.callsWhileSlowWaiting;
             m_aborted = false;
+            if (!m_announced.empty()) {
+                if (m_announced.front() == path) {
+                    ++m_log.announcedCalls;
+                    m_announced.erase(m_announced.begin());
+                } else {
+                    ++m_log.outOfOrderCalls;
+                    m_announced.clear();
+                }
+            }
         }
         const int fd = ::open(path.constData(), O_RDONLY);  // the bytes must reopen the file
         if (fd < 0)
@@ -89,11 +104,12 @@ public:
             return std::nullopt;
         if (text.startsWith("pages:"))
             return text.mid(6).trimmed().toInt();
-        if (text.startsWith("slow")) {
+        if (text.startsWith("slow") || text.startsWith("hold")) {
+            const bool hold = text.startsWith("hold");
             std::unique_lock lock(m_log.mutex);
             ++m_log.slowWaiting;
             m_log.changed.notify_all();
-            m_log.changed.wait(lock, [this] { return m_log.gateOpen || m_aborted; });
+            m_log.changed.wait(lock, [&] { return (m_log.gateOpen && !hold) || m_aborted; });
             --m_log.slowWaiting;
             return m_aborted ? -5 : text.mid(5).trimmed().toInt();
         }
@@ -108,10 +124,23 @@ public:
         m_log.changed.notify_all();
     }
 
+    bool prefetches() const override
+    {
+        std::lock_guard lock(m_log.mutex);
+        return m_log.prefetching;
+    }
+    void prefetch(const std::vector<QByteArray> &paths) override
+    {
+        std::lock_guard lock(m_log.mutex);
+        m_log.announced += int(paths.size());
+        m_announced.insert(m_announced.end(), paths.begin(), paths.end());
+    }
+
 private:
     CounterLog &m_log;
     std::thread::id m_thread;
     bool m_aborted = false;  // guarded by m_log.mutex
+    std::vector<QByteArray> m_announced;  // guarded by m_log.mutex
 };
 
 class TextCounters : public search::PageCounterFactory

@@ -502,6 +502,83 @@ TEST_F(SearchCoreTest, ManyFilesArriveInWalkOrderWithoutLoss)
     EXPECT_EQ(rec.summary->tiffPages, tiff);
 }
 
+// A lane that takes a PDF announces the PDFs near it to its counter and asks for them in that
+// order: rows, order and totals are those of a run without announcements.
+TEST_F(SearchCoreTest, PdfsAnnouncedAheadAreAskedForInThatOrderAndChangeNothing)
+{
+    for (int i = 0; i < 300; ++i)
+        write(QString("%1/f%2.%3").arg(i % 2 ? "x" : "y").arg(i, 4, 10, QLatin1Char('0')).arg(i % 3 == 0 ? "tif" : i % 3 == 1 ? "pdf" : "txt"),
+              i % 17 == 1 ? "fail" : i % 13 == 1 ? "not a pdf" : "pages:" + QByteArray::number(i % 5));
+    QStringList logs[3];
+    int run = 0;
+    for (const auto &[lanes, prefetching] : {std::pair{1, false}, std::pair{1, true}, std::pair{3, true}}) {
+        {
+            std::lock_guard lock(log.mutex);
+            log.prefetching = prefetching;
+        }
+        SearchCore core(textCounters(log));
+        core.setLanes(lanes);
+        core.setLookaheadPerLane(20);
+        setOptions(core, [](search::SearchOptions &o) {
+            o.filterText = "*.*";
+            o.includeSubfolders = true;
+        });
+        Recording rec;
+        rec.attach(core);
+        this->run(core, rec, root());
+        logs[run++] = rec.log;
+    }
+    EXPECT_EQ(logs[0], logs[1]);
+    EXPECT_EQ(logs[0], logs[2]);
+    EXPECT_TRUE(logs[0].last().startsWith("end ")) << logs[0].last().toStdString();
+    std::lock_guard lock(log.mutex);
+    EXPECT_GT(log.announced, 100) << "PDFs are announced in batches";
+    EXPECT_EQ(log.announcedCalls, log.announced) << "every announced file is asked for";
+    EXPECT_EQ(log.outOfOrderCalls, 0);
+}
+
+// Cancelling while a lane holds announced files behind a slow one drops them with the search;
+// the next search counts every file.
+TEST_F(SearchCoreTest, CancelDuringAnAnnouncedBatchLeavesTheNextSearchWhole)
+{
+    write("a.tif", "slow:1");  // holds the only lane until the walk has listed the subfolder
+    write("sub/b0.pdf", "hold");
+    for (int i = 1; i <= 10; ++i)
+        write(QString("sub/b%1.pdf").arg(i), "pages:2");
+    log.prefetching = true;
+    SearchCore core(textCounters(log));
+    core.setLanes(1);
+    setOptions(core, [](search::SearchOptions &o) { o.includeSubfolders = true; });
+    Recording rec;
+    rec.attach(core);
+    core.start(root());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return log.waiting() == 1; }, 20000));
+    QTest::qWait(200);
+    log.openGate();
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        std::lock_guard lock(log.mutex);
+        return log.slowWaiting == 1 && !log.calls.empty() && log.calls.back().endsWith("b0.pdf");
+    }, 20000));
+    {
+        std::lock_guard lock(log.mutex);
+        EXPECT_EQ(log.announced, 11) << "the slow file and those after it went ahead together";
+    }
+    core.cancel();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return rec.summary.has_value(); }, 20000));
+    EXPECT_TRUE(rec.summary->cancelled);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return log.waiting() == 0; }, 20000));
+
+    write("sub/b0.pdf", "pages:2");
+    rec.files.clear();
+    run(core, rec, root());
+    EXPECT_FALSE(rec.summary->cancelled);
+    EXPECT_EQ(rec.files.size(), 12u);
+    EXPECT_EQ(rec.summary->pdfPages, 11 * 2);
+    EXPECT_EQ(rec.summary->tiffPages, 1);
+    std::lock_guard lock(log.mutex);
+    EXPECT_EQ(log.outOfOrderCalls, 0);
+}
+
 TEST(SearchCoreNames, FileTypeComesFromTheLastExtension)
 {
     using search::FileType;
