@@ -5,7 +5,9 @@
 //     called directly, one thread, no window);
 //   - the read limit: walk + open + read 8 bytes of every file.
 // CPU time includes the PDF helper processes (they live across searches, so the kernel's
-// accounting of reaped children alone would leave them out).
+// accounting of reaped children alone would leave them out). The measurements take turns, round
+// after round, and each reports its median: a machine whose load changes during the run then
+// weighs on all of them alike.
 // Then, for a folder holding a PDF that takes seconds to count and a TIFF with many directories:
 // the longest gap between two turns of the window thread's event loop, and the time from
 // pressing Search to the first row.
@@ -24,8 +26,6 @@
 #include "TiffPageCount.h"
 #include "frmMain.h"
 
-#include <benchmark/benchmark.h>
-
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
@@ -35,7 +35,10 @@
 #include <QThread>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
+#include <functional>
 #include <dirent.h>
 #include <fcntl.h>
 #include <map>
@@ -131,31 +134,36 @@ double cpuWithHelpers()
 
 struct Measure
 {
-    double wall = 0, cpu = 0;
-    int runs = 0;
+    std::vector<double> wall, cpu;  // seconds, one per round
     int64_t tiff = 0, pdf = 0;
 };
 std::map<std::string, Measure> g_results;
 
-// Times one pass of body: wall and CPU (helpers included).
-template<typename Body>
-void timed(benchmark::State &state, const std::string &name, Body body)
+double median(std::vector<double> v)
 {
-    Measure &m = g_results[name];
-    for (auto _ : state) {
+    if (v.empty())
+        return 0;
+    std::sort(v.begin(), v.end());
+    return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
+}
+
+// One measured pass of a body: wall and CPU (helpers included).
+struct Timed
+{
+    std::string name;
+    std::function<void(Measure &)> body;
+
+    void runOnce() const
+    {
+        Measure &m = g_results[name];
         QElapsedTimer wall;
         const double cpu0 = cpuWithHelpers();
         wall.start();
         body(m);
-        m.wall += double(wall.nsecsElapsed()) / 1e9;
-        m.cpu += cpuWithHelpers() - cpu0;
-        ++m.runs;
+        m.wall.push_back(double(wall.nsecsElapsed()) / 1e9);
+        m.cpu.push_back(cpuWithHelpers() - cpu0);
     }
-    state.counters["files/s"] = benchmark::Counter(double(kFiles), benchmark::Counter::kIsIterationInvariantRate);
-    state.counters["cpu_with_helpers_s"] = m.cpu / std::max(m.runs, 1);
-    state.counters["tiff_pages"] = double(m.tiff);
-    state.counters["pdf_pages"] = double(m.pdf);
-}
+};
 
 // Sleeps until the window thread has something to do, as the program's own event loop does.
 // (processEvents with a time limit drops WaitForMoreEvents and would spin this thread, taking a
@@ -228,22 +236,22 @@ int automaticLanes()
     return std::clamp(QThread::idealThreadCount(), 1, 8);
 }
 
-// range(0): lanes (0 = automatic); range(1): 1 = counting functions in the lanes, no components.
-void BM_WindowSearch(benchmark::State &state)
+// A window searching the corpus with the given lanes (0 = automatic); direct: the counting
+// functions in the lanes, no components. The window is kept for all rounds.
+Timed windowSearch(int lanes, bool direct, std::vector<std::unique_ptr<frmMain>> &windows)
 {
-    const int lanes = int(state.range(0));
-    const bool direct = state.range(1) != 0;
     search::SearchCore::FactoryMaker counters;
     if (direct)
         counters = [] { return std::make_unique<DirectCounters>(); };
-    const auto window = makeWindow(lanes, emptyFolder().path(), counters);
+    windows.push_back(makeWindow(lanes, emptyFolder().path(), counters));
+    frmMain *window = windows.back().get();
     const QString root = corpus().root();
     searchAndWait(*window, root);  // warm: counters created, helpers started
-    timed(state, (direct ? "direct/" : "window/") + std::to_string(lanes), [&](Measure &m) {
-        searchAndWait(*window, root);
-        m.tiff = window->folderSearch().tiffPageTotal();
-        m.pdf = window->folderSearch().pdfPageTotal();
-    });
+    return {(direct ? "direct/" : "window/") + std::to_string(lanes), [window, root](Measure &m) {
+                searchAndWait(*window, root);
+                m.tiff = window->folderSearch().tiffPageTotal();
+                m.pdf = window->folderSearch().pdfPageTotal();
+            }};
 }
 
 // The walk the core makes (same listing and order), counting on this thread.
@@ -261,47 +269,34 @@ void walk(const QByteArray &folder, PerFile perFile)
             walk(search::joinPath(search::withoutTrailingSeparator(folder), e.name), perFile);
 }
 
-void BM_BareCounting(benchmark::State &state)
+Timed bareCounting()
 {
-    const QByteArray root = QFile::encodeName(corpus().root());
-    timed(state, "bare", [&](Measure &m) {
-        m.tiff = m.pdf = 0;
-        walk(root, [&](const QByteArray &path, const QByteArray &name) {
-            search::readFacts(path);
-            switch (search::fileTypeOf(name)) {
-            case search::FileType::Tiff: m.tiff += std::max(0, tallyfold::CountTiffPages(path.constData())); break;
-            case search::FileType::Pdf: m.pdf += std::max(0, pdfcount::countFile(path.constData())); break;
-            case search::FileType::Other: break;
-            }
-        });
-    });
+    return {"bare", [root = QFile::encodeName(corpus().root())](Measure &m) {
+                m.tiff = m.pdf = 0;
+                walk(root, [&](const QByteArray &path, const QByteArray &name) {
+                    search::readFacts(path);
+                    switch (search::fileTypeOf(name)) {
+                    case search::FileType::Tiff: m.tiff += std::max(0, tallyfold::CountTiffPages(path.constData())); break;
+                    case search::FileType::Pdf: m.pdf += std::max(0, pdfcount::countFile(path.constData())); break;
+                    case search::FileType::Other: break;
+                    }
+                });
+            }};
 }
 
-void BM_ReadLimit(benchmark::State &state)
+Timed readLimit()
 {
-    const QByteArray root = QFile::encodeName(corpus().root());
-    timed(state, "readlimit", [&](Measure &) {
-        walk(root, [](const QByteArray &path, const QByteArray &) {
-            const int fd = ::open(path.constData(), O_RDONLY);
-            char head[8];
-            if (fd >= 0) {
-                benchmark::DoNotOptimize(::read(fd, head, sizeof head));
-                ::close(fd);
-            }
-        });
-    });
+    return {"readlimit", [root = QFile::encodeName(corpus().root())](Measure &) {
+                walk(root, [](const QByteArray &path, const QByteArray &) {
+                    const int fd = ::open(path.constData(), O_RDONLY);
+                    char head[8];
+                    if (fd >= 0) {
+                        [[maybe_unused]] const ssize_t n = ::read(fd, head, sizeof head);
+                        ::close(fd);
+                    }
+                });
+            }};
 }
-
-BENCHMARK(BM_ReadLimit)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
-BENCHMARK(BM_BareCounting)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
-BENCHMARK(BM_WindowSearch)
-    ->Args({1, 0})
-    ->Args({0, 0})
-    ->Args({1, 1})
-    ->Args({0, 1})
-    ->Unit(benchmark::kMillisecond)
-    ->Iterations(3)
-    ->UseRealTime();
 
 // A timer that fires at every chance the window thread's loop gets: the longest gap between two
 // firings is the longest the window could not answer.
@@ -389,10 +384,10 @@ void ratio(const char *what, const std::string &a, const std::string &b)
 {
     const Measure &x = g_results[a];
     const Measure &y = g_results[b];
-    if (!x.runs || !y.runs || y.wall <= 0 || y.cpu <= 0)
+    if (x.wall.empty() || y.wall.empty() || median(y.wall) <= 0 || median(y.cpu) <= 0)
         return;
-    std::printf("  %-44s real %6.2f   CPU (helpers included) %6.2f\n", what, (x.wall / x.runs) / (y.wall / y.runs),
-                (x.cpu / x.runs) / (y.cpu / y.runs));
+    std::printf("  %-44s real %6.2f   CPU (helpers included) %6.2f\n", what, median(x.wall) / median(y.wall),
+                median(x.cpu) / median(y.cpu));
 }
 
 }  // namespace
@@ -403,14 +398,31 @@ int main(int argc, char **argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
-    benchmark::Initialize(&argc, argv);
     QString why;
     if (!testdocs::useBuildRegistry(&why)) {
         std::fprintf(stderr, "%s\n", qPrintable(why));
         return 1;
     }
     corpus();  // build the documents before timing anything
-    benchmark::RunSpecifiedBenchmarks();
+    const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 7;
+    std::vector<std::unique_ptr<frmMain>> windows;
+    const std::vector<Timed> measured{readLimit(),
+                                      bareCounting(),
+                                      windowSearch(1, false, windows),
+                                      windowSearch(0, false, windows),
+                                      windowSearch(1, true, windows),
+                                      windowSearch(0, true, windows)};
+    for (int round = 0; round < rounds; ++round)
+        for (const Timed &t : measured)
+            t.runOnce();
+    std::printf("Median of %d rounds taken in turns (%d files: TIFF pages %lld, PDF pages %lld):\n", rounds, kFiles,
+                (long long)g_results["bare"].tiff, (long long)g_results["bare"].pdf);
+    for (const Timed &t : measured) {
+        const Measure &m = g_results[t.name];
+        std::printf("  %-12s real %8.1f ms   CPU (helpers included) %8.1f ms\n", t.name.c_str(), median(m.wall) * 1e3,
+                    median(m.cpu) * 1e3);
+    }
+    windows.clear();
 
     const std::string lanesN = "window/0";
     std::printf("\nRatios (%d processors, automatic lanes = %d; per search of %d files):\n", QThread::idealThreadCount(),
@@ -423,7 +435,7 @@ int main(int argc, char **argv)
     ratio("bare in-process counting / read limit", "bare", "readlimit");
     ratio("window, N lanes / read limit", lanesN, "readlimit");
     for (const auto &[name, m] : g_results)
-        if (name != "readlimit" && m.runs && (m.tiff != g_results["bare"].tiff || m.pdf != g_results["bare"].pdf))
+        if (name != "readlimit" && !m.wall.empty() && (m.tiff != g_results["bare"].tiff || m.pdf != g_results["bare"].pdf))
             std::printf("  totals differ: %s TIFF %lld PDF %lld\n", name.c_str(), (long long)m.tiff, (long long)m.pdf);
 
     std::printf("\nWindow thread while searching a %d-page PDF and a %d-directory TIFF:\n", SlowCorpus::kHeavyPdfPages,
@@ -445,6 +457,5 @@ int main(int argc, char **argv)
     const Responsiveness r = measureResponsiveness(0, huge.root());
     std::printf("  %-8s longest event-loop gap %7.1f ms, first row after %7.1f ms, search %8.1f ms\n", "N lanes",
                 r.longestGapMs, r.firstRowMs, r.totalMs);
-    benchmark::Shutdown();
     return 0;
 }
