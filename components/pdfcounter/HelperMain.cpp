@@ -10,7 +10,6 @@
 #include <unistd.h>
 
 #include <csignal>
-#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <string>
@@ -25,23 +24,33 @@ namespace {
 // Working memory the readers may use on top of the file's bytes and what is already in use.
 constexpr rlim_t ReaderBudgetBytes = rlim_t(1) << 30;
 
+// Address space in use, from /proc/self/statm kept open and read again from its start for each
+// file (one call instead of open, read and close); 0 when it cannot be read.
 rlim_t addressSpaceInUse()
 {
-    unsigned long pages = 0;
-    if (FILE* f = std::fopen("/proc/self/statm", "re")) {
-        if (std::fscanf(f, "%lu", &pages) != 1)
-            pages = 0;
-        std::fclose(f);
-    }
-    return rlim_t(pages) * rlim_t(sysconf(_SC_PAGESIZE));
+    static const int statm = ::open("/proc/self/statm", O_RDONLY | O_CLOEXEC);
+    char text[64];
+    const ssize_t n = statm >= 0 ? ::pread(statm, text, sizeof text - 1, 0) : -1;
+    if (n <= 0)
+        return 0;
+    text[n] = '\0';
+    return rlim_t(std::strtoull(text, nullptr, 10)) * rlim_t(sysconf(_SC_PAGESIZE));
+}
+
+// The hard limit does not change while the helper runs: read once.
+rlim_t hardAddressSpaceLimit()
+{
+    static const rlim_t hard = [] {
+        rlimit lim{};
+        return getrlimit(RLIMIT_AS, &lim) == 0 ? lim.rlim_max : RLIM_INFINITY;
+    }();
+    return hard;
 }
 
 void setAddressSpaceLimit(rlim_t soft)
 {
-    rlimit lim{};
-    if (getrlimit(RLIMIT_AS, &lim) != 0)
-        return;
-    lim.rlim_cur = (lim.rlim_max != RLIM_INFINITY && soft > lim.rlim_max) ? lim.rlim_max : soft;
+    const rlim_t hard = hardAddressSpaceLimit();
+    const rlimit lim{hard != RLIM_INFINITY && soft > hard ? hard : soft, hard};
     setrlimit(RLIMIT_AS, &lim);
 }
 
@@ -151,14 +160,15 @@ int main(int argc, char** argv)
     std::signal(SIGPIPE, SIG_IGN);
     constexpr int channel = 0;
     pdfcount::FileBytes file;  // its buffer serves every file
+    pdfcount::wire::Reader requests(channel);
     for (;;) {
         std::uint32_t len = 0;
-        if (!pdfcount::wire::readExact(channel, &len, sizeof len))
+        if (!requests.take(&len, sizeof len))
             return 0;
         if (len > pdfcount::wire::MaxPathBytes)
             return 1;
         std::string path(len, '\0');
-        if (!pdfcount::wire::readExact(channel, path.data(), len))
+        if (!requests.take(path.data(), len))
             return 0;
         const int32_t result = countOne(file, path);
         if (!pdfcount::wire::writeExact(channel, &result, sizeof result))

@@ -4,12 +4,15 @@
 
 #include "HelperClient.h"
 #include "HelperPool.h"
+#include "HelperProtocol.h"
 #include "PdfFixtures.h"
 #include "PdfPageCount.h"
 
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <sys/socket.h>
+#include <unistd.h>
 #include <future>
 #include <thread>
 #include <vector>
@@ -295,6 +298,44 @@ TEST(PdfHelperPool, AClientGivenBackWithFilesSentAheadComesBackClean)
     EXPECT_EQ(again->count(a), 2);
     EXPECT_EQ(again->count(b), 5);
     pool.give(std::move(again));
+}
+
+// The helper reads requests in chunks: however the stream is cut, every field comes out whole
+// and in order, also one longer than the reader's buffer.
+TEST(PdfHelperWire, RequestsComeOutWholeHoweverTheStreamIsCut)
+{
+    std::vector<std::string> paths{"/a.pdf", std::string(20000, 'x'), "", "/b/c.pdf"};
+    for (int i = 0; i < 300; ++i)
+        paths.push_back("/folder/file" + std::to_string(i) + ".pdf");
+    std::string stream;
+    for (const std::string& path : paths) {
+        const auto len = static_cast<std::uint32_t>(path.size());
+        stream.append(reinterpret_cast<const char*>(&len), sizeof len);
+        stream.append(path);
+    }
+    for (const std::size_t piece : {std::size_t(1), std::size_t(7), std::size_t(4096), stream.size()}) {
+        SCOPED_TRACE(piece);
+        int fds[2];
+        ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);
+        std::thread writer([&] {
+            for (std::size_t at = 0; at < stream.size(); at += piece)
+                if (!pdfcount::wire::writeExact(fds[1], stream.data() + at, std::min(piece, stream.size() - at)))
+                    break;
+            close(fds[1]);
+        });
+        pdfcount::wire::Reader reader(fds[0]);
+        for (const std::string& expected : paths) {
+            std::uint32_t len = 0;
+            ASSERT_TRUE(reader.take(&len, sizeof len));
+            std::string got(len, '\0');
+            ASSERT_TRUE(reader.take(got.data(), len));
+            ASSERT_EQ(got, expected);
+        }
+        std::uint32_t more = 0;
+        EXPECT_FALSE(reader.take(&more, sizeof more)) << "end of stream";
+        writer.join();
+        close(fds[0]);
+    }
 }
 
 TEST(PdfHelperClientStart, MissingHelperGivesUpInsteadOfHanging)
