@@ -111,6 +111,14 @@ protected:
         change(o);
         core.options().set(o);
     }
+    // Every file of the tree, subfolders included.
+    void listEverything(SearchCore &core)
+    {
+        setOptions(core, [](search::SearchOptions &o) {
+            o.filterText = "*.*";
+            o.includeSubfolders = true;
+        });
+    }
     // A tree with every kind of entry the walk meets: counted types, rejected and failing files,
     // names the counters never see, a hidden file, a link to a file that is gone, two slow files,
     // nested folders. 25 files listed, 23 of them counted.
@@ -176,10 +184,7 @@ TEST_P(LaneCountTest, RowsOrderTotalsAndTextsDoNotDependOnTheNumberOfLanes)
         }
         SearchCore core(textCounters(log));
         core.setLanes(lanes);
-        setOptions(core, [](search::SearchOptions &o) {
-            o.filterText = "*.*";
-            o.includeSubfolders = true;
-        });
+        listEverything(core);
         Recording rec;
         rec.attach(core);
         core.start(root());
@@ -525,10 +530,7 @@ TEST_F(SearchCoreTest, PdfsAnnouncedAheadAreAskedForInThatOrderAndChangeNothing)
         SearchCore core(textCounters(log));
         core.setLanes(lanes);
         core.setLookaheadPerLane(1000);
-        setOptions(core, [](search::SearchOptions &o) {
-            o.filterText = "*.*";
-            o.includeSubfolders = true;
-        });
+        listEverything(core);
         Recording rec;
         rec.attach(core);
         core.start(root());
