@@ -162,10 +162,34 @@ int ProfileDocument::findKey(int header, QStringView key) const
 
 QByteArray ProfileDocument::lineEnding() const
 {
-    // New lines follow the file's own convention, judged by its first line.
-    if (!m_lines.empty() && m_lines.front().raw.endsWith('\r'))
+    // New lines follow the file's own convention, judged by its first line that has an end (a
+    // last line without one says nothing about it).
+    if (m_lines.empty() || (m_lines.size() == 1 && !m_endsWithNewline))
+        return QByteArray();
+    if (m_lines.front().raw.endsWith('\r'))
         return QByteArrayLiteral("\r");
     return QByteArray();
+}
+
+void ProfileDocument::endLastLine()
+{
+    // A last line without its line end gets the file's own before anything follows it, so a CR LF
+    // file never ends up with a bare LF in the middle.
+    if (m_endsWithNewline || m_lines.empty())
+        return;
+    Line &last = m_lines.back();
+    const QByteArray eol = lineEnding();
+    if (!last.raw.endsWith('\r'))
+        last.raw += eol;
+    m_endsWithNewline = true;
+}
+
+bool ProfileDocument::isBlankLine(const Line &line)
+{
+    QByteArray bytes = line.raw;
+    if (bytes.endsWith('\r'))
+        bytes.chop(1);
+    return trimBlanks(QString::fromUtf8(bytes)).isEmpty();
 }
 
 QString ProfileDocument::value(QStringView section, QStringView key, const QString &defaultValue,
@@ -204,7 +228,8 @@ bool ProfileDocument::setValue(const QString &section, const QString &key, const
     const QByteArray eol = lineEnding();
     int header = findSection(s);
     if (header < 0) {
-        if (!m_lines.empty() && !trimBlanks(QString::fromUtf8(m_lines.back().raw)).isEmpty())
+        endLastLine();
+        if (!m_lines.empty() && !isBlankLine(m_lines.back()))
             m_lines.push_back(parseLine(eol, false));
         m_lines.push_back(parseLine('[' + s.toUtf8() + ']' + eol, m_lines.empty()));
         m_lines.push_back(parseLine(k.toUtf8() + '=' + value.toUtf8() + eol, false));
@@ -233,7 +258,7 @@ bool ProfileDocument::setValue(const QString &section, const QString &key, const
         if (m_lines[size_t(i)].kind == Line::Key)
             insertAt = i + 1;
     if (insertAt == int(m_lines.size()))
-        m_endsWithNewline = true;
+        endLastLine();
     m_lines.insert(m_lines.begin() + insertAt, parseLine(k.toUtf8() + '=' + value.toUtf8() + eol, false));
     return true;
 }

@@ -56,6 +56,8 @@ private:
     int sectionEnd(int header) const;            // index of the next header, or line count
     int findKey(int header, QStringView key) const;
     QByteArray lineEnding() const;
+    void endLastLine();
+    static bool isBlankLine(const Line &line);
 
     std::vector<Line> m_lines;
     bool m_endsWithNewline = true;

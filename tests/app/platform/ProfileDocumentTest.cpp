@@ -136,8 +136,50 @@ TEST_F(ProfileWrite, FollowsCrLfAndMissingFinalNewline)
     writeAll(path(), "[Grid]\r\nStyle=1");
     ASSERT_TRUE(writeProfileString("Grid", "Show/Hide", "1", path()));
     ASSERT_TRUE(writeProfileString("Grid", "Style", "5", path()));
-    EXPECT_EQ(readAll(path()), std::string("[Grid]\r\nStyle=5\nShow/Hide=1\r\n"));
+    EXPECT_EQ(readAll(path()), std::string("[Grid]\r\nStyle=5\r\nShow/Hide=1\r\n"));
 }
+
+// Whatever is added after the last line takes the line end the file already uses, also when its
+// last line has none.
+struct AppendCase {
+    const char *label;
+    QByteArray before;
+    const char *section;
+    QByteArray after;
+};
+
+void PrintTo(const AppendCase &c, std::ostream *os)
+{
+    *os << c.label;
+}
+
+class ProfileAppend : public ::testing::TestWithParam<AppendCase> {};
+
+TEST_P(ProfileAppend, TakesTheFilesOwnLineEnd)
+{
+    const AppendCase &c = GetParam();
+    ProfileDocument doc;
+    doc.setContents(c.before);
+    ASSERT_TRUE(doc.setValue(QString::fromLatin1(c.section), "Left", "5"));
+    EXPECT_EQ(doc.contents(), c.after) << c.label;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ProfileAppend,
+    ::testing::Values(
+        AppendCase{"CR LF, no end on the last line, new section", "[Grid]\r\nStyle=1", "Window",
+                   "[Grid]\r\nStyle=1\r\n\r\n[Window]\r\nLeft=5\r\n"},
+        AppendCase{"CR LF, no end on the last line, key in the last section", "[Grid]\r\nStyle=1", "Grid",
+                   "[Grid]\r\nStyle=1\r\nLeft=5\r\n"},
+        AppendCase{"CR LF, last line a comment without end", "[Grid]\r\nStyle=1\r\n; note", "Window",
+                   "[Grid]\r\nStyle=1\r\n; note\r\n\r\n[Window]\r\nLeft=5\r\n"},
+        AppendCase{"CR LF, ends in a blank line", "[Grid]\r\nStyle=1\r\n\r\n", "Window",
+                   "[Grid]\r\nStyle=1\r\n\r\n[Window]\r\nLeft=5\r\n"},
+        AppendCase{"CR LF, every line ended", "[Grid]\r\nStyle=1\r\n", "Window",
+                   "[Grid]\r\nStyle=1\r\n\r\n[Window]\r\nLeft=5\r\n"},
+        AppendCase{"LF, no end on the last line", "[Grid]\nStyle=1", "Window",
+                   "[Grid]\nStyle=1\n\n[Window]\nLeft=5\n"},
+        AppendCase{"one line without end says nothing: LF", "[Grid]", "Grid", "[Grid]\nLeft=5\n"}));
 
 TEST_F(ProfileWrite, KeepsBytesThatAreNotUtf8)
 {
