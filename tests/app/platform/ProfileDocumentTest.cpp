@@ -1,5 +1,7 @@
 #include "ProfileDocument.h"
 
+#include "FileNames.h"
+
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -188,6 +190,26 @@ TEST_F(ProfileWrite, KeepsBytesThatAreNotUtf8)
     ASSERT_TRUE(writeProfileString("Grid", "New", QStringLiteral("ü"), path()));
     EXPECT_EQ(readAll(path()), (before + "New=\xC3\xBC\n").toStdString());
     EXPECT_EQ(readProfileString("Grid", "New", "", 500, path()), QStringLiteral("ü"));
+}
+
+// A stored path is bytes: what is not UTF-8 reads as escapes, and neither writing it back nor
+// writing the escapes changes a byte of it.
+TEST_F(ProfileWrite, PathsThatAreNotUtf8SurviveAReadAndAWrite)
+{
+    const QByteArray before = "[General]\r\nStartupFolder = /data/\xFF\xFE  \r\nExportLocation=/x\r\n";
+    ProfileDocument doc;
+    doc.setContents(before);
+    const QString folder = doc.value(u"General", u"StartupFolder", "", 4097);
+    EXPECT_EQ(platform::pathFromText(folder), QByteArray("/data/\xFF\xFE"));
+    EXPECT_NE(folder, QString::fromUtf8("/data/\xFF\xFE")) << "read without replacement marks";
+
+    ASSERT_TRUE(doc.setValue("General", "StartupFolder", folder));
+    EXPECT_EQ(doc.contents(), before) << "the same value leaves its line as it was";
+
+    ASSERT_TRUE(doc.setValue("General", "ExportLocation", platform::pathToText("/out/caf\xE9")));
+    ASSERT_TRUE(doc.setValue("General", "New", platform::pathToText("/n\x80")));
+    EXPECT_EQ(doc.contents(), QByteArray("[General]\r\nStartupFolder = /data/\xFF\xFE  \r\nExportLocation=/out/caf\xE9\r\n"
+                                         "New=/n\x80\r\n"));
 }
 
 TEST_F(ProfileWrite, RefusesWhatWouldBreakTheFile)
