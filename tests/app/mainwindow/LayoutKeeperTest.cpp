@@ -219,6 +219,51 @@ TEST_F(LayoutKeeperTest, AFileWithoutTheSectionGivesTheFirstStartLayout)
     EXPECT_EQ(w->cmdShowHideAdvanceSearch->text(), "Hide Advance Options");
 }
 
+// A remembered tree width, however odd, leaves both panes usable: the tree at least its own
+// minimum, the grid about half the width (the window's margins aside) and at least its own minimum.
+struct TreeWidthCase {
+    const char *label;
+    int twips;
+    bool kept;  // a sensible width comes back as it was
+};
+
+void PrintTo(const TreeWidthCase &c, std::ostream *os)
+{
+    *os << c.label;
+}
+
+class RememberedTreeWidthTest : public LayoutKeeperTest, public ::testing::WithParamInterface<TreeWidthCase>
+{
+};
+
+TEST_P(RememberedTreeWidthTest, EachPaneKeepsAUsableShare)
+{
+    const TreeWidthCase &c = GetParam();
+    ASSERT_TRUE(QDir().mkpath(dir.filePath("Settings")));
+    {
+        QFile f(settingsPath());
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("[Window]\r\nTreeWidth=" + QByteArray::number(c.twips) + "\r\n");
+    }
+    auto w = newWindow();
+    (new WindowLayoutKeeper(*w, settingsPath()))->restore();
+    showAndSettle(*w);
+    const QList<int> sizes = w->spSplitter->sizes();
+    ASSERT_EQ(sizes.size(), 2);
+    EXPECT_GE(sizes[0], w->ftv->minimumSizeHint().width());
+    EXPECT_GE(sizes[1], w->vsFiles->minimumSizeHint().width());
+    EXPECT_GE(sizes[1] * 5, w->spSplitter->width() * 2) << "the grid keeps a usable share: " << sizes[1];
+    if (c.kept) {
+        EXPECT_NEAR(sizes[0], platform::twipsToPixels(c.twips), 1);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Values, RememberedTreeWidthTest,
+                         ::testing::Values(TreeWidthCase{"extreme", 1000000, false},
+                                           TreeWidthCase{"wider than the screen", 60000, false},
+                                           TreeWidthCase{"zero", 0, false},
+                                           TreeWidthCase{"sensible", 3000, true}));
+
 // ------------------------------------------------------------------ assistive tools
 
 // Every control a user can reach by keyboard has a name of its own, found the way a screen reader
