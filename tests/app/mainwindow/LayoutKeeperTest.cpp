@@ -300,6 +300,41 @@ TEST_F(LayoutKeeperTest, NoFocusableControlIsUnnamed)
         EXPECT_TRUE(all.contains(QString(": ") + expected)) << expected << "\n" << all.toStdString();
 }
 
+// The tree shows folder names only; a screen reader must not find more (size, type and date
+// columns of folders, or their headers) than the eye does.
+TEST(FolderTreeNames, OnlyTheNameColumnReachesAssistiveTools)
+{
+    QTemporaryDir dir;
+    for (const char *name : {"alpha", "beta"})
+        ASSERT_TRUE(QDir().mkpath(dir.filePath(name)));
+    FolderTree tree;
+    tree.resize(300, 400);
+    tree.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&tree));
+    ASSERT_TRUE(tree.setSelectedFolder(dir.filePath("alpha")));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return tree.model()->rowCount(tree.currentIndex().parent()) == 2; }));
+    QApplication::processEvents();
+
+    QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(&tree);
+    ASSERT_TRUE(iface);
+    QAccessibleTableInterface *table = iface->tableInterface();
+    ASSERT_TRUE(table);
+    EXPECT_EQ(table->columnCount(), 1);
+    QStringList names;
+    for (int i = 0; i < iface->childCount(); ++i) {
+        QAccessibleInterface *child = iface->child(i);
+        ASSERT_TRUE(child) << i;
+        names << child->text(QAccessible::Name);
+        if (QAccessibleTableCellInterface *cell = child->tableCellInterface()) {
+            EXPECT_EQ(cell->columnIndex(), 0) << child->text(QAccessible::Name).toStdString();
+        }
+    }
+    EXPECT_TRUE(names.contains("alpha")) << names.join(", ").toStdString();
+    EXPECT_TRUE(names.contains("beta")) << names.join(", ").toStdString();
+    for (const char *hidden : {"Size", "Type", "Date Modified"})
+        EXPECT_FALSE(names.contains(hidden)) << hidden;
+}
+
 TEST(PreferencesNames, EveryBrowseButtonSaysWhatItPicks)
 {
     modGlobal::AppSettings = modGlobal::SettingsRecord::defaults();
