@@ -2,6 +2,7 @@
 
 #include "AppSettings.h"
 #include "ColumnFitter.h"
+#include "FileAccess.h"
 #include "FileNames.h"
 #include "FileShell.h"
 #include "OleColor.h"
@@ -23,6 +24,26 @@ const char *const headerTexts[] = {"File Name", "Location", "Size", "Modified Da
 const int columnWidths[] = {1500, 2500, 1000, 2200, 1000};
 const int resultRowHeightMin = 260;  // room for a 16-pixel icon
 const int visibleColumnCount = 5;    // only these follow the visibility list
+
+// Larger than any sensible background tile; a bigger file is not read.
+constexpr size_t kMaxPictureBytes = size_t(64) << 20;
+
+// The picture behind the cells, or a null pixmap when the file cannot be used. Only a regular
+// file is read, and its opening never waits: a FIFO or device under the name would otherwise
+// hold the program before its first window. The stored path keeps any bytes that are not UTF-8.
+QPixmap loadBackPicture(const QString &storedPath)
+{
+    const QByteArray name = platform::pathFromText(storedPath);
+    std::string bytes;
+    std::string reason;
+    if (comrt::ReadRegularFile(std::string(name.constData(), size_t(name.size())), kMaxPictureBytes, &bytes,
+                               &reason)
+        != comrt::ReadResult::Ok)
+        return QPixmap();
+    QPixmap picture;
+    picture.loadFromData(reinterpret_cast<const uchar *>(bytes.data()), uint(bytes.size()));
+    return picture;
+}
 
 // First separator character of a locale format ("M/d/yy" gives "/"), or the fallback.
 QChar separatorIn(const QString &format, QChar fallback)
@@ -146,7 +167,7 @@ void ResultGrid::applyLook(const modGlobal::SettingsRecord &settings, bool remov
 {
     if (!settings.BackPicture.isEmpty()) {
         // A picture that cannot be loaded leaves the grid without one.
-        setBackPicture(QPixmap(settings.BackPicture));
+        setBackPicture(loadBackPicture(settings.BackPicture));
     } else if (removeMissingPicture) {
         setBackPicture(QPixmap());
     }

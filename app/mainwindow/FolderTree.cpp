@@ -8,9 +8,25 @@
 #include <QKeyEvent>
 #include <QTimer>
 
+namespace {
+
+// The folder names only. Size, type and date columns hidden in the view would still be read out
+// by screen readers, which walk the model's columns; a model without them shows nothing extra.
+class FolderNameModel final : public QFileSystemModel
+{
+public:
+    using QFileSystemModel::QFileSystemModel;
+    int columnCount(const QModelIndex &parent = QModelIndex()) const override
+    {
+        return std::min(1, QFileSystemModel::columnCount(parent));
+    }
+};
+
+}  // namespace
+
 FolderTree::FolderTree(QWidget *parent)
     : QTreeView(parent)
-    , m_model(new QFileSystemModel(this))
+    , m_model(new FolderNameModel(this))
     , m_settle(new QTimer(this))
 {
     m_settle->setSingleShot(true);
@@ -21,8 +37,6 @@ FolderTree::FolderTree(QWidget *parent)
     m_model->setReadOnly(true);
     m_model->setRootPath(QDir::rootPath());
     setModel(m_model);
-    for (int c = 1; c < m_model->columnCount(); ++c)
-        hideColumn(c);
     header()->hide();
     setSelectionMode(QAbstractItemView::SingleSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);

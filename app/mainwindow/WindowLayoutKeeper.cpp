@@ -58,6 +58,15 @@ QRect WindowLayoutKeeper::onScreen(const QRect &remembered, const QList<QRect> &
     return firstStartGeometry(availableAreas.first(), minimum);
 }
 
+int WindowLayoutKeeper::treeWidthFor(int remembered, int total, int treeMinimum, int gridMinimum)
+{
+    // The grid is what the window is for: it keeps at least half the width, and never less than
+    // it needs, whatever a hand-edited or damaged value asks for. The tree keeps its own minimum.
+    const int gridShare = std::max(total - total / 2, gridMinimum);
+    const int treeMaximum = std::max(treeMinimum, total - gridShare);
+    return std::clamp(remembered, treeMinimum, treeMaximum);
+}
+
 void WindowLayoutKeeper::restore()
 {
     apply(modGlobal::ReadWindowLayout(m_path));
@@ -80,8 +89,11 @@ void WindowLayoutKeeper::apply(const modGlobal::WindowLayout &layout)
         m_window.setWindowState(m_window.windowState() | Qt::WindowMaximized);
 
     if (layout.TreeWidth >= 0) {
-        const int tree = std::max(platform::twipsToPixels(layout.TreeWidth), m_window.ftv->minimumSizeHint().width());
-        m_window.spSplitter->setSizes({tree, std::max(1, m_window.width() - tree)});
+        const int total = m_window.width();
+        const int tree = treeWidthFor(platform::twipsToPixels(layout.TreeWidth), total,
+                                      m_window.ftv->minimumSizeHint().width(),
+                                      m_window.vsFiles->minimumSizeHint().width());
+        m_window.spSplitter->setSizes({tree, std::max(1, total - tree)});
     }
     if (layout.ColumnWidths.size() == kLayoutColumns) {
         for (int c = 0; c < kLayoutColumns; ++c)

@@ -33,6 +33,10 @@ public:
     // screen's available area if larger), else the first-start area of the primary screen.
     static QRect onScreen(const QRect &remembered, const QList<QRect> &availableAreas, const QSize &minimum);
 
+    // The tree's width for a remembered one, in pixels: at least the tree's minimum, and small
+    // enough that the grid keeps at least half of total (and at least gridMinimum).
+    static int treeWidthFor(int remembered, int total, int treeMinimum, int gridMinimum);
+
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 

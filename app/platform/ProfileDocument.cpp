@@ -2,6 +2,7 @@
 
 #include "CheckedWrite.h"
 #include "FileAccess.h"
+#include "FileNames.h"
 
 #include <QDir>
 #include <QFile>
@@ -52,6 +53,18 @@ bool hasLineBreak(const QString &s)
     return s.contains(u'\n') || s.contains(u'\r') || s.contains(QChar(0));
 }
 
+// Text in the file is UTF-8, but a path the user stored may hold any bytes: those decode to the
+// escapes of FileNames.h and encode back to the very same bytes.
+QString decode(const QByteArray &bytes)
+{
+    return pathToText(bytes);
+}
+
+QByteArray encode(const QString &text)
+{
+    return pathFromText(text);
+}
+
 }  // namespace
 
 ProfileDocument::Line ProfileDocument::parseLine(const QByteArray &raw, bool first)
@@ -63,7 +76,7 @@ ProfileDocument::Line ProfileDocument::parseLine(const QByteArray &raw, bool fir
         bytes.remove(0, kBom.size());
     if (bytes.endsWith('\r'))
         bytes.chop(1);
-    const QString text = trimBlanks(QString::fromUtf8(bytes));
+    const QString text = trimBlanks(decode(bytes));
     if (text.isEmpty() || text.startsWith(u';') || text.startsWith(u'#'))
         return line;
     if (text.startsWith(u'[')) {
@@ -162,10 +175,34 @@ int ProfileDocument::findKey(int header, QStringView key) const
 
 QByteArray ProfileDocument::lineEnding() const
 {
-    // New lines follow the file's own convention, judged by its first line.
-    if (!m_lines.empty() && m_lines.front().raw.endsWith('\r'))
+    // New lines follow the file's own convention, judged by its first line that has an end (a
+    // last line without one says nothing about it).
+    if (m_lines.empty() || (m_lines.size() == 1 && !m_endsWithNewline))
+        return QByteArray();
+    if (m_lines.front().raw.endsWith('\r'))
         return QByteArrayLiteral("\r");
     return QByteArray();
+}
+
+void ProfileDocument::endLastLine()
+{
+    // A last line without its line end gets the file's own before anything follows it, so a CR LF
+    // file never ends up with a bare LF in the middle.
+    if (m_endsWithNewline || m_lines.empty())
+        return;
+    Line &last = m_lines.back();
+    const QByteArray eol = lineEnding();
+    if (!last.raw.endsWith('\r'))
+        last.raw += eol;
+    m_endsWithNewline = true;
+}
+
+bool ProfileDocument::isBlankLine(const Line &line)
+{
+    QByteArray bytes = line.raw;
+    if (bytes.endsWith('\r'))
+        bytes.chop(1);
+    return trimBlanks(decode(bytes)).isEmpty();
 }
 
 QString ProfileDocument::value(QStringView section, QStringView key, const QString &defaultValue,
@@ -204,10 +241,11 @@ bool ProfileDocument::setValue(const QString &section, const QString &key, const
     const QByteArray eol = lineEnding();
     int header = findSection(s);
     if (header < 0) {
-        if (!m_lines.empty() && !trimBlanks(QString::fromUtf8(m_lines.back().raw)).isEmpty())
+        endLastLine();
+        if (!m_lines.empty() && !isBlankLine(m_lines.back()))
             m_lines.push_back(parseLine(eol, false));
-        m_lines.push_back(parseLine('[' + s.toUtf8() + ']' + eol, m_lines.empty()));
-        m_lines.push_back(parseLine(k.toUtf8() + '=' + value.toUtf8() + eol, false));
+        m_lines.push_back(parseLine('[' + encode(s) + ']' + eol, m_lines.empty()));
+        m_lines.push_back(parseLine(encode(k) + '=' + encode(value) + eol, false));
         m_endsWithNewline = true;
         return true;
     }
@@ -215,13 +253,16 @@ bool ProfileDocument::setValue(const QString &section, const QString &key, const
     const int existing = findKey(header, k);
     if (existing >= 0) {
         Line &l = m_lines[size_t(existing)];
+        // The same value leaves the line as it was, byte for byte.
+        if (l.value == trimBlanks(value))
+            return true;
         // Keep the key's own spelling and spacing; only the text after '=' changes.
         qsizetype cut = l.raw.indexOf('=') + 1;
         while (cut < l.raw.size() && (l.raw[cut] == ' ' || l.raw[cut] == '\t'))
             ++cut;
         const QByteArray prefix = l.raw.left(cut);
         const QByteArray cr = l.raw.endsWith('\r') ? QByteArrayLiteral("\r") : QByteArray();
-        l = parseLine(prefix + value.toUtf8() + cr, existing == 0);
+        l = parseLine(prefix + encode(value) + cr, existing == 0);
         return true;
     }
 
@@ -233,8 +274,8 @@ bool ProfileDocument::setValue(const QString &section, const QString &key, const
         if (m_lines[size_t(i)].kind == Line::Key)
             insertAt = i + 1;
     if (insertAt == int(m_lines.size()))
-        m_endsWithNewline = true;
-    m_lines.insert(m_lines.begin() + insertAt, parseLine(k.toUtf8() + '=' + value.toUtf8() + eol, false));
+        endLastLine();
+    m_lines.insert(m_lines.begin() + insertAt, parseLine(encode(k) + '=' + encode(value) + eol, false));
     return true;
 }
 

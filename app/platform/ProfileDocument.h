@@ -24,7 +24,9 @@ public:
     // exists but cannot be read, is not a regular file or is larger than kMaxProfileBytes is a
     // failure (the document is then empty).
     bool load(const QString &filePath, QString *error = nullptr);
-    // Parses text already in memory (UTF-8; a leading byte-order mark is kept but ignored).
+    // Parses text already in memory (UTF-8; a leading byte-order mark is kept but ignored). Bytes
+    // that are not UTF-8 read as the escapes of pathToText (FileNames.h), and values written with
+    // those escapes become the same bytes again, so a stored path survives a read and a write.
     void setContents(const QByteArray &bytes);
     QByteArray contents() const;
 
@@ -36,6 +38,7 @@ public:
 
     // Replaces the value, or appends the key at the end of its section, or appends the section.
     // Fails (and changes nothing) for names or values that would break the line structure.
+    // Writing the value a key already has leaves its line untouched.
     bool setValue(const QString &section, const QString &key, const QString &value,
                   QString *error = nullptr);
 
@@ -56,6 +59,8 @@ private:
     int sectionEnd(int header) const;            // index of the next header, or line count
     int findKey(int header, QStringView key) const;
     QByteArray lineEnding() const;
+    void endLastLine();
+    static bool isBlankLine(const Line &line);
 
     std::vector<Line> m_lines;
     bool m_endsWithNewline = true;

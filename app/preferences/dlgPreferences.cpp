@@ -1,5 +1,6 @@
 #include "dlgPreferences.h"
 
+#include "FileNames.h"
 #include "FlexGrid.h"
 #include "OleColor.h"
 #include "SettingsFile.h"
@@ -31,6 +32,18 @@ const char *const kSwatchNames[] = {"GridForeColor", "GridBackColor", "GridColor
                                     "GridBackColorSel"};
 const char *const kSwatchLabels[] = {"Fore Color", "Back Color", "Line Color", "Fore Color Selection",
                                      "Back Color Selection"};
+
+// A stored path may hold bytes that are not UTF-8 (kept as escapes, see FileNames.h). Its box shows
+// them as U+FFFD; a box left as shown gives back the stored path, not the replacement marks.
+QString shownPath(const QString &stored)
+{
+    return platform::pathToDisplay(platform::pathFromText(stored));
+}
+
+QString pathFromBox(const QLineEdit *box, const QString &stored)
+{
+    return box->text() == shownPath(stored) ? stored : box->text();
+}
 
 // accessibleName: what a screen reader says for this "..." button (each says what it picks).
 QPushButton *browseButton(const char *name, const QString &accessibleName, QWidget *parent)
@@ -248,7 +261,7 @@ void dlgPreferences::loadFromSettings()
     cmbGridStyles->clear();
     for (const StyleEntry &e : styleEntries())
         cmbGridStyles->addItem(QString::fromLatin1(e.name), e.code);
-    txtBackPicture->setText(s.BackPicture);
+    txtBackPicture->setText(shownPath(s.BackPicture));
     // A stored code the list doesn't carry shows the first entry, which OK then stores.
     const int index = cmbGridStyles->findText(StyleNameForCode(s.GridStyle));
     cmbGridStyles->setCurrentIndex(index >= 0 ? index : 0);
@@ -264,8 +277,8 @@ void dlgPreferences::loadFromSettings()
     for (int i = 0; i < SwatchCount; ++i)
         paintSwatch(i);
 
-    txtStartUpFolder->setText(s.StartupFolder);
-    txtExportLocation->setText(s.ExportLocation);
+    txtStartUpFolder->setText(shownPath(s.StartupFolder));
+    txtExportLocation->setText(shownPath(s.ExportLocation));
     FillColumnSettings();
 }
 
@@ -356,7 +369,7 @@ void dlgPreferences::setAllVisible(int mode)
 void dlgPreferences::cmdOK_Click()
 {
     modGlobal::SettingsRecord &s = modGlobal::AppSettings;
-    s.BackPicture = txtBackPicture->text();
+    s.BackPicture = pathFromBox(txtBackPicture, s.BackPicture);
     s.GridStyle = uint8_t(cmbGridStyles->currentData().toInt());
     s.ShowGrid = chkShowGrid->isChecked() ? 1 : 0;
     s.ForeColor = m_colors[SwForeColor];
@@ -369,8 +382,8 @@ void dlgPreferences::cmdOK_Click()
         s.ColumnVisibility << (vsColumnSettings->cellChecked(r, kColVisible) == FlexGrid::Checked
                                    ? QStringLiteral("1")
                                    : QStringLiteral("0"));
-    s.StartupFolder = txtStartUpFolder->text();
-    s.ExportLocation = txtExportLocation->text();
+    s.StartupFolder = pathFromBox(txtStartUpFolder, s.StartupFolder);
+    s.ExportLocation = pathFromBox(txtExportLocation, s.ExportLocation);
 
     // A failed save is reported by SaveSettings; the new look still applies for this run.
     modGlobal::SaveSettings(this);

@@ -39,6 +39,8 @@ QString ChooseSettingsFilePath(const SettingsPlace &place);
 // Reads the eleven keys in their fixed order into `into`. On the first value that cannot be
 // converted it stops and returns false with a short description in *error; the keys read
 // before it keep their new values. A missing file, section or key gives the default.
+// Paths (BackPicture, StartupFolder, ExportLocation) keep bytes that are not UTF-8 as the escapes
+// of platform::pathToText, so writing them back gives the same bytes.
 bool ReadSettingsFile(const QString &path, SettingsRecord &into, QString *error = nullptr);
 
 // Writes all eleven keys into the file in one atomic replacement, keeping every other line of

@@ -1,16 +1,23 @@
 #include "AppSettings.h"
+#include "FifoRescue.h"
+#include "FileNames.h"
 #include "FlexGridModel.h"
 #include "GuiTestEnvironment.h"
 #include "ResultGrid.h"
 #include "Twips.h"
 
 #include <QAbstractItemModelTester>
+#include <QFile>
 #include <QHeaderView>
 #include <QImage>
 #include <QSignalSpy>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <cstdio>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using modGlobal::SettingsRecord;
 
@@ -151,6 +158,78 @@ TEST_F(ResultGridTest, BackPictureLoadsAndAMissingOneLeavesNone)
     grid->RefreshGrid(settings);
     EXPECT_TRUE(grid->backPicture().isNull());
 }
+
+// Only a regular file holding a picture becomes the background; anything else under the name
+// leaves the grid without one, at once, and the rest of the look still applies.
+struct PictureCase {
+    const char *label;
+    QByteArray name;  // file name bytes in a scratch folder
+    enum Kind { Picture, Garbage, Folder, Fifo, LinkToPicture } kind;
+    bool shown;
+};
+
+void PrintTo(const PictureCase &c, std::ostream *os)
+{
+    *os << c.label;
+}
+
+class BackPictureTest : public ResultGridTest, public ::testing::WithParamInterface<PictureCase>
+{
+};
+
+TEST_P(BackPictureTest, OnlyARegularPictureFileIsShown)
+{
+    const PictureCase &c = GetParam();
+    QTemporaryDir dir;
+    const QByteArray folder = QFile::encodeName(dir.path()) + '/';
+    const QByteArray path = folder + c.name;
+    QImage img(8, 8, QImage::Format_RGB32);
+    img.fill(Qt::yellow);
+    std::unique_ptr<FifoRescue> fifo;
+    switch (c.kind) {
+    case PictureCase::Picture: {
+        QFile f(QString::fromLatin1("%1/%2").arg(dir.path(), "made.png"));
+        ASSERT_TRUE(img.save(&f, "PNG"));
+        ASSERT_EQ(::rename(QFile::encodeName(f.fileName()).constData(), path.constData()), 0);
+        break;
+    }
+    case PictureCase::Garbage: {
+        QFile f(QFile::decodeName(path));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("not a picture at all");
+        break;
+    }
+    case PictureCase::Folder:
+        ASSERT_EQ(::mkdir(path.constData(), 0700), 0);
+        break;
+    case PictureCase::Fifo:
+        fifo = std::make_unique<FifoRescue>(path.toStdString());
+        ASSERT_TRUE(fifo->made());
+        break;
+    case PictureCase::LinkToPicture:
+        ASSERT_TRUE(img.save(dir.filePath("real.png")));
+        ASSERT_EQ(::symlink("real.png", path.constData()), 0);
+        break;
+    }
+    settings.BackPicture = platform::pathToText(path);
+    settings.GridStyle = 4;
+    grid->RefreshGrid(settings);
+    if (fifo) {
+        EXPECT_FALSE(fifo->rescued()) << "opening the FIFO waited for a writer";
+    }
+    EXPECT_EQ(!grid->backPicture().isNull(), c.shown);
+    EXPECT_EQ(grid->gridLines(), 4);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, BackPictureTest,
+    ::testing::Values(PictureCase{"plain PNG", "paper.png", PictureCase::Picture, true},
+                      PictureCase{"PNG named without extension", "paper", PictureCase::Picture, true},
+                      PictureCase{"name that is not UTF-8", "pap\xE9r\xFF.png", PictureCase::Picture, true},
+                      PictureCase{"link to a PNG", "link.png", PictureCase::LinkToPicture, true},
+                      PictureCase{"not a picture", "text.png", PictureCase::Garbage, false},
+                      PictureCase{"folder", "folder.png", PictureCase::Folder, false},
+                      PictureCase{"FIFO nobody writes to", "pipe.png", PictureCase::Fifo, false}));
 
 struct VisibilityCase {
     const char *name;

@@ -219,6 +219,51 @@ TEST_F(LayoutKeeperTest, AFileWithoutTheSectionGivesTheFirstStartLayout)
     EXPECT_EQ(w->cmdShowHideAdvanceSearch->text(), "Hide Advance Options");
 }
 
+// A remembered tree width, however odd, leaves both panes usable: the tree at least its own
+// minimum, the grid about half the width (the window's margins aside) and at least its own minimum.
+struct TreeWidthCase {
+    const char *label;
+    int twips;
+    bool kept;  // a sensible width comes back as it was
+};
+
+void PrintTo(const TreeWidthCase &c, std::ostream *os)
+{
+    *os << c.label;
+}
+
+class RememberedTreeWidthTest : public LayoutKeeperTest, public ::testing::WithParamInterface<TreeWidthCase>
+{
+};
+
+TEST_P(RememberedTreeWidthTest, EachPaneKeepsAUsableShare)
+{
+    const TreeWidthCase &c = GetParam();
+    ASSERT_TRUE(QDir().mkpath(dir.filePath("Settings")));
+    {
+        QFile f(settingsPath());
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("[Window]\r\nTreeWidth=" + QByteArray::number(c.twips) + "\r\n");
+    }
+    auto w = newWindow();
+    (new WindowLayoutKeeper(*w, settingsPath()))->restore();
+    showAndSettle(*w);
+    const QList<int> sizes = w->spSplitter->sizes();
+    ASSERT_EQ(sizes.size(), 2);
+    EXPECT_GE(sizes[0], w->ftv->minimumSizeHint().width());
+    EXPECT_GE(sizes[1], w->vsFiles->minimumSizeHint().width());
+    EXPECT_GE(sizes[1] * 5, w->spSplitter->width() * 2) << "the grid keeps a usable share: " << sizes[1];
+    if (c.kept) {
+        EXPECT_NEAR(sizes[0], platform::twipsToPixels(c.twips), 1);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Values, RememberedTreeWidthTest,
+                         ::testing::Values(TreeWidthCase{"extreme", 1000000, false},
+                                           TreeWidthCase{"wider than the screen", 60000, false},
+                                           TreeWidthCase{"zero", 0, false},
+                                           TreeWidthCase{"sensible", 3000, true}));
+
 // ------------------------------------------------------------------ assistive tools
 
 // Every control a user can reach by keyboard has a name of its own, found the way a screen reader
@@ -253,6 +298,41 @@ TEST_F(LayoutKeeperTest, NoFocusableControlIsUnnamed)
     const QString all = named.join("\n");
     for (const char *expected : {"Folders", "Files found", "Address", "Date from", "Date to", "Size from, in KB"})
         EXPECT_TRUE(all.contains(QString(": ") + expected)) << expected << "\n" << all.toStdString();
+}
+
+// The tree shows folder names only; a screen reader must not find more (size, type and date
+// columns of folders, or their headers) than the eye does.
+TEST(FolderTreeNames, OnlyTheNameColumnReachesAssistiveTools)
+{
+    QTemporaryDir dir;
+    for (const char *name : {"alpha", "beta"})
+        ASSERT_TRUE(QDir().mkpath(dir.filePath(name)));
+    FolderTree tree;
+    tree.resize(300, 400);
+    tree.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&tree));
+    ASSERT_TRUE(tree.setSelectedFolder(dir.filePath("alpha")));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return tree.model()->rowCount(tree.currentIndex().parent()) == 2; }));
+    QApplication::processEvents();
+
+    QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(&tree);
+    ASSERT_TRUE(iface);
+    QAccessibleTableInterface *table = iface->tableInterface();
+    ASSERT_TRUE(table);
+    EXPECT_EQ(table->columnCount(), 1);
+    QStringList names;
+    for (int i = 0; i < iface->childCount(); ++i) {
+        QAccessibleInterface *child = iface->child(i);
+        ASSERT_TRUE(child) << i;
+        names << child->text(QAccessible::Name);
+        if (QAccessibleTableCellInterface *cell = child->tableCellInterface()) {
+            EXPECT_EQ(cell->columnIndex(), 0) << child->text(QAccessible::Name).toStdString();
+        }
+    }
+    EXPECT_TRUE(names.contains("alpha")) << names.join(", ").toStdString();
+    EXPECT_TRUE(names.contains("beta")) << names.join(", ").toStdString();
+    for (const char *hidden : {"Size", "Type", "Date Modified"})
+        EXPECT_FALSE(names.contains(hidden)) << hidden;
 }
 
 TEST(PreferencesNames, EveryBrowseButtonSaysWhatItPicks)

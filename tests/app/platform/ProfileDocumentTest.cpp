@@ -1,5 +1,7 @@
 #include "ProfileDocument.h"
 
+#include "FileNames.h"
+
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -136,8 +138,50 @@ TEST_F(ProfileWrite, FollowsCrLfAndMissingFinalNewline)
     writeAll(path(), "[Grid]\r\nStyle=1");
     ASSERT_TRUE(writeProfileString("Grid", "Show/Hide", "1", path()));
     ASSERT_TRUE(writeProfileString("Grid", "Style", "5", path()));
-    EXPECT_EQ(readAll(path()), std::string("[Grid]\r\nStyle=5\nShow/Hide=1\r\n"));
+    EXPECT_EQ(readAll(path()), std::string("[Grid]\r\nStyle=5\r\nShow/Hide=1\r\n"));
 }
+
+// Whatever is added after the last line takes the line end the file already uses, also when its
+// last line has none.
+struct AppendCase {
+    const char *label;
+    QByteArray before;
+    const char *section;
+    QByteArray after;
+};
+
+void PrintTo(const AppendCase &c, std::ostream *os)
+{
+    *os << c.label;
+}
+
+class ProfileAppend : public ::testing::TestWithParam<AppendCase> {};
+
+TEST_P(ProfileAppend, TakesTheFilesOwnLineEnd)
+{
+    const AppendCase &c = GetParam();
+    ProfileDocument doc;
+    doc.setContents(c.before);
+    ASSERT_TRUE(doc.setValue(QString::fromLatin1(c.section), "Left", "5"));
+    EXPECT_EQ(doc.contents(), c.after) << c.label;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ProfileAppend,
+    ::testing::Values(
+        AppendCase{"CR LF, no end on the last line, new section", "[Grid]\r\nStyle=1", "Window",
+                   "[Grid]\r\nStyle=1\r\n\r\n[Window]\r\nLeft=5\r\n"},
+        AppendCase{"CR LF, no end on the last line, key in the last section", "[Grid]\r\nStyle=1", "Grid",
+                   "[Grid]\r\nStyle=1\r\nLeft=5\r\n"},
+        AppendCase{"CR LF, last line a comment without end", "[Grid]\r\nStyle=1\r\n; note", "Window",
+                   "[Grid]\r\nStyle=1\r\n; note\r\n\r\n[Window]\r\nLeft=5\r\n"},
+        AppendCase{"CR LF, ends in a blank line", "[Grid]\r\nStyle=1\r\n\r\n", "Window",
+                   "[Grid]\r\nStyle=1\r\n\r\n[Window]\r\nLeft=5\r\n"},
+        AppendCase{"CR LF, every line ended", "[Grid]\r\nStyle=1\r\n", "Window",
+                   "[Grid]\r\nStyle=1\r\n\r\n[Window]\r\nLeft=5\r\n"},
+        AppendCase{"LF, no end on the last line", "[Grid]\nStyle=1", "Window",
+                   "[Grid]\nStyle=1\n\n[Window]\nLeft=5\n"},
+        AppendCase{"one line without end says nothing: LF", "[Grid]", "Grid", "[Grid]\nLeft=5\n"}));
 
 TEST_F(ProfileWrite, KeepsBytesThatAreNotUtf8)
 {
@@ -146,6 +190,26 @@ TEST_F(ProfileWrite, KeepsBytesThatAreNotUtf8)
     ASSERT_TRUE(writeProfileString("Grid", "New", QStringLiteral("ü"), path()));
     EXPECT_EQ(readAll(path()), (before + "New=\xC3\xBC\n").toStdString());
     EXPECT_EQ(readProfileString("Grid", "New", "", 500, path()), QStringLiteral("ü"));
+}
+
+// A stored path is bytes: what is not UTF-8 reads as escapes, and neither writing it back nor
+// writing the escapes changes a byte of it.
+TEST_F(ProfileWrite, PathsThatAreNotUtf8SurviveAReadAndAWrite)
+{
+    const QByteArray before = "[General]\r\nStartupFolder = /data/\xFF\xFE  \r\nExportLocation=/x\r\n";
+    ProfileDocument doc;
+    doc.setContents(before);
+    const QString folder = doc.value(u"General", u"StartupFolder", "", 4097);
+    EXPECT_EQ(platform::pathFromText(folder), QByteArray("/data/\xFF\xFE"));
+    EXPECT_NE(folder, QString::fromUtf8("/data/\xFF\xFE")) << "read without replacement marks";
+
+    ASSERT_TRUE(doc.setValue("General", "StartupFolder", folder));
+    EXPECT_EQ(doc.contents(), before) << "the same value leaves its line as it was";
+
+    ASSERT_TRUE(doc.setValue("General", "ExportLocation", platform::pathToText("/out/caf\xE9")));
+    ASSERT_TRUE(doc.setValue("General", "New", platform::pathToText("/n\x80")));
+    EXPECT_EQ(doc.contents(), QByteArray("[General]\r\nStartupFolder = /data/\xFF\xFE  \r\nExportLocation=/out/caf\xE9\r\n"
+                                         "New=/n\x80\r\n"));
 }
 
 TEST_F(ProfileWrite, RefusesWhatWouldBreakTheFile)

@@ -201,6 +201,47 @@ TEST_F(Preferences, FolderBoxesKeepWholeLongPaths)
     EXPECT_EQ(child<QLineEdit>(*d, "txtExportLocation")->text(), longPath);
 }
 
+// Paths in the file are bytes. Those that are not UTF-8 show with replacement marks, and OK writes
+// back every byte the user did not change; a box the user edits is written as typed.
+TEST_F(Preferences, PathBytesThatAreNotUtf8SurviveOk)
+{
+    // Whatever keys the program writes, present with the values OK will write, so that only the
+    // paths can make a difference.
+    SettingsRecord start = SettingsRecord::defaults();
+    start.BackPicture = "@picture@";
+    start.StartupFolder = "@startup@";
+    start.ExportLocation = "@export@";
+    start.ColumnVisibility = QStringList(5, "1");
+    ASSERT_TRUE(WriteSettingsFile(SettingsFilePath(), start));
+    QByteArray before = settingsFile();
+    before.replace("\n", "\r\n");
+    before.replace("@picture@", "/pics/paper\xE9.png");
+    before.replace("@startup@", "/scans/\xFF\xFE");
+    before.replace("@export@", "/out/\xC3(");
+    {
+        QFile f(SettingsFilePath());
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        ASSERT_EQ(f.write(before), before.size());
+    }
+    ASSERT_TRUE(ReadSettingsFile(SettingsFilePath(), AppSettings));
+
+    auto d = open();
+    EXPECT_EQ(child<QLineEdit>(*d, "txtStartUpFolder")->text(), QString::fromUtf8("/scans/\uFFFD\uFFFD"));
+    EXPECT_EQ(child<QLineEdit>(*d, "txtExportLocation")->text(), QString::fromUtf8("/out/\uFFFD("));
+    EXPECT_EQ(child<QLineEdit>(*d, "txtBackPicture")->text(), QString::fromUtf8("/pics/paper\uFFFD.png"));
+    child<QPushButton>(*d, "cmdOK")->click();
+    EXPECT_TRUE(boxes.shown.isEmpty());
+    EXPECT_EQ(settingsFile(), before);
+
+    // Edited: that line takes the new text, the others keep their bytes.
+    d = open();
+    child<QLineEdit>(*d, "txtExportLocation")->setText(QString::fromUtf8("/out/\u00E9t\u00E9"));
+    child<QPushButton>(*d, "cmdOK")->click();
+    QByteArray expected = before;
+    expected.replace("/out/\xC3(", "/out/\xC3\xA9t\xC3\xA9");
+    EXPECT_EQ(settingsFile(), expected);
+}
+
 // The boxes and the result grid judge a stored entry by the same rule, so OK never turns a
 // hidden column into a shown one (or back) without the user touching it.
 TEST_F(Preferences, BoxesAgreeWithWhatTheGridShows)

@@ -7,6 +7,7 @@
 #include "AppIcon.h"
 #include "AppSettings.h"
 #include "ComRegistry.h"
+#include "FifoRescue.h"
 #include "FolderTree.h"
 #include "MessageBoxes.h"
 #include "ResultGrid.h"
@@ -144,6 +145,25 @@ TEST_F(StartupTest, EmptyStartupFolderStillStarts)
     EXPECT_TRUE(main->isVisible());
     EXPECT_EQ(main->windowTitle(), "Quirewell");
     EXPECT_EQ(main->ftv->selectedFolder(), QDir::homePath());
+    main->close();
+}
+
+// A background picture that is a FIFO must not hold the start: the windows come up without it.
+TEST_F(StartupTest, AFifoAsBackPictureDoesNotHoldTheStart)
+{
+    const QByteArray picture = QFile::encodeName(program.filePath("paper.png"));
+    FifoRescue fifo(picture.toStdString());
+    ASSERT_TRUE(fifo.made());
+    writeSettings("[Grid]\r\nBackPicture=" + picture + "\r\n[General]\r\nStartupFolder=" +
+                  QFile::encodeName(documents.path()) + "\r\n");
+    Startup startup;
+    ASSERT_TRUE(startup.start());
+    EXPECT_FALSE(fifo.rescued()) << "start-up waited on the FIFO";
+    frmMain *main = startup.mainWindow();
+    ASSERT_NE(main, nullptr);
+    EXPECT_TRUE(main->vsFiles->backPicture().isNull());
+    startup.splash()->close();
+    EXPECT_TRUE(main->isVisible());
     main->close();
 }
 
