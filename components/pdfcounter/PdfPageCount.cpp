@@ -103,6 +103,13 @@ bool isPlainPageText(std::string_view body)
 // object costs several times more than opening the file, and all the walk needs to know of a page
 // is that it is one. Only the plainest case is answered here (see isPlainPageText, and the object
 // must be exactly where the cross-reference data says); everything else goes to qpdf.
+//
+// The text read in place must be the very object qpdf holds for that number. That is certain only
+// while qpdf has met no damage: it then uses the table as the file wrote it, and resolves every
+// object from there. Once it has warned, it may have rebuilt the table (now or in the middle of
+// the walk) and may still hold objects it read at offsets the rebuilt table does not name (the
+// text after a wrong startxref, taken for a cross-reference stream, stays cached under its own
+// number). From then on only qpdf's own object answers.
 class PagePeek {
 public:
     PagePeek(QPDF& pdf, std::string_view bytes)
@@ -112,6 +119,8 @@ public:
 
     bool isPlainPage(const QPDFObjGen& og)
     {
+        if (m_pdf.anyWarnings())
+            return false;
         if (!m_xref)
             m_xref = m_pdf.getXRefTable();
         const auto entry = m_xref->find(og);
