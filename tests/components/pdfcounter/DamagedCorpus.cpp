@@ -172,7 +172,9 @@ std::string zeroedMiddle(std::string s)
 std::string startxrefIntoAnotherObject()
 {
     std::string doc = tree("<< /Type /Pages /Kids [3 0 R 4 0 R] /Count 2 >>",
-                           {{3, Page}, {4, Page}, {13, "<< /Type /Pages /Kids [4 0 R 4 0 R 4 0 R] >>"}});
+                           {{3, Page},
+                            {4, Page},
+                            {13, "<< /Type /Pages /Kids [4 0 R 4 0 R 4 0 R] >>"}});
     const auto wrong = doc.find("13 0 obj") + 1;
     const auto at = doc.rfind("startxref\n") + 10;
     return doc.replace(at, doc.find('\n', at) - at, std::to_string(wrong));
