@@ -598,7 +598,14 @@ int32_t countPages(std::string_view bytes, Readers readers, PagePeekUse peek)
 {
     if (bytes.empty())
         return NotPdf;
-    const QpdfOpinion q = qpdfOpinion(bytes, peek == PagePeekUse::On);
+    QpdfOpinion q = qpdfOpinion(bytes, peek == PagePeekUse::On);
+    // Whether qpdf warned depends on what it parsed, and the peek spares it pages and whole object
+    // streams. Where its warnings decide the answer (below: a walk and a root /Count that
+    // disagree), qpdf is asked again with every page parsed. Such files are rare.
+    if (peek == PagePeekUse::On && readers == Readers::All && q.outcome == 0 &&
+        !q.walk.qpdfRefuses && !q.walk.gaveUp && q.walk.leaves > 0 && q.rootCount > 0 &&
+        q.rootCount != q.walk.leaves)
+        q = qpdfOpinion(bytes, false);
     if (q.outcome == NeedsPassword || q.outcome == GaveUp ||
         (q.walk.gaveUp && !q.walk.qpdfRefuses))
         return q.outcome == NeedsPassword ? NeedsPassword : GaveUp;

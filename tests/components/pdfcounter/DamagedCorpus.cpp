@@ -124,6 +124,18 @@ std::string unclosedPageInObjectStream()
         1);
 }
 
+// Plain pages share their object stream with an object qpdf repairs as it parses the stream; the
+// root /Count is one short.
+std::string brokenObjectBesidePagesInObjectStream()
+{
+    return xrefStreamDocument(
+        {{1, {Catalog, 0}},
+         {2, {"<< /Type /Pages /Kids [3 0 R 4 0 R 5 0 R] /Count 2 >>", 0}},
+         {3, {Page, 9}}, {4, {Page, 9}}, {5, {Page, 9}},
+         {6, {"<< /Producer 1 2 >>", 9}}},
+        1);
+}
+
 std::string unclosedPageInFile()
 {
     return tree("<< /Type /Pages /Kids [3 0 R 4 0 R] /Count 2 >>",
@@ -326,6 +338,7 @@ const std::vector<DamagedCase>& damagedCases()
         {"ObjectStreamInsideObjectStream", objectStreamInsideObjectStream, 3, 3, 3, F, 0, 3},
         {"UnclosedPageInObjectStream", unclosedPageInObjectStream, 2, 3, 2, 2, 2, 3},
         {"UnclosedPageInFile", unclosedPageInFile, 2, 2, 2, 2, 2, 2},
+        {"BrokenObjectBesidePagesInObjectStream", brokenObjectBesidePagesInObjectStream, 2, 3, 2, 2, 2, 2},
         // Other.
         {"IncrementalUpdateDropsAPage", incrementalUpdateDropsAPage, 2, 2, 2, 2, 2, 2},
         {"HeaderAtByte1020", [] { return headerAt(1020, qpdfDocument(4)); }, 4, 4, 4, 4, 4, 4},
