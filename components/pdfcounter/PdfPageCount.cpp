@@ -16,6 +16,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstdint>
 #include <climits>
@@ -57,61 +58,236 @@ bool isBlank(char c)
     return c == ' ' || c == '\n' || c == '\r' || c == '\t' || c == '\f' || c == '\0';
 }
 
-// A dictionary's text that certainly parses as a dictionary without /Kids, which qpdf's walk
-// takes for a page: one balanced << >> and nothing after it; no /Kids or /Pages, and nothing that
-// could hide either or change where the dictionary ends (escaped names, comments, strings,
-// streams).
-bool isPlainPageText(std::string_view body)
-{
-    for (std::string_view word : {"/Kids", "/Pages", "stream", "#", "%", "(", ")", "{", "}"})
-        if (body.find(word) != std::string_view::npos)
+// Reads the text of one dictionary in a plain subset of the syntax that qpdf parses exactly as
+// written, without a warning: names as keys, each once; values that are names, numbers,
+// references, true, false, null, and arrays and dictionaries of those. Anything else (strings,
+// escaped names, comments, streams, stray words, bytes outside printable ASCII) is refused, so
+// qpdf is asked instead. A warning qpdf would give while parsing counts as damage in the answer,
+// so text it would repair must not be taken in place.
+class PlainDictionary {
+public:
+    // `keys` is scratch space, kept by the caller from page to page.
+    PlainDictionary(std::string_view text, std::vector<std::string_view>& keys)
+        : m_text(text), m_keys(keys)
+    {
+        m_keys.clear();
+    }
+
+    // The whole text is blanks, one dictionary, blanks.
+    bool whole()
+    {
+        skipBlanks();
+        if (!dictionary(0))
             return false;
-    std::size_t p = 0;
-    while (p < body.size() && isBlank(body[p]))
-        ++p;
-    if (body.substr(p, 2) != "<<")
-        return false;
-    int dictionaries = 0, arrays = 0;
-    while (p < body.size()) {
-        const char c = body[p];
-        if (c == '<' || c == '>') {
-            if (p + 1 >= body.size() || body[p + 1] != c)
-                return false;  // a hex string
-            dictionaries += c == '<' ? 1 : -1;
-            p += 2;
-            if (dictionaries == 0)
-                break;
-            continue;
-        }
-        if (c == '[' || c == ']') {
-            arrays += c == '[' ? 1 : -1;
-            if (arrays < 0)
+        skipBlanks();
+        return m_at == m_text.size();
+    }
+
+private:
+    static bool blank(char c)
+    {
+        return c == ' ' || c == '\n' || c == '\r' || c == '\t' || c == '\f';
+    }
+    static bool regular(char c)
+    {
+        static constexpr auto table = [] {
+            std::array<bool, 256> t{};
+            const std::string_view special("()<>[]{}/%#");
+            for (int c = '!'; c < 0x7f; ++c)
+                t[std::size_t(c)] = special.find(char(c)) == std::string_view::npos;
+            return t;
+        }();
+        return table[static_cast<unsigned char>(c)];
+    }
+    bool at(char c) const { return m_at < m_text.size() && m_text[m_at] == c; }
+    void skipBlanks()
+    {
+        while (m_at < m_text.size() && blank(m_text[m_at]))
+            ++m_at;
+    }
+    std::string_view word()
+    {
+        const std::size_t from = m_at;
+        while (m_at < m_text.size() && regular(m_text[m_at]))
+            ++m_at;
+        return m_text.substr(from, m_at - from);
+    }
+    // A number qpdf reads without a warning: optional minus, digits with at most one point, and
+    // not so many digits that an integer could overflow.
+    static bool number(std::string_view w, bool& integer)
+    {
+        std::size_t p = !w.empty() && w[0] == '-' ? 1 : 0;
+        int digits = 0, points = 0;
+        for (; p < w.size(); ++p) {
+            if (w[p] == '.')
+                ++points;
+            else if (w[p] >= '0' && w[p] <= '9')
+                ++digits;
+            else
                 return false;
         }
-        ++p;
+        integer = points == 0;
+        return digits > 0 && digits <= 15 && points <= 1;
     }
-    if (dictionaries != 0 || arrays != 0)
-        return false;
-    for (; p < body.size(); ++p)
-        if (!isBlank(body[p]))
+    static bool inRange(std::string_view w, long long least, long long most)
+    {
+        if (w.empty() || w.size() > 10)
             return false;
-    return true;
+        long long n = 0;
+        for (char c : w) {
+            if (c < '0' || c > '9')
+                return false;
+            n = n * 10 + (c - '0');
+        }
+        return n >= least && n <= most;
+    }
+    bool name(std::string_view& out)
+    {
+        if (!at('/'))
+            return false;
+        ++m_at;
+        out = word();
+        return !out.empty();
+    }
+    bool value(int depth)
+    {
+        if (depth > 32 || m_at >= m_text.size())
+            return false;
+        if (m_text.substr(m_at, 2) == "<<")
+            return dictionary(depth + 1);
+        if (at('['))
+            return array(depth + 1);
+        std::string_view ignored;
+        if (at('/'))
+            return name(ignored);
+        const std::string_view w = word();
+        if (w == "true" || w == "false" || w == "null")
+            return true;
+        bool integer = false;
+        if (!number(w, integer))
+            return false;
+        // "N G R" is one reference; anything else after an integer is left for the caller.
+        const std::size_t after = m_at;
+        skipBlanks();
+        const std::string_view generation = word();
+        skipBlanks();
+        const std::string_view r = word();
+        if (integer && r == "R")
+            return inRange(w, 1, INT_MAX) && inRange(generation, 0, 65535);
+        m_at = after;
+        return true;
+    }
+    bool array(int depth)
+    {
+        ++m_at;
+        for (;;) {
+            skipBlanks();
+            if (at(']')) {
+                ++m_at;
+                return true;
+            }
+            if (!value(depth))
+                return false;
+        }
+    }
+    bool dictionary(int depth)
+    {
+        if (m_text.substr(m_at, 2) != "<<")
+            return false;
+        m_at += 2;
+        // This dictionary's keys follow those of the dictionaries around it.
+        const std::size_t first = m_keys.size();
+        for (;;) {
+            skipBlanks();
+            if (m_text.substr(m_at, 2) == ">>") {
+                m_at += 2;
+                m_keys.resize(first);
+                return true;
+            }
+            std::string_view key;
+            const auto mine = m_keys.begin() + static_cast<std::ptrdiff_t>(first);
+            if (!name(key) || std::find(mine, m_keys.end(), key) != m_keys.end())
+                return false;
+            m_keys.push_back(key);
+            skipBlanks();
+            if (!value(depth))
+                return false;
+        }
+    }
+
+    std::string_view m_text;
+    std::vector<std::string_view>& m_keys;
+    std::size_t m_at = 0;
+};
+
+// A dictionary's text that certainly parses as a dictionary without /Kids, which qpdf's walk
+// takes for a page: a plain dictionary (above) with no /Kids or /Pages key anywhere in it.
+bool isPlainPageText(std::string_view body, std::vector<std::string_view>& keys)
+{
+    for (std::string_view word : {"/Kids", "/Pages"})
+        if (body.find(word) != std::string_view::npos)
+            return false;
+    return PlainDictionary(body, keys).whole();
 }
+
+// What qpdf has warned of. Reading its warnings takes them from qpdf, so they are counted here
+// for the whole parse.
+class QpdfWarnings {
+public:
+    explicit QpdfWarnings(QPDF& pdf) : m_pdf(pdf) {}
+
+    // True while every warning so far leaves qpdf's table as the file wrote it. A rebuilt table
+    // always comes with warnings; any warning not known to be harmless is taken for one.
+    bool tableAsWritten()
+    {
+        if (m_asWritten && m_pdf.anyWarnings()) {
+            for (const QPDFExc& w : m_pdf.getWarnings()) {
+                ++m_taken;
+                m_asWritten = m_asWritten && harmless(w);
+            }
+        }
+        return m_asWritten;
+    }
+
+    bool any() const { return m_taken > 0 || m_pdf.anyWarnings(); }
+
+private:
+    // A trailer /Size that does not match the highest object number (common from some writers):
+    // noted after the table is read, nothing read again.
+    static bool harmless(const QPDFExc& w)
+    {
+        return w.getErrorCode() == qpdf_e_damaged_pdf &&
+               w.getMessageDetail().rfind("reported number of objects (", 0) == 0;
+    }
+
+    QPDF& m_pdf;
+    std::size_t m_taken = 0;
+    bool m_asWritten = true;
+};
 
 // Tells a plain page from a tree node by looking at the object's text in place: in the file for
 // an uncompressed object, in its decoded object stream otherwise. Having qpdf parse every page
 // object costs several times more than opening the file, and all the walk needs to know of a page
 // is that it is one. Only the plainest case is answered here (see isPlainPageText, and the object
 // must be exactly where the cross-reference data says); everything else goes to qpdf.
+//
+// The text read in place must be the very object qpdf holds for that number. That is certain only
+// while qpdf uses the table as the file wrote it (see QpdfWarnings): it then resolves every object
+// from there. Once qpdf has rebuilt the table (on opening or in the middle of the walk), it may
+// still hold objects it read at offsets the rebuilt table does not name (the text after a wrong
+// startxref, taken for a cross-reference stream, stays cached under its own number). From then
+// on only qpdf's own object answers.
 class PagePeek {
 public:
-    PagePeek(QPDF& pdf, std::string_view bytes)
-        : m_pdf(pdf), m_bytes(bytes), m_base(headerOffset(bytes))
+    PagePeek(QPDF& pdf, QpdfWarnings& warnings, std::string_view bytes)
+        : m_pdf(pdf), m_warnings(warnings), m_bytes(bytes), m_base(headerOffset(bytes))
     {
     }
 
     bool isPlainPage(const QPDFObjGen& og)
     {
+        if (!m_warnings.tableAsWritten())
+            return false;
         if (!m_xref)
             m_xref = m_pdf.getXRefTable();
         const auto entry = m_xref->find(og);
@@ -131,7 +307,7 @@ private:
         std::vector<std::pair<long long, std::size_t>> objects;  // number, start of its text
     };
 
-    bool inFile(const QPDFObjGen& og, qpdf_offset_t offset) const
+    bool inFile(const QPDFObjGen& og, qpdf_offset_t offset)
     {
         if (offset < 0 || std::uint64_t(offset) + m_base >= m_bytes.size())
             return false;
@@ -141,8 +317,12 @@ private:
         if (text.substr(0, head.size()) != head)
             return false;
         text.remove_prefix(head.size());
+        // qpdf reads "endobj" as a word: one that runs on into more characters is no "endobj".
         const auto end = text.find("endobj");
-        return end != std::string_view::npos && isPlainPageText(text.substr(0, end));
+        if (end == std::string_view::npos || end + 6 >= text.size() ||
+            !std::strchr(" \n\r\t\f()<>[]{}/%", text[end + 6]) || text[end + 6] == '\0')
+            return false;
+        return isPlainPageText(text.substr(0, end), m_keys);
     }
 
     bool inObjectStream(int number, int streamNumber, int index)
@@ -162,7 +342,7 @@ private:
         if (start > end || end > size || end - start > MaxObjectBytes)
             return false;
         const std::string_view all(reinterpret_cast<const char*>(stream.data->getBuffer()), size);
-        return isPlainPageText(all.substr(start, end - start));
+        return isPlainPageText(all.substr(start, end - start), m_keys);
     }
 
     // Decodes an object stream and reads its table of object numbers and offsets. A stream that
@@ -216,10 +396,12 @@ private:
 
     static constexpr std::size_t MaxObjectBytes = 16 * 1024;
     QPDF& m_pdf;
+    QpdfWarnings& m_warnings;
     std::string_view m_bytes;
     std::size_t m_base;
     std::optional<std::map<QPDFObjGen, QPDFXRefEntry>> m_xref;
     std::unordered_map<int, ObjectStream> m_streams;
+    std::vector<std::string_view> m_keys;
 };
 
 // What the tree walk found. `qpdfRefuses` is set where qpdf's own page walk stops with an error
@@ -236,7 +418,8 @@ struct Walk {
 // twice. A node that is its own ancestor is cut (a loop); a node reached again by another path
 // counts again. Subtrees without a cut are remembered, so a tree of shared nodes costs only its
 // distinct nodes; the total work is bounded all the same.
-Walk walkTree(QPDF& pdf, std::string_view bytes, QPDFObjectHandle treeRoot, bool usePeek)
+Walk walkTree(QPDF& pdf, QpdfWarnings& warnings, std::string_view bytes,
+              QPDFObjectHandle treeRoot, bool usePeek)
 {
     struct Frame {
         QPDFObjectHandle kids;
@@ -248,7 +431,7 @@ Walk walkTree(QPDF& pdf, std::string_view bytes, QPDFObjectHandle treeRoot, bool
     };
     constexpr std::int64_t MaxVisits = std::int64_t(1) << 24;
     constexpr std::int64_t MaxVisitsAfterALoop = std::int64_t(1) << 18;
-    PagePeek peek(pdf, bytes);
+    PagePeek peek(pdf, warnings, bytes);
     std::unordered_set<std::uint64_t> onPath;
     std::unordered_set<std::uint64_t> nodesSeen;
     std::unordered_map<std::uint64_t, std::int64_t> subtreeLeaves;
@@ -356,8 +539,9 @@ QpdfOpinion qpdfOpinion(std::string_view bytes, bool usePeek)
         }
         if (QPDFObjectHandle count = tree.getKey("/Count"); count.isInteger())
             opinion.rootCount = count.getIntValue();
-        opinion.walk = walkTree(pdf, bytes, tree, usePeek);
-        opinion.repaired = pdf.anyWarnings();
+        QpdfWarnings warnings(pdf);
+        opinion.walk = walkTree(pdf, warnings, bytes, tree, usePeek);
+        opinion.repaired = warnings.any();
     } catch (const QPDFExc& e) {
         opinion.outcome = e.getErrorCode() == qpdf_e_password ? NeedsPassword : Damaged;
     } catch (const std::bad_alloc&) {
@@ -414,7 +598,14 @@ int32_t countPages(std::string_view bytes, Readers readers, PagePeekUse peek)
 {
     if (bytes.empty())
         return NotPdf;
-    const QpdfOpinion q = qpdfOpinion(bytes, peek == PagePeekUse::On);
+    QpdfOpinion q = qpdfOpinion(bytes, peek == PagePeekUse::On);
+    // Whether qpdf warned depends on what it parsed, and the peek spares it pages and whole object
+    // streams. Where its warnings decide the answer (below: a walk and a root /Count that
+    // disagree), qpdf is asked again with every page parsed. Such files are rare.
+    if (peek == PagePeekUse::On && readers == Readers::All && q.outcome == 0 &&
+        !q.walk.qpdfRefuses && !q.walk.gaveUp && q.walk.leaves > 0 && q.rootCount > 0 &&
+        q.rootCount != q.walk.leaves)
+        q = qpdfOpinion(bytes, false);
     if (q.outcome == NeedsPassword || q.outcome == GaveUp ||
         (q.walk.gaveUp && !q.walk.qpdfRefuses))
         return q.outcome == NeedsPassword ? NeedsPassword : GaveUp;

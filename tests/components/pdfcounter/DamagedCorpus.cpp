@@ -124,6 +124,18 @@ std::string unclosedPageInObjectStream()
         1);
 }
 
+// Plain pages share their object stream with an object qpdf repairs as it parses the stream; the
+// root /Count is one short.
+std::string brokenObjectBesidePagesInObjectStream()
+{
+    return xrefStreamDocument(
+        {{1, {Catalog, 0}},
+         {2, {"<< /Type /Pages /Kids [3 0 R 4 0 R 5 0 R] /Count 2 >>", 0}},
+         {3, {Page, 9}}, {4, {Page, 9}}, {5, {Page, 9}},
+         {6, {"<< /Producer 1 2 >>", 9}}},
+        1);
+}
+
 std::string unclosedPageInFile()
 {
     return tree("<< /Type /Pages /Kids [3 0 R 4 0 R] /Count 2 >>",
@@ -164,6 +176,93 @@ std::string zeroedMiddle(std::string s)
     const std::size_t at = s.size() / 2, n = std::min<std::size_t>(4096, s.size() - at);
     s.replace(at, n, std::string(n, '\0'));
     return s;
+}
+
+// startxref names the "3 0 obj" inside "13 0 obj": qpdf reads that text as object 3 while looking
+// for a cross-reference stream, keeps it, and goes on with a rebuilt table that puts object 3, a
+// plain page, elsewhere.
+std::string startxrefIntoAnotherObject()
+{
+    std::string doc = tree("<< /Type /Pages /Kids [3 0 R 4 0 R] /Count 2 >>",
+                           {{3, Page},
+                            {4, Page},
+                            {13, "<< /Type /Pages /Kids [4 0 R 4 0 R 4 0 R] >>"}});
+    const auto wrong = doc.find("13 0 obj") + 1;
+    const auto at = doc.rfind("startxref\n") + 10;
+    return doc.replace(at, doc.find('\n', at) - at, std::to_string(wrong));
+}
+
+// The table sends readers of node 6 to object 3, so qpdf rebuilds the table while walking the
+// tree; the rebuilt table takes the later of the two objects numbered 5, a node.
+std::string tableRebuiltDuringTheWalk()
+{
+    std::string doc = tree("<< /Type /Pages /Kids [6 0 R 5 0 R] /Count 3 >>",
+                           {{3, Page},
+                            {5, Page},
+                            {6, "<< /Type /Pages /Kids [3 0 R] >>"},
+                            {7, "<< >>\nendobj\n5 0 obj\n<< /Type /Pages /Kids [3 0 R 3 0 R] >>"}});
+    auto row = [&](const char* object) {
+        const std::string offset = std::to_string(doc.find(object));
+        return std::string(10 - offset.size(), '0') + offset + " 00000 n";
+    };
+    const std::string node = row("6 0 obj"), page = row("3 0 obj");
+    return doc.replace(doc.find(node, doc.rfind("\nxref\n")), node.size(), page);
+}
+
+// A fuzzer's find, byte for byte: a wrong startxref pointing into "13 0 obj", a damaged endobj,
+// shared nodes eight deep, a root /Count beyond 32 bits.
+std::string startxrefIntoANodeFuzzed()
+{
+    return "%PDF-1.5\n"
+           "%\xe2\xe3\xcf\xd3\n"
+           "1 0 obj\n"
+           "<< /Type /Catalog /Pages 2 0 R >>\n"
+           "endobj\n"
+           "2 0 obj\n"
+           "<< /Type /Pages /Kids [3 0 R 4 0 R] /Count 1099511627776 >>\n"
+           "\xe5ndobj\n"
+           "3 0 obj\n"
+           "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 200 200] >>\n"
+           "endobj\n"
+           "4 0 obj\n"
+           " obj\n"
+           "<< /Type /Pages /Kids [13 0 R 13 0 R] /Count 1 >>\n"
+           "endobj\n"
+           "13 0 obj\n"
+           "<< /Type /Pages /Kids [14 0 R 14 0 R] /Count 1 >>\n"
+           "endobj\n"
+           "14 0 obj\n"
+           "<< /Type /Pages /Kids [15 0 R 15 0 R] /Count 1 >>\n"
+           "endobj\n"
+           "15 0 obj\n"
+           "<< /Type /Pages /Kids [16 0 R 16 0 R] /Count 1 >>\n"
+           "endobj\n"
+           "16 0 obj\n"
+           "<< /Type /Pages /Kids [17 0 R 17 0 R] /Count 1 >>\n"
+           "endobj\n"
+           "17 0 obj\n"
+           "<< /Type /Pages /Kids [18 0 R 18 0 R] /Count 1 >>\n"
+           "endobj\n"
+           "18 0 obj\n"
+           "<< /Type /Pages /Kids [19 0 R 19 0 R] /Count 1 >>\n"
+           "endobj\n"
+           "19 0 obj\n"
+           "<< /Type /Pages /Kids [20 0 R 20 0 R] /Count 1 >>\n"
+           "endobj\n"
+           "20 0 obj\n"
+           "<< /Type /Pages /Kids [21 0 R 21 0 R] /Count 1<< /Type /Page /Parent 2 0 R\xda/M\x9b\x91iaBox [0 0 200 200] >>\n"
+           "endobj!xref\n"
+           "0 5\n"
+           "0000000000 65535 f \n"
+           "0000000015 00000 n \n"
+           "0000000064 00000 n \n"
+           "0000000139 00000 n \n"
+           "0000000210 00000 n \n"
+           "trailer\n"
+           "<< /Size 5 /Root 1 0 R >>\n"
+           "startxref\n"
+           "281\n"
+           "%%EOF\n";
 }
 
 Layout encrypted() { return {.encrypt = true, .userPassword = "u", .ownerPassword = "o"}; }
@@ -224,6 +323,9 @@ const std::vector<DamagedCase>& damagedCases()
         {"XrefKeywordGone", [] { return replaceAll(twenty(), "xref\n", "xxxx\n"); }, 20, 20, 20, 20, 20, 20},
         {"RootRenamed", [] { return replaceAll(qpdfDocument(6), "/Root", "/Xoot"); }, F, F, F, 0, 0, -3},
         {"XrefOffsetsShifted", shiftedXref, 3, 3, 3, 3, 3, 3},
+        {"StartxrefIntoAnotherObject", startxrefIntoAnotherObject, 2, 4, 2, 2, 2, 2},
+        {"TableRebuiltDuringTheWalk", tableRebuiltDuringTheWalk, 3, 3, 3, 3, 0, 3},
+        {"StartxrefIntoANodeFuzzed", startxrefIntoANodeFuzzed, 1099511627776, F, 0, 0, 0, -3},
         {"FourKilobytesZeroed", [] { return zeroedMiddle(twenty()); }, F, F, F, F, 0, -3},
         {"TenthOfAPercentFlipped", [] { return flipped(twenty(), 11, 1000); }, 20, 20, 20, 20, 20, 20},
         {"OnePercentFlipped", [] { return flipped(twenty(), 12, 100); }, 20, 26, 20, 0, 0, 20},
@@ -236,6 +338,7 @@ const std::vector<DamagedCase>& damagedCases()
         {"ObjectStreamInsideObjectStream", objectStreamInsideObjectStream, 3, 3, 3, F, 0, 3},
         {"UnclosedPageInObjectStream", unclosedPageInObjectStream, 2, 3, 2, 2, 2, 3},
         {"UnclosedPageInFile", unclosedPageInFile, 2, 2, 2, 2, 2, 2},
+        {"BrokenObjectBesidePagesInObjectStream", brokenObjectBesidePagesInObjectStream, 2, 3, 2, 2, 2, 2},
         // Other.
         {"IncrementalUpdateDropsAPage", incrementalUpdateDropsAPage, 2, 2, 2, 2, 2, 2},
         {"HeaderAtByte1020", [] { return headerAt(1020, qpdfDocument(4)); }, 4, 4, 4, 4, 4, 4},
@@ -267,7 +370,7 @@ std::int64_t withQpdf(const std::string& bytes, Read read)
 std::int64_t qpdfShowNpages(const std::string& bytes)
 {
     return withQpdf(bytes, [](QPDF& pdf) {
-        return std::int64_t(pdf.getRoot().getKey("/Pages").getKey("/Count").getIntValueAsInt());
+        return std::int64_t(pdf.getRoot().getKey("/Pages").getKey("/Count").getIntValue());
     });
 }
 
