@@ -53,6 +53,8 @@ private:
     enum class Exchange { Answered, Died, OverBound };
 
     bool start();
+    // Says once per helper path, on standard error, why it cannot be started.
+    static void tellOnce(const std::string& path, const std::string& reason, bool refused);
     void stop();
     bool usable();
     // alreadySent: the request went ahead with sendAhead; only its answer is awaited.

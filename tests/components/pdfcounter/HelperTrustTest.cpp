@@ -34,4 +34,21 @@ TEST(PdfHelperTrust, HelperInAFolderOthersCanWriteNeverRuns)
     ::chmod(folder.c_str(), 0755);
 }
 
+// Only a regular file is started: a FIFO, a folder or a device where the helper should be
+// gives up at once (an ordinary open of a FIFO nobody writes to would wait for ever).
+TEST(PdfHelperTrust, NothingButARegularFileIsStarted)
+{
+    pdffix::TempDir dir;
+    pdffix::writeFile(dir.file("a.pdf"), pdffix::qpdfDocument(2));
+    const std::filesystem::path fifo = dir.file("fifo-helper");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0700), 0);
+    const std::filesystem::path folder = dir.file("folder-helper");
+    std::filesystem::create_directory(folder);
+    for (const std::filesystem::path& helper : {fifo, folder, std::filesystem::path("/dev/zero")}) {
+        pdfcount::HelperClient client(helper.string(), {5000ms, 5000ms});
+        EXPECT_EQ(client.count(dir.file("a.pdf").string()), pdfcount::GaveUp) << helper;
+        EXPECT_EQ(client.helperPid(), -1) << helper;
+    }
+}
+
 } // namespace
