@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -58,7 +59,16 @@ bool cpuTime(pid_t pid, nanoseconds& out)
     return true;
 }
 
+std::atomic<HelperClient::BeforeStartHook> g_beforeStart{nullptr};
+std::atomic<void*> g_beforeStartContext{nullptr};
+
 }  // namespace
+
+void HelperClient::setBeforeStartHook(BeforeStartHook hook, void* context)
+{
+    g_beforeStartContext.store(context);
+    g_beforeStart.store(hook);
+}
 
 HelperClient::HelperClient(std::string helperPath, HelperLimits limits)
     : m_helperPath(std::move(helperPath)), m_limits(limits)
@@ -88,6 +98,8 @@ bool HelperClient::start()
                  helper.outcome() == comrt::CheckedFile::Outcome::Unsafe);
         return false;
     }
+    if (const BeforeStartHook hook = g_beforeStart.load())
+        hook(helper.resolved(), g_beforeStartContext.load());
     int fds[2];
     if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds) != 0)
         return false;

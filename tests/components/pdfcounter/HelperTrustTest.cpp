@@ -51,4 +51,27 @@ TEST(PdfHelperTrust, NothingButARegularFileIsStarted)
     }
 }
 
+// Whatever is put where the helper was after it was checked, the checked helper is what runs.
+void ReplaceWithAProgramThatCountsNothing(const std::string& resolved, void* swapped)
+{
+    std::filesystem::copy_file("/bin/true", resolved + ".new");
+    std::filesystem::rename(resolved + ".new", resolved);
+    *static_cast<std::string*>(swapped) = resolved;
+}
+
+TEST(PdfHelperTrust, TheHelperCheckedIsTheHelperStarted)
+{
+    pdffix::TempDir dir;
+    pdffix::writeFile(dir.file("a.pdf"), pdffix::qpdfDocument(2));
+    const std::filesystem::path helper = dir.file("pdfcounter-helper");
+    std::filesystem::copy_file(PDFCOUNT_TEST_HELPER, helper);
+    std::string swapped;
+    pdfcount::HelperClient::setBeforeStartHook(&ReplaceWithAProgramThatCountsNothing, &swapped);
+    pdfcount::HelperClient client(helper.string(), {5000ms, 5000ms});
+    const int32_t pages = client.count(dir.file("a.pdf").string());
+    pdfcount::HelperClient::setBeforeStartHook(nullptr, nullptr);
+    ASSERT_EQ(swapped, std::filesystem::canonical(helper).string()) << "the hook did not run";
+    EXPECT_EQ(pages, 2) << "the program put in the helper's place ran";
+}
+
 } // namespace
