@@ -645,7 +645,9 @@ class StoreLock {
 public:
     explicit StoreLock(const std::string& file)
     {
-        m_fd = ::open((file + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+        // Never through a link or into a FIFO someone may have put there.
+        m_fd = ::open((file + ".lock").c_str(),
+                      O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY, 0644);
         if (m_fd >= 0) {
             while (::flock(m_fd, LOCK_EX) != 0 && errno == EINTR) {
             }

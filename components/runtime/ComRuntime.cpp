@@ -382,7 +382,8 @@ HRESULT comrt::ServerLibrary::open(const std::string& path)
     close();
     std::error_code ec;
     std::filesystem::path abs = std::filesystem::absolute(path, ec);
-    m_path = ec ? path : abs.lexically_normal().string();
+    // Not normalised: "link/.." leads wherever the link leads, as it does for the shell.
+    m_path = ec ? path : abs.string();
     m_error.clear();
     m_handle = internal::OpenLibrary(m_path, &m_error);
     return m_handle ? S_OK : CO_E_DLLNOTFOUND;

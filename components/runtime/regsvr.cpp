@@ -25,10 +25,25 @@ int Usage()
     return 2;
 }
 
-// The store's bytes, to tell whether an unregistration removed anything.
+// The store's bytes, to tell whether an unregistration removed anything. Read as the runtime
+// reads it: never a FIFO or device, never a store others could rewrite.
 bool Snapshot(const std::string& store, std::string* bytes, std::string* reason)
 {
-    return comrt::ReadRegularFile(store, 64u << 20, bytes, reason) != comrt::ReadResult::Failed;
+    bytes->clear();
+    const comrt::CheckedFile file(store);
+    switch (file.outcome()) {
+    case comrt::CheckedFile::Outcome::Missing:
+        return true;
+    case comrt::CheckedFile::Outcome::Open:
+        return comrt::ReadCheckedFile(file, 64u << 20, bytes, reason) == comrt::ReadResult::Ok;
+    case comrt::CheckedFile::Outcome::Unsafe:
+        *reason = "refusing to use it: " + file.reason();
+        return false;
+    case comrt::CheckedFile::Outcome::Failed:
+        break;
+    }
+    *reason = file.reason();
+    return false;
 }
 
 } // namespace

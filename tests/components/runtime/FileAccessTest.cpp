@@ -280,6 +280,8 @@ struct GroupCase {
     bool safe;
 };
 
+void PrintTo(const GroupCase& c, std::ostream* os) { *os << c.name; }
+
 class GroupWrite : public ::testing::TestWithParam<GroupCase> {};
 
 // A folder the user may write through its group: safe exactly when nobody else is in that group.
