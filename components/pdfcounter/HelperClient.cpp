@@ -6,16 +6,18 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <spawn.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <set>
 
 extern char** environ;
 
@@ -57,7 +59,16 @@ bool cpuTime(pid_t pid, nanoseconds& out)
     return true;
 }
 
+std::atomic<HelperClient::BeforeStartHook> g_beforeStart{nullptr};
+std::atomic<void*> g_beforeStartContext{nullptr};
+
 }  // namespace
+
+void HelperClient::setBeforeStartHook(BeforeStartHook hook, void* context)
+{
+    g_beforeStartContext.store(context);
+    g_beforeStart.store(hook);
+}
 
 HelperClient::HelperClient(std::string helperPath, HelperLimits limits)
     : m_helperPath(std::move(helperPath)), m_limits(limits)
@@ -79,43 +90,90 @@ pid_t HelperClient::helperPid() const
 
 bool HelperClient::start()
 {
-    // A helper that another user could have replaced never runs with our rights.
-    if (!comrt::IsSafeToStart(m_helperPath))
+    // The helper that was checked is the one that runs: it is started through its descriptor, so
+    // nothing put in its place meanwhile ever runs with our rights.
+    const comrt::CheckedFile helper(m_helperPath);
+    if (helper.outcome() != comrt::CheckedFile::Outcome::Open) {
+        tellOnce(m_helperPath, helper.reason(),
+                 helper.outcome() == comrt::CheckedFile::Outcome::Unsafe);
         return false;
+    }
+    if (const BeforeStartHook hook = g_beforeStart.load())
+        hook(helper.resolved(), g_beforeStartContext.load());
     int fds[2];
     if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds) != 0)
         return false;
-
-    posix_spawn_file_actions_t actions;
-    posix_spawnattr_t attr;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawnattr_init(&attr);
-    // The helper talks on its standard input; its output goes nowhere.
-    posix_spawn_file_actions_adddup2(&actions, fds[1], 0);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    // Whatever the caller did to its signals must not leak into the helper.
-    sigset_t none, all;
-    sigemptyset(&none);
-    sigfillset(&all);
-    posix_spawnattr_setsigmask(&attr, &none);
-    posix_spawnattr_setsigdefault(&attr, &all);
-    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-
+    // The child says here why it could not start the helper; an exec that works closes it.
+    int report[2];
+    if (pipe2(report, O_CLOEXEC) != 0) {
+        ::close(fds[0]);
+        ::close(fds[1]);
+        return false;
+    }
+    // Everything the child needs is made before it exists: it may only make system calls.
     std::string parent = std::to_string(getpid());
     char* argv[] = {const_cast<char*>(m_helperPath.c_str()), parent.data(), nullptr};
-    pid_t pid = -1;
-    const int rc = posix_spawn(&pid, m_helperPath.c_str(), &actions, &attr, argv, environ);
-    posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attr);
+    sigset_t none;
+    sigemptyset(&none);
+    const int helperFd = helper.descriptor();
+
+    const pid_t pid = fork();
+    if (pid == 0) {
+        // The helper talks on its standard input; its output goes nowhere.
+        if (fds[1] == 0)
+            fcntl(0, F_SETFD, 0);
+        else
+            dup2(fds[1], 0);
+        const int devNull = open("/dev/null", O_WRONLY);
+        if (devNull >= 0) {
+            dup2(devNull, 1);
+            dup2(devNull, 2);
+        }
+        // Whatever the caller did to its signals must not leak into the helper.
+        struct sigaction fallback {};
+        fallback.sa_handler = SIG_DFL;
+        for (int sig = 1; sig < NSIG; ++sig)
+            sigaction(sig, &fallback, nullptr);
+        sigprocmask(SIG_SETMASK, &none, nullptr);
+        fexecve(helperFd, argv, environ);
+        const int err = errno;
+        (void)!write(report[1], &err, sizeof err);
+        _exit(127);
+    }
     ::close(fds[1]);
-    if (rc != 0) {
+    ::close(report[1]);
+    if (pid < 0) {
         ::close(fds[0]);
+        ::close(report[0]);
+        return false;
+    }
+    int err = 0;
+    ssize_t got = 0;
+    do
+        got = read(report[0], &err, sizeof err);
+    while (got < 0 && errno == EINTR);
+    ::close(report[0]);
+    if (got > 0) {
+        tellOnce(m_helperPath, std::strerror(err), false);
+        ::close(fds[0]);
+        int status = 0;
+        while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+        }
         return false;
     }
     m_fd = fds[0];
     m_pid = pid;
     return true;
+}
+
+void HelperClient::tellOnce(const std::string& path, const std::string& reason, bool refused)
+{
+    static std::mutex mutex;
+    static std::set<std::string> told;
+    std::lock_guard lock(mutex);
+    if (told.insert(path).second)
+        std::fprintf(stderr, "%s %s: %s\n", refused ? "refusing to start" : "cannot start",
+                     path.c_str(), reason.c_str());
 }
 
 void HelperClient::stop()

@@ -49,10 +49,17 @@ public:
     // The running helper's process id, or -1 when none runs (for tests and diagnostics).
     pid_t helperPid() const;
 
+    // Called between the helper's check and its start, with the path it was found at: lets a test
+    // replace the file there and see that what was checked is what runs. Null removes it.
+    using BeforeStartHook = void (*)(const std::string& resolved, void* context);
+    static void setBeforeStartHook(BeforeStartHook hook, void* context);
+
 private:
     enum class Exchange { Answered, Died, OverBound };
 
     bool start();
+    // Says once per helper path, on standard error, why it cannot be started.
+    static void tellOnce(const std::string& path, const std::string& reason, bool refused);
     void stop();
     bool usable();
     // alreadySent: the request went ahead with sendAhead; only its answer is awaited.

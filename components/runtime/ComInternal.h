@@ -32,10 +32,14 @@ private:
 // Makes this copy of the runtime use the store of the process that loaded its library.
 void AttachHost(const HostLink* host);
 
-// dlopen with RTLD_NOW | RTLD_LOCAL, then hand the library this copy's HostLink. Returns the
-// handle or null (message in *error). The path is used as given; a file that other users can
-// change (IsSafeToLoad) is refused.
+// Opens the file as a CheckedFile (refused when other users could change it, never a FIFO or
+// device), dlopens that very file through its descriptor with RTLD_NOW | RTLD_LOCAL, then hands
+// the library this copy's HostLink. Returns the handle or null (message in *error).
 void* OpenLibrary(const std::string& path, std::string* error);
+// Called by OpenLibrary between the check and the load, with the resolved path: lets a test
+// replace the file there and see that what was checked is what gets loaded. Null removes it.
+using BeforeLoadHook = void (*)(const std::string& resolved, void* context);
+void SetBeforeLoadHook(BeforeLoadHook hook, void* context);
 // The library's RuntimeLink, or null.
 const RuntimeLink* LinkOf(void* handle);
 

@@ -366,6 +366,15 @@ std::string Bare(std::string_view line)
     return std::string(line);
 }
 
+// A line (with no continuation) that is empty, white space or a ';' comment.
+bool IsBlankOrComment(std::string_view text)
+{
+    const std::string line = Bare(text);
+    const size_t first = line.find_first_not_of(" \t");
+    return first == std::string::npos ||
+           (line[first] == ';' && text.find('\n') + 1 >= text.size());
+}
+
 // Reads `"name"=` or `@=` at the start of a value line; pos ends after the '='.
 bool ReadValueName(const std::string& line, size_t& pos, std::string* name)
 {
@@ -432,12 +441,13 @@ LONG Parse(const std::string& text, Store* store, std::string* reason)
             }
             Section section;
             section.header = std::string(lines[i]);
-            // The blank lines before a header go with it, so a key added or removed in between
-            // keeps one blank line between every two keys.
+            // The blank lines and comments before a header go with it, so a key added or
+            // removed in between keeps one blank line between every two keys and takes no
+            // other key's comment with it.
             std::string lead;
             if (Section* previous = currentSection()) {
                 while (!previous->items.empty() && !previous->items.back().named &&
-                       Bare(previous->items.back().text).empty()) {
+                       IsBlankOrComment(previous->items.back().text)) {
                     lead.insert(0, previous->items.back().text);
                     previous->items.pop_back();
                 }
@@ -536,14 +546,23 @@ LONG Load(const std::string& file, Store* store)
     g_storeLoads.fetch_add(1);
     std::string text;
     std::string reason;
-    switch (comrt::ReadRegularFile(file, kMaxStoreBytes, &text, &reason)) {
-    case comrt::ReadResult::Missing:
+    // The store says which libraries run: one that others could rewrite is not believed.
+    const comrt::CheckedFile checked(file);
+    switch (checked.outcome()) {
+    case comrt::CheckedFile::Outcome::Missing:
         return ERROR_SUCCESS;
-    case comrt::ReadResult::Failed:
+    case comrt::CheckedFile::Outcome::Unsafe:
+        SetStoreError("refusing to use the registration store " + file + ": " + checked.reason());
+        return ERROR_CANTREAD;
+    case comrt::CheckedFile::Outcome::Failed:
+        SetStoreError("cannot read the registration store " + file + ": " + checked.reason());
+        return ERROR_CANTREAD;
+    case comrt::CheckedFile::Outcome::Open:
+        break;
+    }
+    if (comrt::ReadCheckedFile(checked, kMaxStoreBytes, &text, &reason) != comrt::ReadResult::Ok) {
         SetStoreError("cannot read the registration store " + file + ": " + reason);
         return ERROR_CANTREAD;
-    case comrt::ReadResult::Ok:
-        break;
     }
     const LONG rc = Parse(text, store, &reason);
     if (rc != ERROR_SUCCESS) {
@@ -556,7 +575,8 @@ LONG Load(const std::string& file, Store* store)
 LONG Save(const std::string& file, const Store& store)
 {
     std::string error;
-    if (!comrt::ReplaceFileContents(file, Serialize(store), &error, comrt::LinkPolicy::Follow,
+    // A store name that is a link may have been planted to have the store written elsewhere.
+    if (!comrt::ReplaceFileContents(file, Serialize(store), &error, comrt::LinkPolicy::Refuse,
                                     0644)) {
         SetStoreError(error);
         return ERROR_CANTWRITE;
@@ -625,7 +645,9 @@ class StoreLock {
 public:
     explicit StoreLock(const std::string& file)
     {
-        m_fd = ::open((file + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+        // Never through a link or into a FIFO someone may have put there.
+        m_fd = ::open((file + ".lock").c_str(),
+                      O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY, 0644);
         if (m_fd >= 0) {
             while (::flock(m_fd, LOCK_EX) != 0 && errno == EINTR) {
             }
@@ -654,6 +676,7 @@ struct Batch {
     LONG loadError = ERROR_SUCCESS;
     std::string loadReason;
     bool dirty = false;
+    bool discarded = false;
     int depth = 0;
 };
 thread_local Batch* t_batch = nullptr;
@@ -996,11 +1019,24 @@ LONG comrt::RegistryBatch::commit()
     if (m_done)
         return m_result;
     m_done = true;
-    m_result = b->dirty ? Save(b->file, b->store) : ERROR_SUCCESS;
+    m_result = b->dirty && !b->discarded ? Save(b->file, b->store) : ERROR_SUCCESS;
     t_batch = nullptr;
     delete b;
     g_writeMutex.unlock();
     return m_result;
+}
+
+void comrt::RegistryBatch::discard()
+{
+    if (Batch* b = t_batch; b && !m_done) {
+        b->discarded = true;
+        // What this thread reads from now on is the store as it is on disk.
+        b->store = Store{};
+        b->loadError = Load(b->file, &b->store);
+        if (b->loadError != ERROR_SUCCESS)
+            b->loadReason = t_storeError.str();
+        b->dirty = false;
+    }
 }
 
 void comrt::SetRegistryStorePath(const std::string& path)

@@ -87,6 +87,9 @@ public:
     RegistryBatch& operator=(const RegistryBatch&) = delete;
     // Writes the changes (outermost batch only); the store's error code, ERROR_SUCCESS if none.
     LONG commit();
+    // Drops every change of the batch, made so far or later (of the outermost batch when
+    // nested): the store stays as it was. For a step that must be all or nothing.
+    void discard();
 
 private:
     bool m_owner = false;

@@ -4,9 +4,12 @@
 #include "ComRegistry.h"
 #include "FileAccess.h"
 
+#include <atomic>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <dlfcn.h>
 #include <filesystem>
 #include <map>
@@ -125,23 +128,68 @@ std::string comrt::internal::StoreRelativePath(const std::string& path)
     return rel.string();
 }
 
+namespace {
+
+// One descriptor per library file ever loaded, kept open for the life of the process: a library
+// is loaded by the /proc name of its descriptor, and the loader knows loaded libraries by name,
+// so that name must never come to mean another file (as it would once the number were reused).
+std::mutex g_keptMutex;
+std::map<std::pair<dev_t, ino_t>, int> g_keptDescriptors;
+
+// The /proc name of a kept descriptor for the file open on fd (which is closed or kept).
+std::string KeptName(int fd)
+{
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        ::close(fd);
+        return {};
+    }
+    std::lock_guard lock(g_keptMutex);
+    // The kept descriptor holds its file open, so a file with the same device and inode is it.
+    auto [it, added] = g_keptDescriptors.emplace(std::make_pair(st.st_dev, st.st_ino), fd);
+    if (!added)
+        ::close(fd);
+    return "/proc/self/fd/" + std::to_string(it->second);
+}
+
+std::atomic<comrt::internal::BeforeLoadHook> g_beforeLoad{nullptr};
+std::atomic<void*> g_beforeLoadContext{nullptr};
+
+} // namespace
+
+void comrt::internal::SetBeforeLoadHook(BeforeLoadHook hook, void* context)
+{
+    g_beforeLoadContext.store(context);
+    g_beforeLoad.store(hook);
+}
+
 void* comrt::internal::OpenLibrary(const std::string& path, std::string* error)
 {
-    std::string unsafe;
-    if (!IsSafeToLoad(path, &unsafe)) {
+    CheckedFile file(path);
+    if (file.outcome() != CheckedFile::Outcome::Open) {
         if (error)
-            *error = "refusing to load " + path + ": " + unsafe;
+            *error = (file.outcome() == CheckedFile::Outcome::Unsafe ? "refusing to load "
+                                                                     : "cannot load ") +
+                     path + ": " + file.reason();
+        return nullptr;
+    }
+    if (const BeforeLoadHook hook = g_beforeLoad.load())
+        hook(file.resolved(), g_beforeLoadContext.load());
+    const std::string name = KeptName(file.release());
+    if (name.empty()) {
+        if (error)
+            *error = "cannot load " + path + ": " + std::strerror(errno);
         return nullptr;
     }
     ::dlerror();
-    void* handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    void* handle = ::dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!handle) {
         if (error) {
             const char* e = ::dlerror();
             std::string reason = e ? e : "unknown reason";
-            // dlerror names the file itself first; say it once.
-            if (reason.compare(0, path.size() + 2, path + ": ") == 0)
-                reason.erase(0, path.size() + 2);
+            // dlerror names the file itself first; say it once, by the name the caller knows.
+            if (reason.compare(0, name.size() + 2, name + ": ") == 0)
+                reason.erase(0, name.size() + 2);
             *error = "cannot load " + path + ": " + reason;
         }
         return nullptr;
@@ -184,6 +232,15 @@ std::string comrt::internal::ThisObjectPath()
     std::string path = info.dli_fname;
     if (path.empty() || path.find('/') == std::string::npos)
         return {}; // the main program: dladdr has no path for it
+    // Loaded through its descriptor (OpenLibrary): the descriptor knows where the file is.
+    if (path.compare(0, 14, "/proc/self/fd/") == 0) {
+        std::string target(4096, '\0');
+        const ssize_t n = ::readlink(path.c_str(), target.data(), target.size());
+        if (n > 0 && static_cast<size_t>(n) < target.size() && target[0] == '/') {
+            target.resize(static_cast<size_t>(n));
+            return target;
+        }
+    }
     std::error_code ec;
     const std::filesystem::path abs = std::filesystem::absolute(path, ec);
     return ec ? path : abs.lexically_normal().string();
@@ -325,7 +382,8 @@ HRESULT comrt::ServerLibrary::open(const std::string& path)
     close();
     std::error_code ec;
     std::filesystem::path abs = std::filesystem::absolute(path, ec);
-    m_path = ec ? path : abs.lexically_normal().string();
+    // Not normalised: "link/.." leads wherever the link leads, as it does for the shell.
+    m_path = ec ? path : abs.string();
     m_error.clear();
     m_handle = internal::OpenLibrary(m_path, &m_error);
     return m_handle ? S_OK : CO_E_DLLNOTFOUND;

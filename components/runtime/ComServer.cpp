@@ -229,30 +229,36 @@ HRESULT ServerModule::registerServer()
     // folder finds its own libraries and never the ones it was copied from.
     const ScriptVariables variables = {
         {"MODULE", QuoteForRegistryScript(internal::StoreRelativePath(path))}};
+    // All or nothing: a registration that fails half-way leaves the store as it was.
     RegistryBatch batch;
+    const auto fail = [&batch](HRESULT hr) {
+        batch.discard();
+        return hr;
+    };
     for (size_t i = 0; i < definition->classCount; ++i) {
         const char* script = definition->classes[i].registryScript;
         if (!script)
             continue;
         const HRESULT hr = RunRegistryScript(script, variables, true);
         if (FAILED(hr))
-            return hr;
+            return fail(hr);
     }
-    if (!definition->typeLib)
-        return batch.commit() == ERROR_SUCCESS ? S_OK : REGDB_E_WRITEREGDB;
-    ITypeLib* lib = nullptr;
-    std::string loadedPath;
-    HRESULT hr = loadOwnTypeLib(&lib, &loadedPath);
-    if (FAILED(hr))
-        return hr;
-    const std::u16string wide = Utf8ToUtf16(internal::StoreRelativePath(loadedPath));
-    const std::u16string helpDir = Utf8ToUtf16(internal::StoreRelativePath(FolderOfPath(loadedPath)));
-    hr = ::RegisterTypeLib(lib, wide.c_str(), helpDir.c_str());
-    lib->Release();
+    if (definition->typeLib) {
+        ITypeLib* lib = nullptr;
+        std::string loadedPath;
+        HRESULT hr = loadOwnTypeLib(&lib, &loadedPath);
+        if (FAILED(hr))
+            return fail(hr);
+        const std::u16string wide = Utf8ToUtf16(internal::StoreRelativePath(loadedPath));
+        const std::u16string helpDir =
+            Utf8ToUtf16(internal::StoreRelativePath(FolderOfPath(loadedPath)));
+        hr = ::RegisterTypeLib(lib, wide.c_str(), helpDir.c_str());
+        lib->Release();
+        if (FAILED(hr))
+            return fail(hr);
+    }
     const LONG written = batch.commit();
-    if (SUCCEEDED(hr) && written != ERROR_SUCCESS)
-        hr = HRESULT_FROM_WIN32(written);
-    return hr;
+    return written == ERROR_SUCCESS ? S_OK : HRESULT_FROM_WIN32(written);
 }
 
 HRESULT ServerModule::unregisterServer()
@@ -291,12 +297,19 @@ HRESULT ServerModule::unregisterServer()
             if (attr)
                 lib->ReleaseTLibAttr(attr);
             lib->Release();
+        } else if (SUCCEEDED(first) &&
+                   ClassesRootKeyExists("TypeLib\\" + FormatGuid(definition->typeLib->libid))) {
+            // Its records would stay behind while the class records went.
+            first = TYPE_E_CANTLOADLIBRARY;
         }
     }
+    // All or nothing, as registration is.
+    if (FAILED(first)) {
+        batch.discard();
+        return first;
+    }
     const LONG written = batch.commit();
-    if (written != ERROR_SUCCESS && SUCCEEDED(first))
-        first = HRESULT_FROM_WIN32(written);
-    return first;
+    return written == ERROR_SUCCESS ? S_OK : HRESULT_FROM_WIN32(written);
 }
 
 HRESULT ServerModule::cachedTypeInfo(REFIID iid, LCID lcid, TypeInfoCache** out)

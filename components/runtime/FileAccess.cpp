@@ -11,9 +11,6 @@
 #include <grp.h>
 #include <pwd.h>
 #include <cstdio>
-#include <filesystem>
-#include <mutex>
-#include <set>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -24,13 +21,6 @@ namespace {
 
 std::string SystemText(int err) { return std::strerror(err); }
 
-std::string Absolute(const std::string& path)
-{
-    std::error_code ec;
-    const std::filesystem::path abs = std::filesystem::absolute(path, ec);
-    return ec ? path : abs.lexically_normal().string();
-}
-
 std::atomic<unsigned> g_tempCounter{0};
 
 std::string Octal(unsigned mode)
@@ -40,64 +30,233 @@ std::string Octal(unsigned mode)
     return buf;
 }
 
-// A user's private group (same name as the user, no other members): group write access there
-// gives nobody else anything, so folders made under a umask of 002 are not refused for it.
+// The system's account records.
+class SystemAccounts : public AccountFacts {
+public:
+    uid_t self() const override { return ::geteuid(); }
+    bool user(uid_t uid, std::string* name, gid_t* primaryGroup) const override
+    {
+        std::vector<char> buf(16384);
+        passwd pw{};
+        passwd* found = nullptr;
+        if (::getpwuid_r(uid, &pw, buf.data(), buf.size(), &found) != 0 || !found)
+            return false;
+        *name = found->pw_name;
+        *primaryGroup = found->pw_gid;
+        return true;
+    }
+    bool group(gid_t gid, std::string* name, std::vector<std::string>* members) const override
+    {
+        std::vector<char> buf(65536);
+        struct group gr {};
+        struct group* found = nullptr;
+        if (::getgrgid_r(gid, &gr, buf.data(), buf.size(), &found) != 0 || !found)
+            return false;
+        *name = found->gr_name;
+        members->clear();
+        for (char** member = found->gr_mem; member && *member; ++member)
+            members->emplace_back(*member);
+        return true;
+    }
+};
+
+const SystemAccounts g_systemAccounts;
+std::atomic<const AccountFacts*> g_accounts{nullptr};
+
+const AccountFacts& Accounts()
+{
+    const AccountFacts* facts = g_accounts.load();
+    return facts ? *facts : g_systemAccounts;
+}
+
+// A user's private group (same name as the user, its primary group, no other members): group
+// write access there gives nobody else anything, so folders made under a umask of 002 are not
+// refused for it. Root's group is never taken as private.
 bool IsPrivateGroup(uid_t uid, gid_t gid)
 {
     if (uid == 0)
         return false;
-    std::vector<char> buf(16384);
-    passwd pw{};
-    passwd* user = nullptr;
-    group gr{};
-    group* grp = nullptr;
-    if (::getpwuid_r(uid, &pw, buf.data(), buf.size() / 2, &user) != 0 || !user ||
-        user->pw_gid != gid)
+    const AccountFacts& facts = Accounts();
+    std::string userName;
+    gid_t primary = 0;
+    if (!facts.user(uid, &userName, &primary) || primary != gid)
         return false;
-    if (::getgrgid_r(gid, &gr, buf.data() + buf.size() / 2, buf.size() / 2, &grp) != 0 || !grp)
+    std::string groupName;
+    std::vector<std::string> members;
+    if (!facts.group(gid, &groupName, &members) || groupName != userName)
         return false;
-    if (std::strcmp(grp->gr_name, user->pw_name) != 0)
-        return false;
-    for (char** member = grp->gr_mem; member && *member; ++member)
-        if (std::strcmp(*member, user->pw_name) != 0)
+    for (const std::string& member : members)
+        if (member != userName)
             return false;
     return true;
 }
 
-// Checks path and every folder above it; false with *reason at the first one others may change.
-bool ChainIsSafe(const std::string& absolute, std::string* reason)
+// Why another user could change what st describes (empty when nobody can); what names it.
+std::string Exposure(const struct stat& st, const std::string& what)
 {
-    const uid_t me = ::geteuid();
-    std::string p = absolute;
-    while (!p.empty()) {
-        struct stat st {};
-        if (::lstat(p.c_str(), &st) != 0) {
-            if (errno != ENOENT && errno != ENOTDIR) {
-                *reason = "cannot examine " + p + ": " + SystemText(errno);
-                return false;
-            }
-        } else {
-            const std::string what = S_ISDIR(st.st_mode) ? "folder " + p : p;
-            if (st.st_uid != 0 && st.st_uid != me) {
-                *reason = what + " is owned by another user (uid " + std::to_string(st.st_uid) + ")";
-                return false;
-            }
-            // A link's own mode means nothing; whoever may replace it is judged by its folder.
-            const bool sticky = S_ISDIR(st.st_mode) && (st.st_mode & S_ISVTX);
-            const mode_t others = S_IWOTH | (IsPrivateGroup(st.st_uid, st.st_gid) ? 0 : S_IWGRP);
-            if (!S_ISLNK(st.st_mode) && !sticky && (st.st_mode & others)) {
-                *reason = what + " is writable by other users (mode " + Octal(st.st_mode) + ")";
-                return false;
-            }
-        }
-        if (p == "/")
-            break;
-        p = FolderOfPath(p);
-    }
-    return true;
+    const uid_t me = Accounts().self();
+    if (st.st_uid != 0 && st.st_uid != me)
+        return what + " is owned by another user (uid " + std::to_string(st.st_uid) + ")";
+    const bool sticky = S_ISDIR(st.st_mode) && (st.st_mode & S_ISVTX);
+    const mode_t others = S_IWOTH | (IsPrivateGroup(st.st_uid, st.st_gid) ? 0 : S_IWGRP);
+    if (!sticky && (st.st_mode & others))
+        return what + " is writable by other users (mode " + Octal(st.st_mode) + ")";
+    return {};
+}
+
+std::string NotAFile(mode_t mode)
+{
+    return S_ISDIR(mode) ? "it is a folder, not a file" : "it is not a regular file";
 }
 
 } // namespace
+
+// ---- CheckedFile ----
+
+CheckedFile::CheckedFile(const std::string& path, bool openFile) { check(path, openFile); }
+
+void CheckedFile::check(const std::string& path, bool openFile)
+{
+    const auto fail = [this](Outcome outcome, std::string reason) {
+        m_outcome = outcome;
+        m_reason = std::move(reason);
+    };
+    if (path.empty())
+        return fail(Outcome::Missing, SystemText(ENOENT));
+    // Made absolute as written: ".." is left for the kernel, which takes it after any link.
+    std::string absolute = path;
+    if (path[0] != '/') {
+        char* cwd = ::getcwd(nullptr, 0);
+        if (!cwd)
+            return fail(Outcome::Failed, "cannot resolve " + path + ": " + SystemText(errno));
+        absolute = std::string(cwd) + "/" + path;
+        std::free(cwd);
+    }
+    char* real = ::realpath(absolute.c_str(), nullptr);
+    if (!real) {
+        const int err = errno;
+        return fail(err == ENOENT || err == ENOTDIR ? Outcome::Missing : Outcome::Failed,
+                    SystemText(err));
+    }
+    m_resolved = real;
+    std::free(real);
+    if (m_resolved == "/")
+        return fail(Outcome::Failed, NotAFile(S_IFDIR));
+
+    // Down from the root, one descriptor per folder, never following a link: what is checked is
+    // what the next step opens from.
+    int dir = ::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (dir < 0)
+        return fail(Outcome::Failed, "cannot examine /: " + SystemText(errno));
+    const auto closeDir = [&dir] {
+        if (dir >= 0)
+            ::close(dir);
+        dir = -1;
+    };
+    struct stat st {};
+    if (::fstat(dir, &st) != 0) {
+        const int err = errno;
+        closeDir();
+        return fail(Outcome::Failed, "cannot examine /: " + SystemText(err));
+    }
+    if (std::string why = Exposure(st, "folder /"); !why.empty()) {
+        closeDir();
+        return fail(Outcome::Unsafe, why);
+    }
+    const auto changed = [&](const std::string& at) {
+        closeDir();
+        fail(Outcome::Failed, at + " changed while it was being checked");
+    };
+    size_t pos = 1;
+    std::string sofar;
+    while (true) {
+        const size_t slash = m_resolved.find('/', pos);
+        const std::string name = m_resolved.substr(pos, slash == std::string::npos ? std::string::npos
+                                                                                 : slash - pos);
+        sofar += "/" + name;
+        if (slash == std::string::npos) {
+            // The file itself: looked at before it is opened, so a FIFO or device never is.
+            if (::fstatat(dir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+                const int err = errno;
+                closeDir();
+                return fail(err == ENOENT ? Outcome::Missing : Outcome::Failed, SystemText(err));
+            }
+            if (S_ISLNK(st.st_mode))
+                return changed(sofar);
+            if (!S_ISREG(st.st_mode)) {
+                closeDir();
+                return fail(Outcome::Failed, NotAFile(st.st_mode));
+            }
+            if (std::string why = Exposure(st, sofar); !why.empty()) {
+                closeDir();
+                return fail(Outcome::Unsafe, why);
+            }
+            if (!openFile) {
+                closeDir();
+                m_outcome = Outcome::Open;
+                return;
+            }
+            const int fd = ::openat(dir, name.c_str(),
+                                    O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+            const int err = errno;
+            closeDir();
+            if (fd < 0) {
+                if (err == ELOOP)
+                    return changed(sofar);
+                return fail(err == ENOENT ? Outcome::Missing : Outcome::Failed, SystemText(err));
+            }
+            struct stat opened {};
+            if (::fstat(fd, &opened) != 0 || opened.st_dev != st.st_dev ||
+                opened.st_ino != st.st_ino) {
+                ::close(fd);
+                return changed(sofar);
+            }
+            // The descriptor's own facts decide: the name may have been swapped since fstatat.
+            if (std::string why = Exposure(opened, sofar); !why.empty()) {
+                ::close(fd);
+                return fail(Outcome::Unsafe, why);
+            }
+            m_fd = fd;
+            m_outcome = Outcome::Open;
+            return;
+        }
+        const int next = ::openat(dir, name.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        const int err = errno;
+        closeDir();
+        if (next < 0) {
+            if (err == ELOOP || err == ENOTDIR)
+                return changed(sofar);
+            return fail(err == ENOENT ? Outcome::Missing : Outcome::Failed,
+                        "cannot examine folder " + sofar + ": " + SystemText(err));
+        }
+        dir = next;
+        if (::fstat(dir, &st) != 0) {
+            const int e = errno;
+            closeDir();
+            return fail(Outcome::Failed, "cannot examine folder " + sofar + ": " + SystemText(e));
+        }
+        if (std::string why = Exposure(st, "folder " + sofar); !why.empty()) {
+            closeDir();
+            return fail(Outcome::Unsafe, why);
+        }
+        pos = slash + 1;
+    }
+}
+
+CheckedFile::~CheckedFile()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+int CheckedFile::release()
+{
+    const int fd = m_fd;
+    m_fd = -1;
+    return fd;
+}
+
+void SetAccountFacts(const AccountFacts* facts) { g_accounts.store(facts); }
 
 std::string FolderOfPath(const std::string& path)
 {
@@ -106,6 +265,42 @@ std::string FolderOfPath(const std::string& path)
         return ".";
     return slash == 0 ? std::string("/") : path.substr(0, slash);
 }
+
+namespace {
+
+// Reads what is left of an open regular file, at most maxBytes; closes nothing.
+ReadResult ReadAll(int fd, const struct stat& st, size_t maxBytes, std::string* out,
+                   std::string* reason)
+{
+    if (static_cast<unsigned long long>(st.st_size) > maxBytes) {
+        *reason = "larger than " + std::to_string(maxBytes) + " bytes";
+        return ReadResult::Failed;
+    }
+    out->reserve(static_cast<size_t>(st.st_size));
+    char buf[16384];
+    while (true) {
+        const ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            *reason = SystemText(errno);
+            out->clear();
+            return ReadResult::Failed;
+        }
+        if (n == 0)
+            break;
+        // The file may grow while it is read; the bound holds all the same.
+        if (out->size() + static_cast<size_t>(n) > maxBytes) {
+            *reason = "larger than " + std::to_string(maxBytes) + " bytes";
+            out->clear();
+            return ReadResult::Failed;
+        }
+        out->append(buf, static_cast<size_t>(n));
+    }
+    return ReadResult::Ok;
+}
+
+} // namespace
 
 ReadResult ReadRegularFile(const std::string& path, size_t maxBytes, std::string* out,
                            std::string* reason)
@@ -120,46 +315,27 @@ ReadResult ReadRegularFile(const std::string& path, size_t maxBytes, std::string
         return ReadResult::Failed;
     }
     struct stat st {};
-    if (::fstat(fd, &st) != 0) {
+    ReadResult result = ReadResult::Failed;
+    if (::fstat(fd, &st) != 0)
         *reason = SystemText(errno);
-        ::close(fd);
-        return ReadResult::Failed;
-    }
-    if (!S_ISREG(st.st_mode)) {
+    else if (!S_ISREG(st.st_mode))
         *reason = S_ISDIR(st.st_mode) ? "it is a folder, not a file" : "not a regular file";
-        ::close(fd);
-        return ReadResult::Failed;
-    }
-    if (static_cast<unsigned long long>(st.st_size) > maxBytes) {
-        *reason = "larger than " + std::to_string(maxBytes) + " bytes";
-        ::close(fd);
-        return ReadResult::Failed;
-    }
-    out->reserve(static_cast<size_t>(st.st_size));
-    char buf[16384];
-    while (true) {
-        const ssize_t n = ::read(fd, buf, sizeof buf);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            *reason = SystemText(errno);
-            ::close(fd);
-            out->clear();
-            return ReadResult::Failed;
-        }
-        if (n == 0)
-            break;
-        // The file may grow while it is read; the bound holds all the same.
-        if (out->size() + static_cast<size_t>(n) > maxBytes) {
-            *reason = "larger than " + std::to_string(maxBytes) + " bytes";
-            ::close(fd);
-            out->clear();
-            return ReadResult::Failed;
-        }
-        out->append(buf, static_cast<size_t>(n));
-    }
+    else
+        result = ReadAll(fd, st, maxBytes, out, reason);
     ::close(fd);
-    return ReadResult::Ok;
+    return result;
+}
+
+ReadResult ReadCheckedFile(const CheckedFile& file, size_t maxBytes, std::string* out,
+                           std::string* reason)
+{
+    out->clear();
+    struct stat st {};
+    if (::fstat(file.descriptor(), &st) != 0) {
+        *reason = SystemText(errno);
+        return ReadResult::Failed;
+    }
+    return ReadAll(file.descriptor(), st, maxBytes, out, reason);
 }
 
 // ---- FileReplacer ----
@@ -312,35 +488,11 @@ void RemoveStaleTemporaries(const std::string& path)
 
 bool IsSafeToLoad(const std::string& path, std::string* reason)
 {
-    std::string why;
-    const std::string absolute = Absolute(path);
-    if (!ChainIsSafe(absolute, &why)) {
-        if (reason)
-            *reason = why;
-        return false;
-    }
-    if (char* real = ::realpath(absolute.c_str(), nullptr)) {
-        const std::string resolved = real;
-        std::free(real);
-        if (resolved != absolute && !ChainIsSafe(resolved, &why)) {
-            if (reason)
-                *reason = why;
-            return false;
-        }
-    }
-    return true;
-}
-
-bool IsSafeToStart(const std::string& path)
-{
-    std::string reason;
-    if (IsSafeToLoad(path, &reason))
+    const CheckedFile file(path, false);
+    if (file.outcome() == CheckedFile::Outcome::Open || file.outcome() == CheckedFile::Outcome::Missing)
         return true;
-    static std::mutex mutex;
-    static std::set<std::string> told;
-    std::lock_guard lock(mutex);
-    if (told.insert(path).second)
-        std::fprintf(stderr, "refusing to start %s: %s\n", path.c_str(), reason.c_str());
+    if (reason)
+        *reason = file.reason();
     return false;
 }
 

@@ -12,6 +12,8 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <sys/types.h>
+#include <vector>
 
 namespace comrt {
 
@@ -73,15 +75,70 @@ bool ReplaceFileContents(const std::string& path, std::string_view bytes, std::s
 // process no longer runs (a writer killed half-way leaves one behind).
 void RemoveStaleTemporaries(const std::string& path);
 
-// True when neither the file nor any folder above it can be changed by another user: each is
-// owned by root or by us, and none is writable by group or others (a folder with the sticky bit,
-// such as /tmp, is fine; so is group write access for the owner's private group). Checked on the path as given and on the path with links resolved. A
-// path that does not exist passes (loading it fails on its own). *reason names the offending
-// path: "folder /opt/x is writable by other users" or "/opt/x/lib.so is owned by another user".
-bool IsSafeToLoad(const std::string& path, std::string* reason);
+// What the load check knows about accounts: who this process runs as, and the user and group
+// records that decide whether a group is private to its user. The system's records by default;
+// tests put in their own to reach every branch of the rule on any account.
+class AccountFacts {
+public:
+    virtual ~AccountFacts() = default;
+    virtual uid_t self() const = 0;
+    // The user's name and primary group; false when there is no such user.
+    virtual bool user(uid_t uid, std::string* name, gid_t* primaryGroup) const = 0;
+    // The group's name and listed members; false when there is no such group.
+    virtual bool group(gid_t gid, std::string* name, std::vector<std::string>* members) const = 0;
+};
+// Uses facts (owned by the caller) from now on; null goes back to the system's records.
+void SetAccountFacts(const AccountFacts* facts);
 
-// IsSafeToLoad for a program about to be started; a refusal is said once per path on standard
-// error ("refusing to start <path>: <reason>").
-bool IsSafeToStart(const std::string& path);
+// A file opened to be loaded or run, decided on the very file that is opened:
+//   - the path is resolved once (links, "..");
+//   - the resolved file and every folder above it are checked through descriptors opened one by
+//     one without following links, so a link planted meanwhile fails instead of leading elsewhere;
+//   - each must be owned by root or by us and writable by nobody else (a folder with the sticky
+//     bit, such as /tmp, is fine; so is group write access for the owner's private group);
+//   - the file must be a regular file: a FIFO, device or folder is never opened, nothing blocks.
+// Loading through descriptor() (dlopen of /proc/self/fd/N, fexecve) then uses what was checked,
+// whatever happens to the name afterwards.
+class CheckedFile {
+public:
+    enum class Outcome {
+        Open,    // descriptor() is the file, read-only, close-on-exec
+        Missing, // no such file or folder (reason: the system's text)
+        Unsafe,  // another user could change it (reason names the path: "folder /opt/x is
+                 // writable by other users (mode 0777)", "/opt/x/lib.so is owned by another user")
+        Failed,  // anything else: "it is not a regular file", "Permission denied", ...
+    };
+
+    // With openFile false only the checks run: Open then says the file would be opened.
+    explicit CheckedFile(const std::string& path, bool openFile = true);
+    ~CheckedFile();
+    CheckedFile(const CheckedFile&) = delete;
+    CheckedFile& operator=(const CheckedFile&) = delete;
+
+    Outcome outcome() const { return m_outcome; }
+    int descriptor() const { return m_fd; }
+    // The caller takes over the descriptor (-1 when none).
+    int release();
+    // The path with links resolved (empty when it could not be resolved).
+    const std::string& resolved() const { return m_resolved; }
+    const std::string& reason() const { return m_reason; }
+
+private:
+    void check(const std::string& path, bool openFile);
+
+    Outcome m_outcome = Outcome::Failed;
+    int m_fd = -1;
+    std::string m_resolved;
+    std::string m_reason;
+};
+
+// Reads the whole of an open CheckedFile, at most maxBytes (Failed with *reason otherwise).
+ReadResult ReadCheckedFile(const CheckedFile& file, size_t maxBytes, std::string* out,
+                           std::string* reason);
+
+// True when nobody but us and root can change the file a path leads to (CheckedFile's rule,
+// without opening it). A file that does not exist passes: opening it fails on its own. Anything
+// else refused has its reason in *reason.
+bool IsSafeToLoad(const std::string& path, std::string* reason);
 
 } // namespace comrt

@@ -4,7 +4,7 @@
 //
 // Without a store the store beside this program is used (the program folder's quirewell.reg).
 // Exit status: 0 done, 1 failed or (with -u) nothing to remove, 2 wrong arguments. Every failure
-// names the library or store and the reason in words.
+// names the library or store and the reason in words, and leaves the store as it was.
 #include "ComRegistry.h"
 #include "ComRuntime.h"
 #include "FileAccess.h"
@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <sys/stat.h>
 
 namespace {
 
@@ -24,10 +25,25 @@ int Usage()
     return 2;
 }
 
-// The store's bytes, to tell whether an unregistration removed anything.
+// The store's bytes, to tell whether an unregistration removed anything. Read as the runtime
+// reads it: never a FIFO or device, never a store others could rewrite.
 bool Snapshot(const std::string& store, std::string* bytes, std::string* reason)
 {
-    return comrt::ReadRegularFile(store, 64u << 20, bytes, reason) != comrt::ReadResult::Failed;
+    bytes->clear();
+    const comrt::CheckedFile file(store);
+    switch (file.outcome()) {
+    case comrt::CheckedFile::Outcome::Missing:
+        return true;
+    case comrt::CheckedFile::Outcome::Open:
+        return comrt::ReadCheckedFile(file, 64u << 20, bytes, reason) == comrt::ReadResult::Ok;
+    case comrt::CheckedFile::Outcome::Unsafe:
+        *reason = "refusing to use it: " + file.reason();
+        return false;
+    case comrt::CheckedFile::Outcome::Failed:
+        break;
+    }
+    *reason = file.reason();
+    return false;
 }
 
 } // namespace
@@ -46,6 +62,14 @@ int main(int argc, char** argv)
     if (argc - i == 2)
         comrt::SetRegistryStorePath(argv[i + 1]);
     const std::string store = comrt::RegistryStorePath();
+
+    // A link where the store should be may have been planted to have another file written.
+    struct stat st {};
+    if (::lstat(store.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+        std::fprintf(stderr, "regsvr: cannot write %s: it is a symbolic link; nothing was written\n",
+                     store.c_str());
+        return 1;
+    }
 
     std::string before;
     std::string reason;

@@ -10,6 +10,9 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <grp.h>
+#include <map>
+#include <pwd.h>
 #include <sstream>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -176,9 +179,31 @@ TEST(FileReplacer, RemovesTemporariesOfWritersThatDied)
     EXPECT_TRUE(fs::exists(dir.file(userFile)));
 }
 
+// Whether the system's records make gid the private group of the user running the tests: the
+// one case where group write access is no exposure.
+bool GroupIsPrivateToMe(gid_t gid)
+{
+    const uid_t me = ::geteuid();
+    const passwd* user = ::getpwuid(me);
+    if (me == 0 || !user || user->pw_gid != gid)
+        return false;
+    const std::string name = user->pw_name;
+    const group* grp = ::getgrgid(gid);
+    if (!grp || name != grp->gr_name)
+        return false;
+    for (char** member = grp->gr_mem; member && *member; ++member)
+        if (name != *member)
+            return false;
+    return true;
+}
+
 TEST(IsSafeToLoad, RefusesWhatAnotherUserCouldChange)
 {
     TempDir dir;
+    struct stat made {};
+    ASSERT_EQ(::stat(dir.path().c_str(), &made), 0);
+    // Group write access is refused unless the folder's group is this user's private one.
+    const bool groupSafe = GroupIsPrivateToMe(made.st_gid);
     struct Case {
         const char* folder;
         unsigned folderMode;
@@ -189,10 +214,10 @@ TEST(IsSafeToLoad, RefusesWhatAnotherUserCouldChange)
     } cases[] = {
         {"private", 0755, 0755, 0, true, ""},
         {"everyone", 0777, 0755, 0, false, "folder"},
-        {"group", 0775, 0755, 0, false, "folder"},
+        {"group", 0775, 0755, 0, groupSafe, "folder"},
         {"sticky", 01777, 0755, 0, true, ""},
         {"writablefile", 0755, 0666, 0, false, "file"},
-        {"groupfile", 0755, 0775, 0, false, "file"},
+        {"groupfile", 0755, 0775, 0, groupSafe, "file"},
         {"foreign", 0755, 0755, 54321, false, "file"},
     };
     for (const Case& c : cases) {
@@ -213,6 +238,97 @@ TEST(IsSafeToLoad, RefusesWhatAnotherUserCouldChange)
     }
 }
 
+// Account records put in place of the system's while it lives.
+class FakeAccounts : public comrt::AccountFacts {
+public:
+    FakeAccounts() { comrt::SetAccountFacts(this); }
+    ~FakeAccounts() override { comrt::SetAccountFacts(nullptr); }
+    FakeAccounts(const FakeAccounts&) = delete;
+    FakeAccounts& operator=(const FakeAccounts&) = delete;
+
+    uid_t me = 0;
+    std::map<uid_t, std::pair<std::string, gid_t>> users;
+    std::map<gid_t, std::pair<std::string, std::vector<std::string>>> groups;
+
+    uid_t self() const override { return me; }
+    bool user(uid_t uid, std::string* name, gid_t* primary) const override
+    {
+        const auto it = users.find(uid);
+        if (it == users.end())
+            return false;
+        *name = it->second.first;
+        *primary = it->second.second;
+        return true;
+    }
+    bool group(gid_t gid, std::string* name, std::vector<std::string>* members) const override
+    {
+        const auto it = groups.find(gid);
+        if (it == groups.end())
+            return false;
+        *name = it->second.first;
+        *members = it->second.second;
+        return true;
+    }
+};
+
+struct GroupCase {
+    const char* name;
+    const char* groupName;                 // the folder's group as the records name it
+    std::vector<std::string> members;      // its listed members
+    bool primary;                          // it is the user's primary group
+    bool groupKnown;
+    bool safe;
+};
+
+void PrintTo(const GroupCase& c, std::ostream* os) { *os << c.name; }
+
+class GroupWrite : public ::testing::TestWithParam<GroupCase> {};
+
+// A folder the user may write through its group: safe exactly when nobody else is in that group.
+// The records are made up, so every rule is reached on any account; as root the folder is given
+// to a made-up user, since root's own group is never taken as private.
+TEST_P(GroupWrite, IsAllowedOnlyForTheOwnersPrivateGroup)
+{
+    const GroupCase& c = GetParam();
+    TempDir dir;
+    const std::string folder = dir.file("lib");
+    const std::string file = folder + "/libx.so";
+    fs::create_directory(folder);
+    Write(file, "ELF");
+    uid_t owner = ::geteuid();
+    if (owner == 0) {
+        owner = 54321;
+        ASSERT_EQ(::chown(folder.c_str(), owner, 54321), 0);
+        ASSERT_EQ(::chown(file.c_str(), owner, 54321), 0);
+    }
+    ::chmod(file.c_str(), 0755);
+    ::chmod(folder.c_str(), 0775);
+    struct stat st {};
+    ASSERT_EQ(::stat(folder.c_str(), &st), 0);
+
+    FakeAccounts accounts;
+    accounts.me = owner;
+    accounts.users[owner] = {"alice", c.primary ? st.st_gid : st.st_gid + 1};
+    if (c.groupKnown)
+        accounts.groups[st.st_gid] = {c.groupName, c.members};
+    std::string reason;
+    EXPECT_EQ(comrt::IsSafeToLoad(file, &reason), c.safe) << reason;
+    if (!c.safe) {
+        EXPECT_EQ(reason, "folder " + folder + " is writable by other users (mode 0775)");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Records, GroupWrite,
+    ::testing::Values(GroupCase{"PrivateGroup", "alice", {}, true, true, true},
+                      GroupCase{"PrivateGroupListingItsUser", "alice", {"alice"}, true, true, true},
+                      GroupCase{"AnotherMember", "alice", {"alice", "bob"}, true, true, false},
+                      GroupCase{"OnlyAnotherMember", "alice", {"bob"}, true, true, false},
+                      GroupCase{"GroupOfAnotherName", "staff", {}, true, true, false},
+                      GroupCase{"NotTheUsersPrimaryGroup", "alice", {}, false, true, false},
+                      GroupCase{"UnknownGroup", "", {}, true, false, false}),
+    [](const ::testing::TestParamInfo<GroupCase>& info) { return info.param.name; });
+
 TEST(IsSafeToLoad, ALinkIsJudgedWhereItLeads)
 {
     TempDir dir;
@@ -226,6 +342,73 @@ TEST(IsSafeToLoad, ALinkIsJudgedWhereItLeads)
     EXPECT_NE(reason.find(dir.file("open")), std::string::npos) << reason;
     EXPECT_TRUE(comrt::IsSafeToLoad(dir.file("safe/missing.so"), &reason))
         << "a missing file is for the loader to report";
+}
+
+// Only a regular file is ever opened where a library or program is expected, and nothing waits:
+// a FIFO nobody writes to would block an ordinary open for ever.
+TEST(CheckedFile, OpensOnlyARegularFileAndSaysWhyNot)
+{
+    TempDir dir;
+    Write(dir.file("lib.so"), "ELF here");
+    ASSERT_EQ(::mkfifo(dir.file("fifo.so").c_str(), 0600), 0);
+    fs::create_directory(dir.file("folder.so"));
+    fs::create_symlink(dir.file("lib.so"), dir.file("link.so"));
+    fs::create_symlink(dir.file("fifo.so"), dir.file("link-to-fifo.so"));
+    using Outcome = comrt::CheckedFile::Outcome;
+    struct Case {
+        std::string path;
+        Outcome outcome;
+        std::string resolved;
+        const char* reason;
+    } cases[] = {
+        {dir.file("lib.so"), Outcome::Open, dir.file("lib.so"), ""},
+        {dir.file("link.so"), Outcome::Open, dir.file("lib.so"), ""},
+        {dir.file("missing.so"), Outcome::Missing, "", "No such file"},
+        {dir.file("missing/lib.so"), Outcome::Missing, "", "No such file"},
+        {dir.file("fifo.so"), Outcome::Failed, dir.file("fifo.so"), "it is not a regular file"},
+        {dir.file("link-to-fifo.so"), Outcome::Failed, dir.file("fifo.so"), "it is not a regular file"},
+        {dir.file("folder.so"), Outcome::Failed, dir.file("folder.so"), "it is a folder, not a file"},
+        {"/dev/null", Outcome::Failed, "/dev/null", "it is not a regular file"},
+    };
+    for (const Case& c : cases) {
+        const comrt::CheckedFile file(c.path);
+        EXPECT_EQ(file.outcome(), c.outcome) << c.path << ": " << file.reason();
+        EXPECT_NE(file.reason().find(c.reason), std::string::npos) << c.path << ": " << file.reason();
+        if (c.outcome != Outcome::Missing) {
+            EXPECT_EQ(file.resolved(), c.resolved) << c.path;
+        }
+        EXPECT_EQ(file.descriptor() >= 0, c.outcome == Outcome::Open) << c.path;
+    }
+    const comrt::CheckedFile file(dir.file("link.so"));
+    char buf[16] = {};
+    EXPECT_EQ(::pread(file.descriptor(), buf, sizeof buf, 0), 8);
+    EXPECT_STREQ(buf, "ELF here");
+}
+
+// ".." after a link leads out of wherever the link points, as the kernel takes it: the file
+// checked and opened is that one, never the one the text seems to name.
+TEST(CheckedFile, DotDotIsTakenAfterTheLink)
+{
+    TempDir dir;
+    fs::create_directories(dir.file("real/sub"));
+    Write(dir.file("real/lib.so"), "reached through the link");
+    Write(dir.file("lib.so"), "what the text seems to name");
+    fs::create_symlink(dir.file("real/sub"), dir.file("link"));
+    const std::string path = dir.file("link/../lib.so");
+    const comrt::CheckedFile file(path);
+    ASSERT_EQ(file.outcome(), comrt::CheckedFile::Outcome::Open) << file.reason();
+    EXPECT_EQ(file.resolved(), dir.file("real/lib.so"));
+    char buf[64] = {};
+    ASSERT_GT(::pread(file.descriptor(), buf, sizeof buf - 1, 0), 0);
+    EXPECT_STREQ(buf, "reached through the link");
+
+    // And there it is judged: a folder others may write on the real way is refused.
+    ::chmod(dir.file("real").c_str(), 0777);
+    std::string reason;
+    EXPECT_FALSE(comrt::IsSafeToLoad(path, &reason));
+    EXPECT_EQ(reason, "folder " + dir.file("real") + " is writable by other users (mode 0777)");
+    EXPECT_EQ(comrt::CheckedFile(path).outcome(), comrt::CheckedFile::Outcome::Unsafe);
+    ::chmod(dir.file("real").c_str(), 0755);
 }
 
 } // namespace

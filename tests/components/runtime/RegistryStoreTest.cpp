@@ -345,3 +345,102 @@ TEST(RegistryStore, TemporariesOfKilledWritersGoAtTheNextWrite)
             << entry.path();
     EXPECT_EQ(GetString("K", nullptr), "y");
 }
+
+// The store decides which libraries run: one that another user could rewrite is not used, and
+// the refusal names the store and what is exposed.
+TEST(RegistryStore, AStoreOthersCouldRewriteIsRefusedWithItsPath)
+{
+    TempStore store;
+    const std::string shared = store.dir() + "/shared";
+    std::filesystem::create_directory(shared);
+    const std::string inShared = shared + "/quirewell.reg";
+    WriteStore(store, "REGEDIT4\n\n[HKEY_CLASSES_ROOT\\K]\n@=\"planted\"\n");
+    std::filesystem::copy_file(store.path(), inShared);
+    ::chmod(shared.c_str(), 0777);
+    const std::string link = store.dir() + "/link.reg";
+    std::filesystem::create_symlink(inShared, link);
+    const std::string before = store.text();
+
+    struct Case {
+        const char* what;
+        std::string path;
+        unsigned mode;
+        std::string blamed;
+    } cases[] = {
+        {"store anyone may write", store.path(), 0666, store.path() + " is writable"},
+        {"store in a folder anyone may write", inShared, 0644, "folder " + shared + " is writable"},
+        {"link to such a store", link, 0644, "folder " + shared + " is writable"},
+    };
+    for (const Case& c : cases) {
+        ::chmod(store.path().c_str(), c.mode);
+        comrt::SetRegistryStorePath(c.path);
+        comrt::ClearLastRegistryError();
+        EXPECT_EQ(GetString("K", nullptr), "<missing>") << c.what;
+        const std::string error = comrt::LastRegistryError();
+        EXPECT_EQ(error.rfind("refusing to use the registration store " + c.path + ": ", 0), 0u)
+            << c.what << ": " << error;
+        EXPECT_NE(error.find(c.blamed), std::string::npos) << c.what << ": " << error;
+        EXPECT_EQ(SetString("K", nullptr, "x"), ERROR_CANTREAD) << c.what;
+    }
+    ::chmod(store.path().c_str(), 0644);
+    EXPECT_EQ(store.text(), before);
+    comrt::SetRegistryStorePath(store.path());
+    EXPECT_EQ(GetString("K", nullptr), "planted") << "the same store in a private place is used";
+    ::chmod(shared.c_str(), 0755);
+}
+
+// A comment belongs to the key below it: removing the key above keeps it, removing its own key
+// takes it along; either way the rest of the file stays as written.
+TEST(RegistryStore, CommentsStayWithTheKeyTheyPrecede)
+{
+    const std::string a = "\n[HKEY_CLASSES_ROOT\\A]\n@=\"a\"\n";
+    const std::string b = "\n; about B\n[HKEY_CLASSES_ROOT\\B]\n@=\"b\"\n";
+    const std::string c = "\n; about C\n\n; more about C\n\n[HKEY_CLASSES_ROOT\\C]\n@=\"c\"\n";
+    struct Case {
+        const char* removed;
+        std::string left;
+    } cases[] = {
+        {"A", "REGEDIT4\n" + b + c},
+        {"B", "REGEDIT4\n" + a + c},
+        {"C", "REGEDIT4\n" + a + b},
+    };
+    for (const Case& k : cases) {
+        TempStore store;
+        WriteStore(store, "REGEDIT4\n" + a + b + c);
+        ASSERT_EQ(RegDeleteTree(HKEY_CLASSES_ROOT, k.removed), ERROR_SUCCESS) << k.removed;
+        EXPECT_EQ(store.text(), k.left) << "removed " << k.removed;
+    }
+}
+
+TEST(RegistryStore, ADiscardedBatchLeavesTheStoreByteForByte)
+{
+    TempStore store;
+    const std::string original = "REGEDIT4\r\n; mine\r\n\r\n[HKEY_CLASSES_ROOT\\Keep]\r\n@=\"k\"\r\n";
+    WriteStore(store, original);
+    {
+        comrt::RegistryBatch batch;
+        ASSERT_EQ(SetString("New\\Key", nullptr, "n"), ERROR_SUCCESS);
+        ASSERT_EQ(RegDeleteTree(HKEY_CLASSES_ROOT, "Keep"), ERROR_SUCCESS);
+        batch.discard();
+        EXPECT_EQ(GetString("Keep", nullptr), "k") << "the batch reads the store as it is";
+        EXPECT_EQ(SetString("Later", nullptr, "l"), ERROR_SUCCESS);
+        EXPECT_EQ(batch.commit(), ERROR_SUCCESS);
+    }
+    EXPECT_EQ(store.text(), original);
+}
+
+TEST(RegistryStore, AStoreNamedByALinkIsNeverWrittenThrough)
+{
+    TempStore store;
+    const std::string target = store.dir() + "/elsewhere.reg";
+    const std::string original = "REGEDIT4\n\n[HKEY_CLASSES_ROOT\\K]\n@=\"old\"\n";
+    std::ofstream(target, std::ios::binary) << original;
+    std::filesystem::create_symlink(target, store.path());
+    comrt::ClearLastRegistryError();
+    EXPECT_EQ(SetString("K", nullptr, "new"), ERROR_CANTWRITE);
+    EXPECT_NE(comrt::LastRegistryError().find("symbolic link"), std::string::npos)
+        << comrt::LastRegistryError();
+    EXPECT_TRUE(std::filesystem::is_symlink(store.path()));
+    std::ifstream in(target, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), original);
+}

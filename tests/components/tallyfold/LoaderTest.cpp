@@ -92,8 +92,17 @@ TEST(Loader, ACopiedProgramFolderNeverLoadsFromWhereItWasCopied)
 TEST(Loader, ALibraryOthersCanReplaceIsRefusedWithItsPath)
 {
     Folder root;
+    // The store stays private; the library it names lies in a folder of its own.
     const std::string folder = root / "shared";
-    InstallInto(folder);
+    fs::create_directories(folder);
+    fs::create_directories(root / "program");
+    fs::copy_file(fs::canonical(LibraryPath()), folder + "/libtallyfold.so");
+    comrt::SetRegistryStorePath(root / "program/quirewell.reg");
+    {
+        comrt::ServerLibrary lib;
+        ASSERT_EQ(lib.open(folder + "/libtallyfold.so"), S_OK) << lib.error();
+        ASSERT_EQ(lib.registerServer(), S_OK);
+    }
     ::chmod(folder.c_str(), 0777);
     Ref<ICTIFFPageCount> counter;
     EXPECT_EQ(Create(counter), CO_E_DLLNOTFOUND);
@@ -106,6 +115,94 @@ TEST(Loader, ALibraryOthersCanReplaceIsRefusedWithItsPath)
     EXPECT_EQ(Create(counter), CO_E_DLLNOTFOUND);
     EXPECT_TRUE(Contains(comrt::LastActivationError(), folder + "/libtallyfold.so is writable"))
         << comrt::LastActivationError();
+}
+
+// A store with the one class record that names `library` as its server.
+void WriteStoreNaming(const std::string& store, const std::string& library)
+{
+    std::ofstream(store, std::ios::binary)
+        << "REGEDIT4\n\n[HKEY_CLASSES_ROOT\\CLSID\\{636CD4EF-6AFB-4707-98D0-8D2A26FA2241}\\"
+           "InprocServer32]\n@=\"" << library << "\"\n";
+}
+
+// Another user's link in a shared folder such as /tmp, followed by "..", leads into that user's
+// own folder: the library there must not be loaded, whether the store names it from the root or
+// relative to itself.
+TEST(Loader, ALinkOfAnotherUserFollowedByDotDotIsRefused)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to give a folder to another user (run as root to try the attack)";
+    Folder root;
+    const uid_t other = 65534; // nobody
+    const gid_t otherGroup = 65534;
+    const std::string shared = root / "tmp";
+    const std::string attacker = root / "attacker";
+    fs::create_directories(attacker + "/sub");
+    fs::create_directories(shared);
+    fs::create_directories(root / "program");
+    ::chmod(shared.c_str(), 01777);
+    fs::copy_file(FOREIGN_LIBRARY, attacker + "/evil.so");
+    for (const std::string& p : {attacker, attacker + "/sub", attacker + "/evil.so"})
+        ASSERT_EQ(::chown(p.c_str(), other, otherGroup), 0) << p;
+    fs::create_symlink(attacker + "/sub", shared + "/link");
+    ASSERT_EQ(::lchown((shared + "/link").c_str(), other, otherGroup), 0);
+    const std::string marker = root / "marker";
+    ::setenv("QW_MARKER_FILE", marker.c_str(), 1);
+
+    const std::string store = root / "program/quirewell.reg";
+    comrt::SetRegistryStorePath(store);
+    for (const std::string& named : {shared + "/link/../evil.so", std::string("../tmp/link/../evil.so")}) {
+        WriteStoreNaming(store, named);
+        Ref<ICTIFFPageCount> counter;
+        EXPECT_EQ(Create(counter), CO_E_DLLNOTFOUND) << named;
+        const std::string error = comrt::LastActivationError();
+        EXPECT_TRUE(Contains(error, "refusing to load ")) << named << ": " << error;
+        EXPECT_TRUE(Contains(error, "folder " + attacker + " is owned by another user"))
+            << named << ": " << error;
+        EXPECT_FALSE(fs::exists(marker)) << named << ": the other user's library was loaded";
+    }
+    ::unsetenv("QW_MARKER_FILE");
+}
+
+// The file swapped for another between the check and the load: what runs is what was checked.
+struct Swap {
+    std::string replacement;
+    std::string swapped; // the path the replacement was put at
+};
+
+void SwapBeforeLoad(const std::string& resolved, void* context)
+{
+    auto* swap = static_cast<Swap*>(context);
+    if (!swap->swapped.empty())
+        return;
+    fs::copy_file(swap->replacement, resolved + ".new");
+    fs::rename(resolved + ".new", resolved);
+    swap->swapped = resolved;
+}
+
+TEST(Loader, TheFileCheckedIsTheFileLoaded)
+{
+    Folder root;
+    const std::string folder = root / "program";
+    InstallInto(folder);
+    const std::string marker = root / "marker";
+    ::setenv("QW_MARKER_FILE", marker.c_str(), 1);
+    Swap swap{FOREIGN_LIBRARY, {}};
+    comrt::internal::SetBeforeLoadHook(&SwapBeforeLoad, &swap);
+    ASSERT_TRUE(tifftest::WriteTiff(root / "three.tif", {3}));
+    Ref<ICTIFFPageCount> counter;
+    const HRESULT hr = Create(counter);
+    comrt::internal::SetBeforeLoadHook(nullptr, nullptr);
+    ::unsetenv("QW_MARKER_FILE");
+
+    ASSERT_EQ(swap.swapped, fs::canonical(folder + "/libtallyfold.so").string())
+        << "the hook ran between check and load";
+    EXPECT_EQ(ReadText(swap.swapped), ReadText(FOREIGN_LIBRARY)) << "the file was swapped";
+    EXPECT_FALSE(fs::exists(marker)) << "the library put in its place was loaded";
+    ASSERT_EQ(hr, S_OK) << comrt::LastActivationError();
+    EXPECT_EQ(CountPages(counter.get(), root / "three.tif"), 3);
+    counter.reset();
+    CoFreeUnusedLibraries();
 }
 
 TEST(Loader, EveryActivationFailureNamesWhatFailedAndTheRepair)
@@ -231,6 +328,84 @@ TEST(Regsvr, ReadOnlyFolderIsAFailure)
     EXPECT_EQ(run.status, 1);
     EXPECT_TRUE(Contains(run.out, store)) << run.out;
     EXPECT_TRUE(Contains(ReadText(store), "636CD4EF")) << "nothing was removed";
+}
+
+// A FIFO (or device) where a library or the store should be gives the usual clear failure at
+// once: a test that hangs here is the fault.
+TEST(Loader, AFifoWhereALibraryShouldBeFailsAtOnce)
+{
+    Folder root;
+    const std::string fifo = root / "libtallyfold.so";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::string store = root / "quirewell.reg";
+    comrt::SetRegistryStorePath(store);
+    WriteStoreNaming(store, "libtallyfold.so");
+    Ref<ICTIFFPageCount> counter;
+    EXPECT_EQ(Create(counter), CO_E_DLLNOTFOUND);
+    EXPECT_TRUE(Contains(comrt::LastActivationError(),
+                         "cannot load " + fifo + ": it is not a regular file"))
+        << comrt::LastActivationError();
+}
+
+TEST(Regsvr, AFifoOrDeviceWhereAFileShouldBeFailsAtOnce)
+{
+    Folder root;
+    const std::string fifo = root / "fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::string lib = "'" + LibraryPath() + "'";
+    const std::string store = root / "quirewell.reg";
+    struct Case {
+        std::string args;
+        std::string says;
+    } cases[] = {
+        {"'" + fifo + "' '" + store + "'", "cannot load " + fifo + ": it is not a regular file"},
+        {"/dev/zero '" + store + "'", "cannot load /dev/zero: it is not a regular file"},
+        {lib + " '" + fifo + "'", fifo + ": it is not a regular file"},
+        {"-u " + lib + " '" + fifo + "'", fifo + ": "},
+    };
+    for (const Case& c : cases) {
+        const ToolRun run = Regsvr(c.args, root / "out");
+        EXPECT_EQ(run.status, 1) << c.args << ": " << run.out;
+        EXPECT_TRUE(Contains(run.out, c.says)) << c.args << ": " << run.out;
+    }
+    EXPECT_FALSE(fs::exists(store));
+}
+
+// regsvr is all or nothing: whatever fails, the store keeps every byte it had, whether the
+// library cannot be described (its folder name is not UTF-8) or the store is a planted link.
+TEST(Regsvr, AFailureLeavesTheStoreByteForByte)
+{
+    Folder root;
+    const std::string store = root / "quirewell.reg";
+    const std::string good = root / "libtallyfold.so";
+    fs::copy_file(fs::canonical(LibraryPath()), good);
+    ASSERT_EQ(Regsvr("'" + good + "' '" + store + "'", root / "out").status, 0);
+    {
+        std::ofstream out(store, std::ios::app | std::ios::binary);
+        out << "\n; kept as written\n";
+    }
+    const std::string before = ReadText(store);
+
+    const std::string odd = root / "odd\xff\xfe";
+    fs::create_directory(odd);
+    fs::copy_file(fs::canonical(LibraryPath()), odd + "/libtallyfold.so");
+    for (const char* mode : {"", "-u "}) {
+        const ToolRun run = Regsvr(mode + ("'" + odd + "/libtallyfold.so' '" + store + "'"), root / "out");
+        EXPECT_EQ(run.status, 1) << mode << run.out;
+        EXPECT_TRUE(Contains(run.out, "type library")) << mode << run.out;
+        EXPECT_EQ(ReadText(store), before) << mode;
+    }
+
+    const std::string link = root / "link.reg";
+    fs::create_symlink(store, link);
+    for (const char* mode : {"", "-u "}) {
+        const ToolRun run = Regsvr(mode + ("'" + good + "' '" + link + "'"), root / "out");
+        EXPECT_EQ(run.status, 1) << mode << run.out;
+        EXPECT_TRUE(Contains(run.out, "cannot write " + link + ": it is a symbolic link"))
+            << mode << run.out;
+        EXPECT_EQ(ReadText(store), before) << mode;
+        EXPECT_TRUE(fs::is_symlink(link));
+    }
 }
 
 } // namespace
