@@ -53,7 +53,7 @@ void countsWith(const QString &program)
     const clitest::Output out = clitest::runCount({"-r", "--format", "csv", docs.path()}, program);
     ASSERT_TRUE(out.ran) << out.err.toStdString();
     EXPECT_EQ(out.status, 1) << out.err.toStdString();
-    const clitest::Parsed parsed = clitest::parse("csv", out.out);
+    const clitest::Parsed parsed = clitest::parse("csv", out.out, out.err);
     ASSERT_TRUE(parsed.ok) << parsed.why << out.out.toStdString();
     ASSERT_EQ(parsed.records.size(), 3u) << out.out.toStdString();
     EXPECT_EQ(parsed.tiffTotal, 3);

@@ -105,14 +105,16 @@ const std::vector<CliCase> &cases()
         {"NamesWithSeparators",
          [](const QByteArray &d) {
              pdf(d + "/a,\"b\".pdf", 1);
+             pdf(d + "/c,d.pdf", 2);
              tiff(d + "/two\nlines.tif", 1);
              tiff(d + "/tab\there.tif", 2);
          },
          {},
          {{"a,\"b\".pdf", "", "PDF", "1", ""},
+          {"c,d.pdf", "", "PDF", "2", ""},
           {"two\nlines.tif", "two\\x0Alines.tif", "TIFF", "1", ""},
           {"tab\there.tif", "tab\\x09here.tif", "TIFF", "2", ""}},
-         3, 1, 0},
+         3, 3, 0},
         {"Empty", [](const QByteArray &) {}, {}, {}, 0, 0, 0},
         {"EveryFileWithStarDotStar",
          [](const QByteArray &d) {
@@ -141,7 +143,7 @@ TEST_P(CountCliTest, RecordsTotalsAndStatus)
     const Output out = runCount(QStringList(c.args) << "--format" << format << dir.path());
     ASSERT_TRUE(out.ran) << out.err.toStdString();
     EXPECT_EQ(out.status, c.status) << out.err.toStdString();
-    const Parsed parsed = parse(format, out.out);
+    const Parsed parsed = parse(format, out.out, out.err);
     ASSERT_TRUE(parsed.ok) << parsed.why << "\n" << out.out.toStdString();
 
     std::vector<Record> expected;
@@ -170,7 +172,7 @@ TEST_P(CountCliTest, RecordsTotalsAndStatus)
 
 INSTANTIATE_TEST_SUITE_P(
     Folders, CountCliTest,
-    ::testing::Combine(::testing::Range(size_t(0), cases().size()), ::testing::Values("text", "csv", "tsv", "json")),
+    ::testing::Combine(::testing::Range(size_t(0), cases().size()), ::testing::Values("text", "csv", "tsv", "json", "jsonl")),
     [](const ::testing::TestParamInfo<std::tuple<size_t, const char *>> &info) {
         return std::string(cases()[std::get<0>(info.param)].name) + "_" + std::get<1>(info.param);
     });
@@ -182,7 +184,7 @@ TEST(CountCli, SizeIsTheFilesSize)
     const QByteArray root = QFile::encodeName(dir.path());
     bytes(root + "/x.pdf", QByteArray(12345, 'x'));
     const Output out = runCount({"--format", "csv", dir.path()});
-    const Parsed parsed = parse("csv", out.out);
+    const Parsed parsed = parse("csv", out.out, out.err);
     ASSERT_EQ(parsed.records.size(), 1u);
     EXPECT_EQ(parsed.records[0].size, "12345");
 }
@@ -223,7 +225,7 @@ TEST(CountCli, SeveralFoldersOneTotal)
     tiff(QFile::encodeName(b.path()) + "/two.tif", 3);
     const Output out = runCount({"--format", "tsv", a.path(), b.path() + "/"});
     ASSERT_EQ(out.status, 0) << out.err.toStdString();
-    const Parsed parsed = parse("tsv", out.out);
+    const Parsed parsed = parse("tsv", out.out, out.err);
     ASSERT_EQ(parsed.records.size(), 2u);
     EXPECT_EQ(parsed.records[0].path, QFile::encodeName(a.path()) + "/one.pdf");
     EXPECT_EQ(parsed.records[1].path, QFile::encodeName(b.path()) + "/two.tif");
@@ -265,10 +267,13 @@ INSTANTIATE_TEST_SUITE_P(
     Lines, CountCliUsage,
     ::testing::Values(UsageCase{"Help", {"--help"}, 0, "usage: quirewell-count", ""},
                       UsageCase{"Version", {"--version"}, 0, "Quirewell", ""},
-                      UsageCase{"NoFolder", {}, 2, "", "no folder given"},
+                      UsageCase{"NoFolder", {}, 2, "", "no folder or file given"},
                       UsageCase{"UnknownOption", {"--fast", "@"}, 2, "", "unknown option --fast"},
-                      UsageCase{"MissingFolder", {"@", "@/nowhere"}, 2, "", "nowhere: no such folder"},
-                      UsageCase{"FileForAFolder", {"@f"}, 2, "", "not a folder"},
+                      UsageCase{"MissingFolder", {"@", "@/nowhere"}, 2, "", "nowhere: no such file or folder"},
+                      UsageCase{"FileOperandIsCounted", {"@f"}, 0, "Total Pages  TIFF : 0  PDF : 1", ""},
+                      UsageCase{"UnknownLongOptionWithValue", {"--form=csv", "@"}, 2, "", "unknown option --form\n"},
+                      UsageCase{"ClusteredOptions", {"-rj2", "@"}, 0, "Total Pages  TIFF : 0  PDF : 1", ""},
+                      UsageCase{"DeviceOperand", {"/dev/null"}, 2, "", "/dev/null: not a file or folder"},
                       UsageCase{"BadJobs", {"--jobs", "0", "@"}, 2, "", "--jobs"},
                       UsageCase{"QuietWhenNotATerminal", {"@"}, 0, "Total Pages  TIFF : 0  PDF : 1", ""}),
     [](const ::testing::TestParamInfo<UsageCase> &info) { return std::string(info.param.name); });

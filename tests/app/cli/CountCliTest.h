@@ -35,8 +35,9 @@ struct Parsed {
     int64_t pdfTotal = -1;
 };
 
-// Reads records and totals back from one format's output (text, csv, tsv, json).
-Parsed parse(const QString &format, const QByteArray &out);
+// Reads records and totals back from one format's output (text, csv, tsv, json, jsonl); err is
+// what went to standard error, where csv, tsv and jsonl put their totals.
+Parsed parse(const QString &format, const QByteArray &out, const QByteArray &err);
 
 // Removes a folder and everything below it, names that are not UTF-8 included (QTemporaryDir
 // cannot), when it goes.
