@@ -182,10 +182,10 @@ RemoveAll::~RemoveAll()
     std::filesystem::remove_all(std::filesystem::path(path.toStdString()), ec);
 }
 
-Output runCount(const QStringList &args, const QString &program)
+namespace {
+
+Output finish(QProcess &process)
 {
-    QProcess process;
-    process.start(program.isEmpty() ? testdocs::binDir() + QStringLiteral("/quirewell-count") : program, args);
     Output o;
     if (!process.waitForStarted() || !process.waitForFinished(300000)) {
         process.kill();
@@ -198,6 +198,29 @@ Output runCount(const QStringList &args, const QString &program)
     o.out = process.readAllStandardOutput();
     o.err = process.readAllStandardError();
     return o;
+}
+
+}  // namespace
+
+Output runCount(const QStringList &args, const QString &program, const QByteArray &input)
+{
+    QProcess process;
+    process.start(program.isEmpty() ? testdocs::binDir() + QStringLiteral("/quirewell-count") : program, args);
+    if (process.waitForStarted()) {
+        process.write(input);
+        process.closeWriteChannel();
+    }
+    return finish(process);
+}
+
+Output runShell(const QString &script)
+{
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QWC"), testdocs::binDir() + QStringLiteral("/quirewell-count"));
+    process.setProcessEnvironment(env);
+    process.start(QStringLiteral("bash"), {QStringLiteral("-c"), script});
+    return finish(process);
 }
 
 Parsed parse(const QString &format, const QByteArray &out, const QByteArray &err)

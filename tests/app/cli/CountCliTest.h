@@ -19,8 +19,11 @@ struct Output {
     QByteArray err;
 };
 
-// Runs the program (default: quirewell-count of this build) to its end.
-Output runCount(const QStringList &args, const QString &program = {});
+// Runs the program (default: quirewell-count of this build) to its end, input on its standard
+// input (none: standard input is closed at once).
+Output runCount(const QStringList &args, const QString &program = {}, const QByteArray &input = {});
+// Runs a bash script to its end, with $QWC set to this build's quirewell-count.
+Output runShell(const QString &script);
 
 struct Record {
     QByteArray path, type, size, pages, reason;
