@@ -1,5 +1,6 @@
 // quirewell-count: the command-line page counter.
 #include "CliOptions.h"
+#include "CliVersion.h"
 #include "CountCommand.h"
 #include "MergeTotals.h"
 #include "ProductInfo.h"
@@ -72,7 +73,7 @@ int main(int argc, char **argv)
         return cli::kExitCounted;
     }
     if (options.version) {
-        std::printf("quirewell-count (%s)\n", product::VersionLine);
+        std::printf("quirewell-count %s (%s)\n", kCliVersion, product::VersionLine);
         return cli::kExitCounted;
     }
     if (!options.error.isEmpty()) {
