@@ -82,13 +82,7 @@ public:
             FoundFile file;
             file.name = platform::pathToDisplay(name);
             file.hidden = name.startsWith('.');
-            file.fullPath = platform::pathToText(path);
-            file.nativePath = std::filesystem::path(path.toStdString());
-            file.folderPath = platform::pathToText(location);
-            file.size = qint64(std::min<uint64_t>(facts.size, uint64_t(INT64_MAX)));
-            file.created = facts.created;
-            file.modified = facts.modified;
-            file.accessed = facts.accessed;
+            setFacts(file, path, location, facts);
             if (!PassesDateSizeFilter(file, now.criteria))
                 continue;
             if (!append(listedFile(path, location, name, facts)))
@@ -151,6 +145,18 @@ private:
         Entry end;
         end.kind = Entry::End;
         append(std::move(end));
+    }
+
+    // What the date and size tests read.
+    static void setFacts(FoundFile &file, const QByteArray &fullPath, const QByteArray &location, const FileFacts &facts)
+    {
+        file.fullPath = platform::pathToText(fullPath);
+        file.nativePath = std::filesystem::path(fullPath.toStdString());
+        file.folderPath = platform::pathToText(location);
+        file.size = qint64(std::min<uint64_t>(facts.size, uint64_t(INT64_MAX)));
+        file.created = facts.created;
+        file.modified = facts.modified;
+        file.accessed = facts.accessed;
     }
 
     static Entry listedFile(const QByteArray &fullPath, const QByteArray &location, const QByteArray &name,
@@ -261,13 +267,7 @@ private:
                 continue;
             const QByteArray fullPath = joinPath(folder, entry.name);
             const FileFacts facts = readFacts(fullPath);
-            file.fullPath = platform::pathToText(fullPath);
-            file.nativePath = std::filesystem::path(fullPath.toStdString());
-            file.folderPath = platform::pathToText(location);
-            file.size = qint64(std::min<uint64_t>(facts.size, uint64_t(INT64_MAX)));
-            file.created = facts.created;
-            file.modified = facts.modified;
-            file.accessed = facts.accessed;
+            setFacts(file, fullPath, location, facts);
             if (!PassesDateSizeFilter(file, now.criteria))
                 continue;
 

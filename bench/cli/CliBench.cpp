@@ -95,23 +95,14 @@ QByteArray countTotals(const QByteArray &csv)
     return cells.size() < 2 ? QByteArray("?") : cells[0] + ' ' + cells[1];
 }
 
+// One process per file: $2 picks qpdf --show-npages or pdfinfo for the PDFs; tiffinfo counts
+// the TIFF directories.
 const char kLoop[] = R"(
 root="$1"; tiff=0; pdf=0
 while IFS= read -r -d '' f; do
-  n=$(qpdf --show-npages "$f" 2>/dev/null) && pdf=$((pdf + n))
-done < <(find "$root" -type f \( -iname '*.pdf' \) -print0)
-while IFS= read -r -d '' f; do
-  n=$(tiffinfo "$f" 2>/dev/null | grep -c '^TIFF Directory at offset')
-  tiff=$((tiff + n))
-done < <(find "$root" -type f \( -iname '*.tif' -o -iname '*.tiff' \) -print0)
-echo "$tiff $pdf"
-)";
-
-// The same with pdfinfo for the PDFs.
-const char kPdfinfoLoop[] = R"(
-root="$1"; tiff=0; pdf=0
-while IFS= read -r -d '' f; do
-  n=$(pdfinfo "$f" 2>/dev/null | sed -n 's/^Pages: *//p') && [ -n "$n" ] && pdf=$((pdf + n))
+  if [ "$2" = qpdf ]; then n=$(qpdf --show-npages "$f" 2>/dev/null)
+  else n=$(pdfinfo "$f" 2>/dev/null | sed -n 's/^Pages: *//p'); fi
+  [ -n "$n" ] && pdf=$((pdf + n))
 done < <(find "$root" -type f \( -iname '*.pdf' \) -print0)
 while IFS= read -r -d '' f; do
   n=$(tiffinfo "$f" 2>/dev/null | grep -c '^TIFF Directory at offset')
@@ -143,12 +134,12 @@ int main(int argc, char **argv)
     const bool haveTools = !QStandardPaths::findExecutable("qpdf").isEmpty()
                            && !QStandardPaths::findExecutable("tiffinfo").isEmpty();
     if (haveTools)
-        runs.push_back(measure("loop: qpdf --show-npages / tiffinfo", "bash", {"-c", kLoop, "loop", root}));
+        runs.push_back(measure("loop: qpdf --show-npages / tiffinfo", "bash", {"-c", kLoop, "loop", root, "qpdf"}));
     else
         std::printf("qpdf or tiffinfo missing: no shell loop\n");
     const bool havePdfinfo = haveTools && !QStandardPaths::findExecutable("pdfinfo").isEmpty();
     if (havePdfinfo)
-        runs.push_back(measure("loop: pdfinfo / tiffinfo", "bash", {"-c", kPdfinfoLoop, "loop", root}));
+        runs.push_back(measure("loop: pdfinfo / tiffinfo", "bash", {"-c", kLoop, "loop", root, "pdfinfo"}));
     else
         std::printf("pdfinfo missing (poppler-utils): no pdfinfo loop\n");
     if (!QStandardPaths::findExecutable("exiftool").isEmpty())
