@@ -52,11 +52,6 @@ QByteArray CountCommand::outputErrorText(int err)
     return std::strerror(err);
 }
 
-QByteArray CountCommand::folderPrintable(const QByteArray &path) const
-{
-    return PrintableName(path, true);
-}
-
 void CountCommand::addPath(const QByteArray &path, bool fromList)
 {
     struct stat st{};
@@ -235,7 +230,7 @@ void CountCommand::onFinished(const search::SearchSummary &summary)
     const Item &item = m_items[m_next - 1];
     if (summary.topFolderMissing) {
         clearProgress();
-        std::fprintf(m_err, "quirewell-count: %s: cannot open the folder\n", folderPrintable(item.paths.front()).constData());
+        std::fprintf(m_err, "quirewell-count: %s: cannot open the folder\n", PrintableName(item.paths.front(), true).constData());
         m_problem = true;
     }
     if ((summary.tiffCounterMissing || summary.pdfCounterMissing) && !m_reportedCounterProblem) {

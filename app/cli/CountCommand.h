@@ -52,7 +52,6 @@ private:
     void addPath(const QByteArray &path, bool fromList);
     bool checkOperands();
     bool readFileList();
-    QByteArray folderPrintable(const QByteArray &path) const;
     void startNext();
     void finish();
     void onFolderStarted(const QByteArray &folder);

@@ -139,15 +139,6 @@ void Totals::add(const search::CountedFile &file)
         pdfPages += file.pages;
 }
 
-void Totals::add(const Totals &other)
-{
-    tiffPages += other.tiffPages;
-    pdfPages += other.pdfPages;
-    files += other.files;
-    failed += other.failed;
-    complete = complete && other.complete;
-}
-
 QByteArray PrintableName(const QByteArray &bytes, bool escapeControls)
 {
     QByteArray out;

@@ -20,7 +20,6 @@ struct Totals {
     bool complete = true;  // false when stopped before the end
 
     void add(const search::CountedFile &file);
-    void add(const Totals &other);
 };
 
 // A file name as printable UTF-8, one text for every distinct name: a backslash becomes \\, a
