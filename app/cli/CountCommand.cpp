@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -22,7 +23,7 @@ CountCommand::CountCommand(const CliOptions &options, std::FILE *out, std::FILE 
     , m_out(out)
     , m_err(err)
     , m_core(std::make_unique<search::SearchCore>(std::move(factory)))
-    , m_writer(options.format)
+    , m_writer(options.format, options.report, options.nullTerminated)
 {
     m_showProgress = ::isatty(::fileno(err)) == 1;
     m_outIsTerminal = ::isatty(::fileno(out)) == 1;
@@ -30,6 +31,7 @@ CountCommand::CountCommand(const CliOptions &options, std::FILE *out, std::FILE 
     o.filterText = options.filter;
     o.showHiddenState = options.hidden ? search::Ticked : search::Unticked;
     o.includeSubfolders = options.recursive;
+    o.criteria = options.criteria;
     o.criteria.filterText = o.filterText;
     o.criteria.showHiddenState = o.showHiddenState;
     m_core->options().set(o);
@@ -42,27 +44,96 @@ CountCommand::CountCommand(const CliOptions &options, std::FILE *out, std::FILE 
 
 CountCommand::~CountCommand() = default;
 
-bool CountCommand::checkFolders()
+QByteArray CountCommand::outputErrorText(int err)
 {
-    bool ok = true;
-    for (const QByteArray &folder : m_options.folders) {
-        struct stat st{};
-        const char *why = nullptr;
-        if (::stat(folder.constData(), &st) != 0)
-            why = errno == ENOENT ? "no such folder" : std::strerror(errno);
-        else if (!S_ISDIR(st.st_mode))
-            why = "not a folder";
-        if (why) {
-            std::fprintf(m_err, "quirewell-count: %s: %s\n", PrintableName(folder, true).constData(), why);
-            ok = false;
-        }
+    // Said plainly: "Bad file descriptor" leaves the user guessing which one.
+    if (err == EBADF)
+        return "standard output is closed";
+    return std::strerror(err);
+}
+
+void CountCommand::addPath(const QByteArray &path, bool fromList)
+{
+    struct stat st{};
+    const char *why = nullptr;
+    if (path.isEmpty())
+        why = "an empty name";
+    else if (::stat(path.constData(), &st) != 0)
+        why = errno == ENOENT ? "no such file or folder" : std::strerror(errno);
+    else if (!S_ISDIR(st.st_mode) && !S_ISREG(st.st_mode))
+        why = "not a file or folder";  // a pipe or a device could block the counter for ever
+    if (why) {
+        std::fprintf(m_err, "quirewell-count: %s%s: %s\n", fromList ? "in the list: " : "",
+                     PrintableName(path, true).constData(), why);
+        m_problem = true;
+        return;
     }
-    return ok;
+    if (S_ISDIR(st.st_mode)) {
+        QByteArray folder = path;
+        // The walk joins names to the folder with a "/"; a folder given with one at its end would
+        // give doubled separators in every path.
+        while (folder.size() > 1 && folder.endsWith('/'))
+            folder.chop(1);
+        m_items.push_back({true, {folder}});
+        return;
+    }
+    // Files one after another are counted in one go, so the lanes stay busy across them.
+    if (m_items.empty() || m_items.back().folder)
+        m_items.push_back({false, {}});
+    m_items.back().paths << path;
+}
+
+bool CountCommand::checkOperands()
+{
+    // Every operand is checked before anything is counted: a typing mistake costs no time.
+    for (const QByteArray &operand : m_options.operands)
+        addPath(operand, false);
+    return !m_problem;
+}
+
+bool CountCommand::readFileList()
+{
+    const bool standardInput = m_options.filesFrom == "-";
+    const int fd = standardInput ? 0 : ::open(m_options.filesFrom.constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        std::fprintf(m_err, "quirewell-count: %s: %s\n", PrintableName(m_options.filesFrom, true).constData(),
+                     std::strerror(errno));
+        return false;
+    }
+    QByteArray all;
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            std::fprintf(m_err, "quirewell-count: %s: %s\n", PrintableName(m_options.filesFrom, true).constData(),
+                         std::strerror(errno));
+            if (!standardInput)
+                ::close(fd);
+            return false;
+        }
+        if (n == 0)
+            break;
+        all.append(buffer, n);
+    }
+    if (!standardInput)
+        ::close(fd);
+    if (all.endsWith('\0'))
+        all.chop(1);
+    if (all.isEmpty())
+        return true;
+    // Names are exact bytes: a name may hold a newline, only NUL ends it.
+    for (const QByteArray &name : all.split('\0'))
+        addPath(name, true);
+    return true;
 }
 
 int CountCommand::run()
 {
-    if (!checkFolders())
+    if (!checkOperands())
+        return kExitUsage;
+    if (!m_options.filesFrom.isNull() && !readFileList())
         return kExitUsage;
     write(m_writer.header());
     QEventLoop loop;
@@ -77,7 +148,7 @@ void CountCommand::interrupt()
     if (m_done || m_interrupted)
         return;
     m_interrupted = true;
-    // finished(cancelled) follows; between two folders the next one is simply not started.
+    // finished(cancelled) follows; between two items the next one is simply not started.
     if (m_core->isRunning())
         m_core->cancel();
 }
@@ -86,43 +157,67 @@ void CountCommand::startNext()
 {
     if (m_done)
         return;
-    if (m_interrupted || m_outputError || m_next >= m_options.folders.size()) {
-        clearProgress();
-        m_totals.complete = !m_interrupted;
-        if (!m_outputError) {
-            write(m_writer.footer(m_totals));
-            if (std::fflush(m_out) != 0 && !m_outputError)
-                m_outputError = errno ? errno : EIO;
-        }
-        if (m_outputError) {
-            // Records that never arrived are no count: never a success.
-            std::fprintf(m_err, "quirewell-count: cannot write the output: %s\n", std::strerror(m_outputError));
-            m_status = kExitSomeFailed;
-        } else if (m_interrupted) {
-            m_status = kExitInterrupted;
-        } else {
-            m_status = (m_totals.failed > 0 || m_problem) ? kExitSomeFailed : kExitCounted;
-        }
-        m_done = true;
+    if (m_interrupted || m_outputError || m_next >= m_items.size()) {
+        finish();
         return;
     }
-    QByteArray folder = m_options.folders[m_next++];
-    // The walk joins names to the folder with a "/"; a folder given with one at its end would
-    // give doubled separators in every path.
-    while (folder.size() > 1 && folder.endsWith('/'))
-        folder.chop(1);
-    m_core->start(folder);
+    const Item &item = m_items[m_next++];
+    if (item.folder)
+        m_core->start(item.paths.front());
+    else
+        m_core->startFiles(item.paths);
+}
+
+void CountCommand::finish()
+{
+    clearProgress();
+    m_totals.complete = !m_interrupted;
+    for (const QByteArray &folder : m_folderOrder)
+        write(m_writer.folder(folder, m_folderTotals.value(folder)));
+    write(m_writer.footer(m_totals));
+    if (!m_outputError) {
+        errno = 0;
+        if (std::fflush(m_out) != 0)
+            m_outputError = errno ? errno : EIO;
+    }
+    const QByteArray errTotals = m_writer.totalsForErr(m_totals);
+    if (!errTotals.isEmpty()) {
+        std::fwrite(errTotals.constData(), 1, size_t(errTotals.size()), m_err);
+        std::fflush(m_err);
+    }
+    if (m_outputError) {
+        // Records that never arrived are no count: never a success.
+        std::fprintf(m_err, "quirewell-count: cannot write the output: %s\n", outputErrorText(m_outputError).constData());
+        m_status = kExitSomeFailed;
+    } else if (m_interrupted) {
+        m_status = kExitInterrupted;
+    } else {
+        m_status = (m_totals.failed > 0 || m_problem) ? kExitSomeFailed : kExitCounted;
+    }
+    m_done = true;
 }
 
 void CountCommand::onFolderStarted(const QByteArray &folder)
 {
     m_currentFolder = folder;
+    if (m_options.report == Report::Summary && !m_folderTotals.contains(folder)) {
+        m_folderOrder << folder;
+        m_folderTotals.insert(folder, Totals());
+    }
     showProgress(false);
 }
 
 void CountCommand::onFileCounted(const search::CountedFile &file)
 {
     m_totals.add(file);
+    if (m_options.report == Report::Summary) {
+        auto it = m_folderTotals.find(file.folder);
+        if (it == m_folderTotals.end()) {
+            m_folderOrder << file.folder;
+            it = m_folderTotals.insert(file.folder, Totals());
+        }
+        it->add(file);
+    }
     if (m_outIsTerminal)
         clearProgress();
     write(m_writer.record(file));
@@ -132,10 +227,10 @@ void CountCommand::onFileCounted(const search::CountedFile &file)
 
 void CountCommand::onFinished(const search::SearchSummary &summary)
 {
-    const QByteArray folder = PrintableName(m_options.folders.value(m_next - 1), true);
+    const Item &item = m_items[m_next - 1];
     if (summary.topFolderMissing) {
         clearProgress();
-        std::fprintf(m_err, "quirewell-count: %s: cannot open the folder\n", folder.constData());
+        std::fprintf(m_err, "quirewell-count: %s: cannot open the folder\n", PrintableName(item.paths.front(), true).constData());
         m_problem = true;
     }
     if ((summary.tiffCounterMissing || summary.pdfCounterMissing) && !m_reportedCounterProblem) {

@@ -1,5 +1,6 @@
 #include "RecordWriter.h"
 
+#include "DelimitedText.h"
 #include "PageResult.h"
 
 namespace cli {
@@ -54,15 +55,6 @@ void appendHex(QByteArray &out, unsigned char c)
     out += digits[c & 0xF];
 }
 
-QByteArray csvField(const QByteArray &field)
-{
-    if (!field.contains(',') && !field.contains('"') && !field.contains('\n') && !field.contains('\r'))
-        return field;
-    QByteArray quoted = field;
-    quoted.replace('"', "\"\"");
-    return '"' + quoted + '"';
-}
-
 // Reasons, type names and numbers hold no tab or line break; only names need the escaping.
 QByteArray jsonString(const QByteArray &utf8)
 {
@@ -96,6 +88,42 @@ search::CounterKind kindOf(search::FileType type)
     return type == search::FileType::Tiff ? search::CounterKind::Tiff : search::CounterKind::Pdf;
 }
 
+QByteArray delimited(Format format, const QList<QByteArray> &cells)
+{
+    platform::DelimitedFormat f;
+    f.separator = format == Format::Tsv ? "\t" : ",";
+    f.lineEnd = "\n";
+    // Data for scripts: a name is written exactly, never altered to please a spreadsheet.
+    f.neutraliseFormulas = false;
+    // TSV has no quoting: its names are written with tabs and line breaks escaped instead.
+    f.quoteCells = format != Format::Tsv;
+    return platform::DelimitedText::line(cells, f);
+}
+
+QByteArray totalsJson(const Totals &t)
+{
+    return "{\"tiffPages\":" + QByteArray::number(t.tiffPages) + ",\"pdfPages\":" + QByteArray::number(t.pdfPages)
+           + ",\"files\":" + QByteArray::number(t.files) + ",\"failed\":" + QByteArray::number(t.failed)
+           + ",\"complete\":" + (t.complete ? "true" : "false") + '}';
+}
+
+QList<QByteArray> totalsCells(const Totals &t)
+{
+    return {QByteArray::number(t.tiffPages), QByteArray::number(t.pdfPages), QByteArray::number(t.files),
+            QByteArray::number(t.failed), t.complete ? "yes" : "no"};
+}
+
+QList<QByteArray> folderCells(const QByteArray &name, const Totals &t)
+{
+    return {name, QByteArray::number(t.files), QByteArray::number(t.tiffPages), QByteArray::number(t.pdfPages),
+            QByteArray::number(t.failed)};
+}
+
+bool isLineFormat(Format f)
+{
+    return f == Format::Csv || f == Format::Tsv || f == Format::Jsonl;
+}
+
 }  // namespace
 
 void Totals::add(const search::CountedFile &file)
@@ -103,7 +131,7 @@ void Totals::add(const search::CountedFile &file)
     ++files;
     if (file.type == search::FileType::Other)
         return;
-    if (file.pages < 0)
+    if (NotCounted(file))
         ++failed;
     else if (file.type == search::FileType::Tiff)
         tiffPages += file.pages;
@@ -113,17 +141,8 @@ void Totals::add(const search::CountedFile &file)
 
 QByteArray PrintableName(const QByteArray &bytes, bool escapeControls)
 {
-    bool clean = true;
-    for (qsizetype i = 0; i < bytes.size() && clean;) {
-        const int len = utf8Length(bytes, i);
-        if (len == 0 || (escapeControls && len == 1 && isControl(static_cast<unsigned char>(bytes[i]))))
-            clean = false;
-        i += len ? len : 1;
-    }
-    if (clean)
-        return bytes;
     QByteArray out;
-    out.reserve(bytes.size() * 2);
+    out.reserve(bytes.size());
     for (qsizetype i = 0; i < bytes.size();) {
         const int len = utf8Length(bytes, i);
         const auto c = static_cast<unsigned char>(bytes[i]);
@@ -131,6 +150,7 @@ QByteArray PrintableName(const QByteArray &bytes, bool escapeControls)
             appendHex(out, c);
             ++i;
         } else if (c == '\\') {
+            // Always, or a name holding the text "\xFF" would print as the byte 0xFF does.
             out += "\\\\";
             ++i;
         } else {
@@ -151,9 +171,17 @@ QByteArray TypeName(search::FileType type)
     return "other";
 }
 
+bool NotCounted(const search::CountedFile &file)
+{
+    if (file.type == search::FileType::Other)
+        return false;
+    // A TIFF of 0 pages is one libtiff could not read: not a count either.
+    return file.pages < 0 || !ReasonText(file).isEmpty();
+}
+
 QByteArray PagesText(const search::CountedFile &file)
 {
-    if (file.type == search::FileType::Other || file.pages < 0)
+    if (file.type == search::FileType::Other || NotCounted(file))
         return {};
     return QByteArray::number(file.pages);
 }
@@ -165,19 +193,56 @@ QString ReasonText(const search::CountedFile &file)
     return search::pageResultReason(kindOf(file.type), file.pages);
 }
 
+QByteArray TotalsText(const Totals &t)
+{
+    // The first line reads as the window's.
+    return "Total Pages  TIFF : " + QByteArray::number(t.tiffPages) + "  PDF : " + QByteArray::number(t.pdfPages)
+           + '\n' + QByteArray::number(t.files) + " file(s) found, " + QByteArray::number(t.failed) + " not counted"
+           + (t.complete ? "" : ", stopped before the end") + '\n';
+}
+
+QByteArray RecordWriter::nextItem()
+{
+    const bool first = m_firstItem;
+    m_firstItem = false;
+    return first ? "\n" : ",\n";
+}
+
 QByteArray RecordWriter::header()
 {
-    switch (m_format) {
-    case Format::Text: return {};
-    case Format::Csv: return "path,type,size,pages,reason\n";
-    case Format::Tsv: return "path\ttype\tsize\tpages\treason\n";
-    case Format::Json: return "{\"files\":[";
+    switch (m_report) {
+    case Report::Files:
+        switch (m_format) {
+        case Format::Csv:
+        case Format::Tsv: return delimited(m_format, {"path", "type", "size", "pages", "reason"});
+        case Format::Json: return "{\"files\":[";
+        case Format::Text:
+        case Format::Jsonl: return {};
+        }
+        break;
+    case Report::Summary:
+        switch (m_format) {
+        case Format::Csv:
+        case Format::Tsv: return delimited(m_format, {"folder", "files", "tiffPages", "pdfPages", "failed"});
+        case Format::Json: return "{\"folders\":[";
+        case Format::Text:
+            // Records ending in NUL are read by programs, which know the columns.
+            return m_null ? QByteArray() : QByteArray("    files TIFF pages  PDF pages   failed  folder\n");
+        case Format::Jsonl: return {};
+        }
+        break;
+    case Report::TotalsOnly:
+        if (m_format == Format::Csv || m_format == Format::Tsv)
+            return delimited(m_format, {"tiffPages", "pdfPages", "files", "failed", "complete"});
+        break;
     }
     return {};
 }
 
 QByteArray RecordWriter::record(const search::CountedFile &file)
 {
+    if (m_report != Report::Files)
+        return {};
     const QByteArray size = file.factsKnown ? QByteArray::number(qulonglong(file.size)) : QByteArray();
     const QByteArray pages = PagesText(file);
     const QByteArray reason = ReasonText(file).toUtf8();
@@ -185,23 +250,47 @@ QByteArray RecordWriter::record(const search::CountedFile &file)
     switch (m_format) {
     case Format::Text: {
         QByteArray line = type.leftJustified(6) + size.rightJustified(13) + pages.rightJustified(9) + "  "
-                          + PrintableName(file.path, true);
+                          + (m_null ? file.path : PrintableName(file.path, true));
         if (!reason.isEmpty())
             line += "  (" + reason + ')';
-        return line + '\n';
+        return line + (m_null ? '\0' : '\n');
     }
     case Format::Csv:
-        return csvField(PrintableName(file.path, false)) + ',' + type + ',' + size + ',' + pages + ','
-               + csvField(reason) + '\n';
+        return delimited(m_format, {PrintableName(file.path, false), type, size, pages, reason});
     case Format::Tsv:
-        return PrintableName(file.path, true) + '\t' + type + '\t' + size + '\t' + pages + '\t' + reason + '\n';
-    case Format::Json: {
-        QByteArray out = m_firstRecord ? "\n" : ",\n";
-        m_firstRecord = false;
+        return delimited(m_format, {PrintableName(file.path, true), type, size, pages, reason});
+    case Format::Json:
+    case Format::Jsonl: {
+        QByteArray out = m_format == Format::Json ? nextItem() : QByteArray();
         out += "{\"path\":" + jsonString(PrintableName(file.path, false)) + ",\"type\":\"" + type
                + "\",\"size\":" + jsonNumberOrNull(size) + ",\"pages\":" + jsonNumberOrNull(pages)
                + ",\"reason\":" + (reason.isEmpty() ? QByteArray("null") : jsonString(reason)) + '}';
-        return out;
+        return m_format == Format::Jsonl ? out + '\n' : out;
+    }
+    }
+    return {};
+}
+
+QByteArray RecordWriter::folder(const QByteArray &path, const Totals &t)
+{
+    if (m_report != Report::Summary)
+        return {};
+    switch (m_format) {
+    case Format::Text:
+        return QByteArray::number(t.files).rightJustified(9) + QByteArray::number(t.tiffPages).rightJustified(11)
+               + QByteArray::number(t.pdfPages).rightJustified(11) + QByteArray::number(t.failed).rightJustified(9)
+               + "  " + (m_null ? path : PrintableName(path, true)) + (m_null ? '\0' : '\n');
+    case Format::Csv:
+        return delimited(m_format, folderCells(PrintableName(path, false), t));
+    case Format::Tsv:
+        return delimited(m_format, folderCells(PrintableName(path, true), t));
+    case Format::Json:
+    case Format::Jsonl: {
+        QByteArray out = m_format == Format::Json ? nextItem() : QByteArray();
+        out += "{\"folder\":" + jsonString(PrintableName(path, false)) + ",\"files\":" + QByteArray::number(t.files)
+               + ",\"tiffPages\":" + QByteArray::number(t.tiffPages) + ",\"pdfPages\":"
+               + QByteArray::number(t.pdfPages) + ",\"failed\":" + QByteArray::number(t.failed) + '}';
+        return m_format == Format::Jsonl ? out + '\n' : out;
     }
     }
     return {};
@@ -209,23 +298,28 @@ QByteArray RecordWriter::record(const search::CountedFile &file)
 
 QByteArray RecordWriter::footer(const Totals &t)
 {
-    const QByteArray tiff = QByteArray::number(t.tiffPages);
-    const QByteArray pdf = QByteArray::number(t.pdfPages);
     switch (m_format) {
     case Format::Text:
-        // The totals line reads as the window's.
-        return "Total Pages  TIFF : " + tiff + "  PDF : " + pdf + '\n' + QByteArray::number(t.files)
-               + " file(s) found, " + QByteArray::number(t.failed) + " not counted"
-               + (t.complete ? "" : ", stopped before the end") + '\n';
+        return m_null && m_report != Report::TotalsOnly ? QByteArray() : TotalsText(t);
     case Format::Csv:
-        return ",TIFF total,," + tiff + ",\n,PDF total,," + pdf + ",\n";
     case Format::Tsv:
-        return "\tTIFF total\t\t" + tiff + "\t\n\tPDF total\t\t" + pdf + "\t\n";
+        return m_report == Report::TotalsOnly ? delimited(m_format, totalsCells(t)) : QByteArray();
+    case Format::Jsonl:
+        return m_report == Report::TotalsOnly ? totalsJson(t) + '\n' : QByteArray();
     case Format::Json:
-        return QByteArray(m_firstRecord ? "" : "\n") + "],\n\"totals\":{\"tiffPages\":" + tiff + ",\"pdfPages\":" + pdf
-               + ",\"files\":" + QByteArray::number(t.files) + ",\"failed\":" + QByteArray::number(t.failed)
-               + ",\"complete\":" + (t.complete ? "true" : "false") + "}}\n";
+        if (m_report == Report::TotalsOnly)
+            return "{\"totals\":" + totalsJson(t) + "}\n";
+        return QByteArray(m_firstItem ? "" : "\n") + "],\n\"totals\":" + totalsJson(t) + "}\n";
     }
+    return {};
+}
+
+QByteArray RecordWriter::totalsForErr(const Totals &t) const
+{
+    if (m_report == Report::TotalsOnly)
+        return {};
+    if (isLineFormat(m_format) || (m_format == Format::Text && m_null))
+        return TotalsText(t);
     return {};
 }
 

@@ -2,6 +2,7 @@
 
 #include "AppSettings.h"
 #include "CheckedWrite.h"
+#include "DelimitedText.h"
 #include "FlexGrid.h"
 #include "MessageBoxes.h"
 #include "dlgSave.h"
@@ -20,24 +21,25 @@ ExportChoice AskExportDestination(QWidget *parent, const QString &exportLocation
     return choice;
 }
 
+namespace {
+
+platform::DelimitedFormat exportFormat(QChar separator)
+{
+    platform::DelimitedFormat format;
+    format.separator = QString(separator).toUtf8();
+    format.lineEnd = "\r\n";
+    // A file named "=HYPERLINK(...).pdf" must stay text when the export is opened in a spreadsheet.
+    format.neutraliseFormulas = true;
+    return format;
+}
+
+}  // namespace
+
 QString DelimitedLine(const QStringList &cells, QChar separator)
 {
-    QString line;
-    for (int i = 0; i < cells.size(); ++i) {
-        if (i > 0)
-            line += separator;
-        const QString &cell = cells[i];
-        const bool quote = cell.contains(separator) || cell.contains(QLatin1Char('"'))
-                           || cell.contains(QLatin1Char('\r')) || cell.contains(QLatin1Char('\n'));
-        if (!quote) {
-            line += cell;
-            continue;
-        }
-        QString escaped = cell;
-        escaped.replace(QLatin1Char('"'), QStringLiteral("\"\""));
-        line += QLatin1Char('"') + escaped + QLatin1Char('"');
-    }
-    return line;
+    platform::DelimitedFormat format = exportFormat(separator);
+    format.lineEnd.clear();
+    return QString::fromUtf8(platform::DelimitedText::line(cells, format));
 }
 
 bool WriteGridText(const FlexGrid &grid, const QString &path, QChar separator, QString *error)
@@ -47,6 +49,7 @@ bool WriteGridText(const FlexGrid &grid, const QString &path, QChar separator, Q
         if (!grid.colHidden(c))
             columns << c;
 
+    const platform::DelimitedFormat format = exportFormat(separator);
     QByteArray bytes;
     QStringList cells;
     for (int r = 0; r < grid.rows(); ++r) {
@@ -55,7 +58,7 @@ bool WriteGridText(const FlexGrid &grid, const QString &path, QChar separator, Q
         cells.clear();
         for (int c : columns)
             cells << grid.textMatrix(r, c);
-        bytes += (DelimitedLine(cells, separator) + QStringLiteral("\r\n")).toUtf8();
+        bytes += platform::DelimitedText::line(cells, format);
     }
     // The default name is predictable: a link planted there must not redirect the export.
     return platform::writeFileChecked(path, bytes, error, platform::SymlinkTarget::Refuse);

@@ -19,8 +19,9 @@ struct ExportChoice {
 using ExportDestinationAsker = std::function<ExportChoice(QWidget *parent)>;
 ExportChoice AskExportDestination(QWidget *parent, const QString &exportLocation);
 
-// One line of delimited text: the cells joined by the separator, a cell holding the separator,
-// a double quote, a carriage return or a line feed put in double quotes with its quotes doubled.
+// One line of the export without its line end: the cells joined by the separator, a cell a
+// spreadsheet would take for a formula led by an apostrophe, a cell holding the separator, a
+// double quote, a carriage return or a line feed put in double quotes with its quotes doubled.
 QString DelimitedLine(const QStringList &cells, QChar separator);
 
 // Writes the header row and every data row not hidden, with the grid's visible columns in their

@@ -64,9 +64,31 @@ public:
     void operator()(const QByteArray &top)
     {
         searchFolder(top, true);
-        Entry end;
-        end.kind = Entry::End;
-        append(std::move(end));
+        appendEnd();
+    }
+
+    // Named files: the date and size windows apply, the name filter and the hidden rule do not
+    // (the user picked these files by name).
+    void operator()(const QList<QByteArray> &files)
+    {
+        for (const QByteArray &path : files) {
+            if (!waitForRoom())
+                return;
+            const SearchOptions now = options();
+            const qsizetype slash = path.lastIndexOf('/');
+            const QByteArray name = slash < 0 ? path : path.mid(slash + 1);
+            const QByteArray location = slash < 0 ? QByteArray(".") : slash == 0 ? QByteArray("/") : path.left(slash);
+            const FileFacts facts = readFacts(path);
+            FoundFile file;
+            file.name = platform::pathToDisplay(name);
+            file.hidden = name.startsWith('.');
+            setFacts(file, path, location, facts);
+            if (!PassesDateSizeFilter(file, now.criteria))
+                continue;
+            if (!append(listedFile(path, location, name, facts)))
+                return;
+        }
+        appendEnd();
     }
 
 private:
@@ -116,6 +138,43 @@ private:
         }
         m_pipeline->notifyIfReady();
         return true;
+    }
+
+    void appendEnd()
+    {
+        Entry end;
+        end.kind = Entry::End;
+        append(std::move(end));
+    }
+
+    // What the date and size tests read.
+    static void setFacts(FoundFile &file, const QByteArray &fullPath, const QByteArray &location, const FileFacts &facts)
+    {
+        file.fullPath = platform::pathToText(fullPath);
+        file.nativePath = std::filesystem::path(fullPath.toStdString());
+        file.folderPath = platform::pathToText(location);
+        file.size = qint64(std::min<uint64_t>(facts.size, uint64_t(INT64_MAX)));
+        file.created = facts.created;
+        file.modified = facts.modified;
+        file.accessed = facts.accessed;
+    }
+
+    static Entry listedFile(const QByteArray &fullPath, const QByteArray &location, const QByteArray &name,
+                            const FileFacts &facts)
+    {
+        Entry listed;
+        listed.kind = Entry::File;
+        CountedFile &out = listed.file;
+        out.path = fullPath;
+        out.folder = location;
+        out.name = name;
+        out.factsKnown = facts.known;
+        out.size = facts.size;
+        out.created = facts.created;
+        out.modified = facts.modified;
+        out.accessed = facts.accessed;
+        out.type = fileTypeOf(name);
+        return listed;
     }
 
     bool appendFolder(Entry::Kind kind, const QByteArray &folder)
@@ -208,29 +267,11 @@ private:
                 continue;
             const QByteArray fullPath = joinPath(folder, entry.name);
             const FileFacts facts = readFacts(fullPath);
-            file.fullPath = platform::pathToText(fullPath);
-            file.nativePath = std::filesystem::path(fullPath.toStdString());
-            file.folderPath = platform::pathToText(location);
-            file.size = qint64(std::min<uint64_t>(facts.size, uint64_t(INT64_MAX)));
-            file.created = facts.created;
-            file.modified = facts.modified;
-            file.accessed = facts.accessed;
+            setFacts(file, fullPath, location, facts);
             if (!PassesDateSizeFilter(file, now.criteria))
                 continue;
 
-            Entry listed;
-            listed.kind = Entry::File;
-            CountedFile &out = listed.file;
-            out.path = fullPath;
-            out.folder = location;
-            out.name = entry.name;
-            out.factsKnown = facts.known;
-            out.size = facts.size;
-            out.created = facts.created;
-            out.modified = facts.modified;
-            out.accessed = facts.accessed;
-            out.type = fileTypeOf(entry.name);
-            if (!append(std::move(listed)))
+            if (!append(listedFile(fullPath, location, entry.name, facts)))
                 return false;
         }
         return true;
@@ -322,6 +363,18 @@ int SearchCore::busyThreads()
 
 void SearchCore::start(const QByteArray &folder)
 {
+    const std::shared_ptr<Run> run = beginRun();
+    m_lanes->startThread([walk = Walk(m_pipeline, run, m_options.state()), folder]() mutable { walk(folder); });
+}
+
+void SearchCore::startFiles(const QList<QByteArray> &files)
+{
+    const std::shared_ptr<Run> run = beginRun();
+    m_lanes->startThread([walk = Walk(m_pipeline, run, m_options.state()), files]() mutable { walk(files); });
+}
+
+std::shared_ptr<detail::Run> SearchCore::beginRun()
+{
     // A handler of finished may start a search of its own: that one is cancelled too.
     while (isRunning()) {
         cancel();
@@ -337,7 +390,7 @@ void SearchCore::start(const QByteArray &folder)
         m_pipeline->run = run;
         m_pipeline->drainPosted = false;
     }
-    m_lanes->startThread([walk = Walk(m_pipeline, run, m_options.state()), folder]() mutable { walk(folder); });
+    return run;
 }
 
 void SearchCore::cancel()

@@ -83,6 +83,7 @@ struct SearchSummary
 
 namespace detail {
 struct Pipeline;
+struct Run;
 class CountingLanes;
 }
 
@@ -113,6 +114,10 @@ public:
     // Starts a search of folder (bytes as given; "Searching" shows it so). A running search is
     // cancelled first: its finished(cancelled) is emitted before start returns.
     void start(const QByteArray &folder);
+    // Starts a count of the given files, in their order, as if a walk had listed them: the date
+    // and size windows apply, the name filter and the hidden rule do not. Signals as start does,
+    // without folderStarted and folderFinished.
+    void startFiles(const QList<QByteArray> &files);
     // Returns at once; finished(cancelled) follows from the event loop and nothing else of the
     // cancelled search is signalled. Files in a counter are abandoned and their results dropped.
     void cancel();
@@ -130,6 +135,7 @@ signals:
     void finished(const search::SearchSummary &summary);
 
 private:
+    std::shared_ptr<detail::Run> beginRun();
     void drain();
     void finishRun(bool cancelled);
 

@@ -1,5 +1,7 @@
 #include "StartArguments.h"
 
+#include "ProductInfo.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QUrl>
@@ -9,7 +11,23 @@ QString StartUsage()
     return QStringLiteral("usage: quirewell [FOLDER]\n"
                           "Starts Quirewell and searches FOLDER (default: the start-up folder of the "
                           "Preferences).\n"
+                          "  -h, --help     show this help\n"
+                          "  -V, --version  show the version\n"
                           "For counting from scripts, see quirewell-count --help.\n");
+}
+
+QString InformationRequest(int argc, char **argv)
+{
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray arg(argv[i]);
+        if (arg == "--")
+            break;
+        if (arg == "--help" || arg == "-h")
+            return StartUsage();
+        if (arg == "--version" || arg == "-V")
+            return QLatin1String(product::VersionLine) + QLatin1Char('\n');
+    }
+    return {};
 }
 
 StartArguments ParseStartArguments(const QStringList &args)

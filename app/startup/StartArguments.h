@@ -11,6 +11,10 @@ struct StartArguments {
     QString error;    // bad usage: the program ends with status 2
 };
 
+// What to print and exit with before any window or display is needed: the usage for --help or
+// -h, the version line for --version or -V (the first of them before a "--"); empty otherwise.
+QString InformationRequest(int argc, char **argv);
+
 // args: the arguments after the program name (Qt's own options already removed). A file's
 // folder stands in for the file; a file:// address is taken as its local path.
 StartArguments ParseStartArguments(const QStringList &args);

@@ -63,6 +63,12 @@ void Startup::splashFinished()
 
 int RunQuirewell(int argc, char **argv)
 {
+    // Answered without a display: "quirewell --help" works over ssh and in scripts.
+    const QString information = InformationRequest(argc, argv);
+    if (!information.isEmpty()) {
+        std::fputs(information.toUtf8().constData(), stdout);
+        return std::fflush(stdout) == 0 ? 0 : 1;
+    }
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quirewell"));
     // Ties the windows to the desktop entry (and its icon) on Wayland and in task switchers.

@@ -10,6 +10,8 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 namespace {
 
 struct ToolRun {
@@ -53,7 +55,7 @@ void countsWith(const QString &program)
     const clitest::Output out = clitest::runCount({"-r", "--format", "csv", docs.path()}, program);
     ASSERT_TRUE(out.ran) << out.err.toStdString();
     EXPECT_EQ(out.status, 1) << out.err.toStdString();
-    const clitest::Parsed parsed = clitest::parse("csv", out.out);
+    const clitest::Parsed parsed = clitest::parse("csv", out.out, out.err);
     ASSERT_TRUE(parsed.ok) << parsed.why << out.out.toStdString();
     ASSERT_EQ(parsed.records.size(), 3u) << out.out.toStdString();
     EXPECT_EQ(parsed.tiffTotal, 3);
@@ -74,7 +76,9 @@ void expectLayout(const QString &prefix)
                              "share/icons/hicolor/scalable/apps/quirewell.svg",
                              "share/icons/hicolor/48x48/apps/quirewell.png",
                              "share/icons/hicolor/256x256/apps/quirewell.png",
-                             "share/man/man1/quirewell.1", "share/man/man1/quirewell-count.1"})
+                             "share/man/man1/quirewell.1.gz", "share/man/man1/quirewell-count.1.gz",
+                             "share/doc/quirewell/copyright", "share/doc/quirewell/changelog.gz",
+                             "share/bash-completion/completions/quirewell-count"})
         EXPECT_TRUE(QFileInfo::exists(prefix + QLatin1Char('/') + QLatin1String(file))) << file;
     EXPECT_FALSE(QFileInfo::exists(prefix + QStringLiteral("/lib/quirewell/quirewell.reg.lock")));
     QFile store(prefix + QStringLiteral("/lib/quirewell/quirewell.reg"));
@@ -85,6 +89,25 @@ void expectLayout(const QString &prefix)
     // Written in a staging folder, used elsewhere: every library is named relative to the store.
     EXPECT_TRUE(text.contains("@=\"libtallyfold.so.")) << text.toStdString();
     EXPECT_FALSE(text.contains("=\"/")) << "no absolute path in the store\n" << text.toStdString();
+
+    // One version everywhere: the project's.
+    QFile metainfo(prefix + QStringLiteral("/share/metainfo/quirewell.metainfo.xml"));
+    ASSERT_TRUE(metainfo.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(metainfo.readAll().contains("<release version=\"" QW_VERSION "\"")) << "AppStream release";
+    const ToolRun count = run(prefix + QStringLiteral("/bin/quirewell-count"), {"--version"});
+    EXPECT_EQ(count.status, 0);
+    EXPECT_TRUE(count.out.startsWith("quirewell-count " QW_VERSION " (")) << count.out.toStdString();
+    // Answered without a display, with status 0.
+    QProcessEnvironment noDisplay = QProcessEnvironment::systemEnvironment();
+    noDisplay.remove(QStringLiteral("DISPLAY"));
+    noDisplay.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    noDisplay.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    const ToolRun help = run(prefix + QStringLiteral("/bin/quirewell"), {"--help"}, noDisplay);
+    EXPECT_EQ(help.status, 0) << help.out.toStdString();
+    EXPECT_TRUE(help.out.startsWith("usage: quirewell [FOLDER]")) << help.out.toStdString();
+    const ToolRun version = run(prefix + QStringLiteral("/bin/quirewell"), {"--version"}, noDisplay);
+    EXPECT_EQ(version.status, 0) << version.out.toStdString();
+    EXPECT_TRUE(version.out.startsWith("Quirewell ")) << version.out.toStdString();
 }
 
 TEST(Packaging, InstallIntoDestdir)
@@ -140,6 +163,22 @@ TEST(Packaging, DebianPackage)
     const ToolRun info = run("dpkg-deb", {"-I", deb});
     ASSERT_EQ(info.status, 0) << info.out.toStdString();
     EXPECT_TRUE(info.out.contains("Package: quirewell")) << info.out.toStdString();
+    EXPECT_TRUE(info.out.contains("Version: " QW_VERSION "\n")) << info.out.toStdString();
+    // The private components need no linker cache; the store's lock file goes on removal.
+    const ToolRun postrm = run("dpkg-deb", {"-I", deb, "postrm"});
+    EXPECT_TRUE(postrm.out.contains("rm -f /usr/lib/quirewell/quirewell.reg.lock")) << postrm.out.toStdString();
+    for (const char *script : {"postinst", "postrm"}) {
+        const ToolRun text = run("dpkg-deb", {"-I", deb, script});
+        EXPECT_FALSE(text.out.contains("ldconfig")) << script;
+    }
+
+    if (haveTool("lintian")) {
+        const ToolRun lint = run("lintian", {"--pedantic", "--display-info", deb});
+        for (const QByteArray &line : lint.out.split('\n'))
+            EXPECT_FALSE(line.startsWith("E: ") || line.startsWith("W: ")) << line.toStdString();
+    } else {
+        std::printf("lintian is not installed: the package was not checked with it\n");
+    }
     // Dependencies found in the binaries by dpkg-shlibdeps, not written by hand.
     for (const char *dependency : {"Depends:", "libtiff", "libqpdf", "libqt6core6", "libqt6widgets6"})
         EXPECT_TRUE(info.out.contains(dependency)) << dependency << "\n" << info.out.toStdString();

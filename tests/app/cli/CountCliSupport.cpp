@@ -67,19 +67,14 @@ bool fromRows(const std::vector<std::vector<QByteArray>> &rows, Parsed &p)
             p.why = "a line without five fields";
             return false;
         }
-        if (r[0].isEmpty() && r[1] == "TIFF total")
-            p.tiffTotal = r[3].toLongLong();
-        else if (r[0].isEmpty() && r[1] == "PDF total")
-            p.pdfTotal = r[3].toLongLong();
-        else
-            p.records.push_back({r[0], r[1], r[2], r[3], r[4]});
+        p.records.push_back({r[0], r[1], r[2], r[3], r[4]});
     }
     return true;
 }
 
-bool parseText(const QByteArray &out, Parsed &p)
+// The two totals lines, taken off the end of lines.
+bool parseTotals(QList<QByteArray> &lines, Parsed &p)
 {
-    QList<QByteArray> lines = out.split('\n');
     if (lines.size() < 3 || !lines.back().isEmpty()) {
         p.why = "no totals";
         return false;
@@ -99,6 +94,21 @@ bool parseText(const QByteArray &out, Parsed &p)
     }
     p.tiffTotal = totals.mid(prefix.size(), pdfAt - prefix.size()).toLongLong();
     p.pdfTotal = totals.mid(pdfAt + 8).toLongLong();
+    return true;
+}
+
+// Totals on standard error: its last two lines.
+bool parseErrTotals(const QByteArray &err, Parsed &p)
+{
+    QList<QByteArray> lines = err.split('\n');
+    return parseTotals(lines, p);
+}
+
+bool parseText(const QByteArray &out, Parsed &p)
+{
+    QList<QByteArray> lines = out.split('\n');
+    if (!parseTotals(lines, p))
+        return false;
     for (const QByteArray &line : lines) {
         // Fixed columns: type (6), size (13), pages (9), two blanks, the path, "  (reason)".
         if (line.size() < 30) {
@@ -122,6 +132,32 @@ bool parseText(const QByteArray &out, Parsed &p)
     return true;
 }
 
+Record recordOf(const QJsonObject &o)
+{
+    const auto number = [](const QJsonValue &v) {
+        return v.isNull() ? QByteArray() : QByteArray::number(qint64(v.toDouble()));
+    };
+    return {o.value("path").toString().toUtf8(), o.value("type").toString().toUtf8(), number(o.value("size")),
+            number(o.value("pages")),
+            o.value("reason").isNull() ? QByteArray() : o.value("reason").toString().toUtf8()};
+}
+
+bool parseJsonLines(const QByteArray &out, Parsed &p)
+{
+    for (const QByteArray &line : out.split('\n')) {
+        if (line.isEmpty())
+            continue;
+        QJsonParseError error;
+        const QJsonDocument doc = QJsonDocument::fromJson(line, &error);
+        if (error.error != QJsonParseError::NoError || !doc.isObject()) {
+            p.why = "a line that is not one JSON object: " + line.toStdString();
+            return false;
+        }
+        p.records.push_back(recordOf(doc.object()));
+    }
+    return true;
+}
+
 bool parseJson(const QByteArray &out, Parsed &p)
 {
     QJsonParseError error;
@@ -130,15 +166,8 @@ bool parseJson(const QByteArray &out, Parsed &p)
         p.why = error.errorString().toStdString();
         return false;
     }
-    const auto number = [](const QJsonValue &v) {
-        return v.isNull() ? QByteArray() : QByteArray::number(qint64(v.toDouble()));
-    };
-    for (const QJsonValue &v : doc.object().value("files").toArray()) {
-        const QJsonObject o = v.toObject();
-        p.records.push_back({o.value("path").toString().toUtf8(), o.value("type").toString().toUtf8(),
-                             number(o.value("size")), number(o.value("pages")),
-                             o.value("reason").isNull() ? QByteArray() : o.value("reason").toString().toUtf8()});
-    }
+    for (const QJsonValue &v : doc.object().value("files").toArray())
+        p.records.push_back(recordOf(v.toObject()));
     const QJsonObject totals = doc.object().value("totals").toObject();
     p.tiffTotal = qint64(totals.value("tiffPages").toDouble(-1));
     p.pdfTotal = qint64(totals.value("pdfPages").toDouble(-1));
@@ -153,10 +182,10 @@ RemoveAll::~RemoveAll()
     std::filesystem::remove_all(std::filesystem::path(path.toStdString()), ec);
 }
 
-Output runCount(const QStringList &args, const QString &program)
+namespace {
+
+Output finish(QProcess &process)
 {
-    QProcess process;
-    process.start(program.isEmpty() ? testdocs::binDir() + QStringLiteral("/quirewell-count") : program, args);
     Output o;
     if (!process.waitForStarted() || !process.waitForFinished(300000)) {
         process.kill();
@@ -171,13 +200,38 @@ Output runCount(const QStringList &args, const QString &program)
     return o;
 }
 
-Parsed parse(const QString &format, const QByteArray &out)
+}  // namespace
+
+Output runCount(const QStringList &args, const QString &program, const QByteArray &input)
+{
+    QProcess process;
+    process.start(program.isEmpty() ? testdocs::binDir() + QStringLiteral("/quirewell-count") : program, args);
+    if (process.waitForStarted()) {
+        process.write(input);
+        process.closeWriteChannel();
+    }
+    return finish(process);
+}
+
+Output runShell(const QString &script)
+{
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QWC"), testdocs::binDir() + QStringLiteral("/quirewell-count"));
+    process.setProcessEnvironment(env);
+    process.start(QStringLiteral("bash"), {QStringLiteral("-c"), script});
+    return finish(process);
+}
+
+Parsed parse(const QString &format, const QByteArray &out, const QByteArray &err)
 {
     Parsed p;
     if (format == QLatin1String("text")) {
         p.ok = parseText(out, p);
     } else if (format == QLatin1String("json")) {
         p.ok = parseJson(out, p);
+    } else if (format == QLatin1String("jsonl")) {
+        p.ok = parseJsonLines(out, p) && parseErrTotals(err, p);
     } else {
         std::vector<std::vector<QByteArray>> rows;
         if (format == QLatin1String("csv")) {
@@ -194,7 +248,7 @@ Parsed parse(const QString &format, const QByteArray &out)
                     rows.push_back(row);
                 }
         }
-        p.ok = fromRows(rows, p);
+        p.ok = fromRows(rows, p) && parseErrTotals(err, p);
     }
     return p;
 }

@@ -4,7 +4,11 @@
 
 #include "TestDocuments.h"
 
+#include <QDir>
 #include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QStandardPaths>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -105,14 +109,24 @@ const std::vector<CliCase> &cases()
         {"NamesWithSeparators",
          [](const QByteArray &d) {
              pdf(d + "/a,\"b\".pdf", 1);
+             pdf(d + "/c,d.pdf", 2);
              tiff(d + "/two\nlines.tif", 1);
              tiff(d + "/tab\there.tif", 2);
          },
          {},
          {{"a,\"b\".pdf", "", "PDF", "1", ""},
+          {"c,d.pdf", "", "PDF", "2", ""},
           {"two\nlines.tif", "two\\x0Alines.tif", "TIFF", "1", ""},
           {"tab\there.tif", "tab\\x09here.tif", "TIFF", "2", ""}},
-         3, 1, 0},
+         3, 3, 0},
+        {"UnreadableTiff",
+         [](const QByteArray &d) {
+             bytes(d + "/torn.tif", QByteArray("II*\0", 4) + "not a directory chain");
+             tiff(d + "/whole.tif", 2);
+         },
+         {},
+         {{"torn.tif", "", "TIFF", "", "The file could not be read as a TIFF"}, {"whole.tif", "", "TIFF", "2", ""}},
+         2, 0, 1},
         {"Empty", [](const QByteArray &) {}, {}, {}, 0, 0, 0},
         {"EveryFileWithStarDotStar",
          [](const QByteArray &d) {
@@ -141,7 +155,7 @@ TEST_P(CountCliTest, RecordsTotalsAndStatus)
     const Output out = runCount(QStringList(c.args) << "--format" << format << dir.path());
     ASSERT_TRUE(out.ran) << out.err.toStdString();
     EXPECT_EQ(out.status, c.status) << out.err.toStdString();
-    const Parsed parsed = parse(format, out.out);
+    const Parsed parsed = parse(format, out.out, out.err);
     ASSERT_TRUE(parsed.ok) << parsed.why << "\n" << out.out.toStdString();
 
     std::vector<Record> expected;
@@ -170,7 +184,7 @@ TEST_P(CountCliTest, RecordsTotalsAndStatus)
 
 INSTANTIATE_TEST_SUITE_P(
     Folders, CountCliTest,
-    ::testing::Combine(::testing::Range(size_t(0), cases().size()), ::testing::Values("text", "csv", "tsv", "json")),
+    ::testing::Combine(::testing::Range(size_t(0), cases().size()), ::testing::Values("text", "csv", "tsv", "json", "jsonl")),
     [](const ::testing::TestParamInfo<std::tuple<size_t, const char *>> &info) {
         return std::string(cases()[std::get<0>(info.param)].name) + "_" + std::get<1>(info.param);
     });
@@ -182,7 +196,7 @@ TEST(CountCli, SizeIsTheFilesSize)
     const QByteArray root = QFile::encodeName(dir.path());
     bytes(root + "/x.pdf", QByteArray(12345, 'x'));
     const Output out = runCount({"--format", "csv", dir.path()});
-    const Parsed parsed = parse("csv", out.out);
+    const Parsed parsed = parse("csv", out.out, out.err);
     ASSERT_EQ(parsed.records.size(), 1u);
     EXPECT_EQ(parsed.records[0].size, "12345");
 }
@@ -223,7 +237,7 @@ TEST(CountCli, SeveralFoldersOneTotal)
     tiff(QFile::encodeName(b.path()) + "/two.tif", 3);
     const Output out = runCount({"--format", "tsv", a.path(), b.path() + "/"});
     ASSERT_EQ(out.status, 0) << out.err.toStdString();
-    const Parsed parsed = parse("tsv", out.out);
+    const Parsed parsed = parse("tsv", out.out, out.err);
     ASSERT_EQ(parsed.records.size(), 2u);
     EXPECT_EQ(parsed.records[0].path, QFile::encodeName(a.path()) + "/one.pdf");
     EXPECT_EQ(parsed.records[1].path, QFile::encodeName(b.path()) + "/two.tif");
@@ -265,13 +279,155 @@ INSTANTIATE_TEST_SUITE_P(
     Lines, CountCliUsage,
     ::testing::Values(UsageCase{"Help", {"--help"}, 0, "usage: quirewell-count", ""},
                       UsageCase{"Version", {"--version"}, 0, "Quirewell", ""},
-                      UsageCase{"NoFolder", {}, 2, "", "no folder given"},
+                      UsageCase{"NoFolder", {}, 2, "", "no folder or file given"},
                       UsageCase{"UnknownOption", {"--fast", "@"}, 2, "", "unknown option --fast"},
-                      UsageCase{"MissingFolder", {"@", "@/nowhere"}, 2, "", "nowhere: no such folder"},
-                      UsageCase{"FileForAFolder", {"@f"}, 2, "", "not a folder"},
+                      UsageCase{"MissingFolder", {"@", "@/nowhere"}, 2, "", "nowhere: no such file or folder"},
+                      UsageCase{"FileOperandIsCounted", {"@f"}, 0, "Total Pages  TIFF : 0  PDF : 1", ""},
+                      UsageCase{"UnknownLongOptionWithValue", {"--form=csv", "@"}, 2, "", "unknown option --form\n"},
+                      UsageCase{"ClusteredOptions", {"-rj2", "@"}, 0, "Total Pages  TIFF : 0  PDF : 1", ""},
+                      UsageCase{"DeviceOperand", {"/dev/null"}, 2, "", "/dev/null: not a file or folder"},
                       UsageCase{"BadJobs", {"--jobs", "0", "@"}, 2, "", "--jobs"},
                       UsageCase{"QuietWhenNotATerminal", {"@"}, 0, "Total Pages  TIFF : 0  PDF : 1", ""}),
     [](const ::testing::TestParamInfo<UsageCase> &info) { return std::string(info.param.name); });
+
+// A list of files fed in (find -print0) gives exactly the walk's records, names with any bytes
+// included, in every format.
+TEST(CountCli, FileListEqualsTheWalk)
+{
+    QTemporaryDir dir;
+    const QByteArray root = QFile::encodeName(dir.path());
+    const clitest::RemoveAll cleanup{root};
+    tiff(root + "/a.tif", 2);
+    pdf(root + "/new\nline.pdf", 3);
+    pdf(root + "/caf\xE9 \\x.pdf", 1);
+    bytes(root + "/broken.pdf", "%PDF-1.4\nnothing\n");
+    pdf(root + "/sub/c,d.pdf", 4);
+    const Output find = runShell(QStringLiteral("cd '%1' && find . -type f -print0 | sed -z 's|^\\./||'").arg(dir.path()));
+    ASSERT_EQ(find.status, 0) << find.err.toStdString();
+    // Absolute names, so the records print the same paths as the walk.
+    QByteArray list;
+    for (const QByteArray &name : find.out.split('\0'))
+        if (!name.isEmpty())
+            list += root + '/' + name + '\0';
+    ASSERT_EQ(list.count('\0'), 5) << list.toStdString();
+    for (const char *format : {"text", "csv", "tsv", "json", "jsonl"}) {
+        const Output walk = runCount({"-r", "--format", format, dir.path()});
+        const Output fed = runCount({"--format", format, "--files0-from", "-"}, {}, list);
+        ASSERT_TRUE(fed.ran);
+        EXPECT_EQ(fed.status, walk.status) << fed.err.toStdString();
+        Parsed a = parse(format, walk.out, walk.err);
+        Parsed b = parse(format, fed.out, fed.err);
+        ASSERT_TRUE(a.ok && b.ok) << a.why << b.why;
+        const auto byPath = [](const Record &x, const Record &y) { return x.path < y.path; };
+        std::sort(a.records.begin(), a.records.end(), byPath);
+        std::sort(b.records.begin(), b.records.end(), byPath);
+        EXPECT_EQ(a.records, b.records) << format;
+        EXPECT_EQ(a.tiffTotal, b.tiffTotal) << format;
+        EXPECT_EQ(a.pdfTotal, b.pdfTotal) << format;
+    }
+}
+
+// Names that fail in the list are said on standard error and make the status 1; the rest count.
+TEST(CountCli, BadNamesInTheListFailTheRun)
+{
+    QTemporaryDir dir;
+    const QByteArray root = QFile::encodeName(dir.path());
+    pdf(root + "/good.pdf", 2);
+    const QByteArray list = root + "/good.pdf" + '\0' + root + "/gone.pdf" + '\0' + "/dev/null" + '\0';
+    const Output out = runCount({"--format", "tsv", "--files0-from", "-"}, {}, list);
+    EXPECT_EQ(out.status, 1);
+    EXPECT_TRUE(out.err.contains("gone.pdf: no such file or folder")) << out.err.toStdString();
+    EXPECT_TRUE(out.err.contains("/dev/null: not a file or folder")) << out.err.toStdString();
+    const Parsed parsed = parse("tsv", out.out, out.err);
+    ASSERT_TRUE(parsed.ok) << parsed.why;
+    ASSERT_EQ(parsed.records.size(), 1u);
+    EXPECT_EQ(parsed.pdfTotal, 2);
+}
+
+// A closed standard output is said as such, before anything is counted.
+TEST(CountCli, ClosedStandardOutputIsNamed)
+{
+    QTemporaryDir dir;
+    pdf(QFile::encodeName(dir.path()) + "/f.pdf", 1);
+    const Output out = runShell(QStringLiteral("\"$QWC\" '%1' >&-").arg(dir.path()));
+    EXPECT_EQ(out.status, 1);
+    EXPECT_EQ(out.err, "quirewell-count: cannot write the output: standard output is closed\n");
+}
+
+// Totals-only and summary agree with the records, and -0 keeps exact paths.
+TEST(CountCli, SummaryTotalsOnlyAndNull)
+{
+    QTemporaryDir dir;
+    const QByteArray root = QFile::encodeName(dir.path());
+    const clitest::RemoveAll cleanup{root};
+    tiff(root + "/a.tif", 2);
+    pdf(root + "/x/b.pdf", 3);
+    pdf(root + "/x/y\nz.pdf", 4);
+    const Output totals = runCount({"-r", "--totals-only", "--format", "csv", dir.path()});
+    EXPECT_EQ(totals.status, 0);
+    EXPECT_EQ(totals.out, "tiffPages,pdfPages,files,failed,complete\n2,7,3,0,yes\n");
+    EXPECT_TRUE(totals.err.isEmpty()) << totals.err.toStdString();
+
+    const Output summary = runCount({"-r", "--summary", "--format", "tsv", dir.path()});
+    EXPECT_EQ(summary.out, "folder\tfiles\ttiffPages\tpdfPages\tfailed\n" + root + "\t1\t2\t0\t0\n" + root
+                               + "/x\t2\t0\t7\t0\n");
+    EXPECT_TRUE(summary.err.startsWith("Total Pages  TIFF : 2  PDF : 7\n")) << summary.err.toStdString();
+
+    const Output null = runCount({"-r0", dir.path()});
+    const QList<QByteArray> records = null.out.split('\0');
+    ASSERT_EQ(records.size(), 4) << null.out.toStdString();
+    EXPECT_TRUE(records.back().isEmpty()) << "every record ends in NUL";
+    EXPECT_EQ(std::count_if(records.begin(), records.end(),
+                            [&](const QByteArray &r) { return r.endsWith("  " + root + "/x/y\nz.pdf"); }),
+              1)
+        << null.out.toStdString();
+}
+
+// One archive split over four workers with GNU parallel, then merged: the same totals as one run.
+TEST(CountCli, ShardedOverFourWorkersMergesToOneRun)
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("parallel")).isEmpty()) {
+        ADD_FAILURE() << "GNU parallel is missing (scripts/setup installs it)";
+        return;
+    }
+    QTemporaryDir dir;
+    const QByteArray root = QFile::encodeName(dir.path());
+    for (int f = 0; f < 6; ++f)
+        for (int i = 0; i < 9; ++i) {
+            const QByteArray base = root + "/box" + QByteArray::number(f) + (f % 2 ? "/inner/" : "/") + "doc" + QByteArray::number(i);
+            switch (i % 3) {
+            case 0: tiff(base + ".tif", 1 + i + f); break;
+            case 1: pdf(base + ".pdf", 2 + i); break;
+            default: bytes(base + ".pdf", "%PDF-1.4\nnot a document\n"); break;
+            }
+        }
+    const Output one = runCount({"-r", "--totals-only", "--format", "json", dir.path()});
+    ASSERT_EQ(one.status, 1) << one.err.toStdString();
+    // The recipe of the README, with small shards so that every worker gets some.
+    const Output sharded = runShell(QStringLiteral(
+        "set -o pipefail; find '%1' -type f -print0 "
+        "| parallel -0 --pipe --recend '\\0' -N 5 -j 4 \"$QWC\" --files0-from - --format jsonl 2>/dev/null "
+        "| \"$QWC\" --merge --format json").arg(dir.path()));
+    EXPECT_EQ(sharded.status, 1) << "a file that failed in a shard fails the whole run\n" << sharded.err.toStdString();
+    const QJsonObject a = QJsonDocument::fromJson(one.out).object().value("totals").toObject();
+    const QJsonObject b = QJsonDocument::fromJson(sharded.out).object().value("totals").toObject();
+    EXPECT_EQ(a.value("files").toInt(), 54);
+    for (const char *key : {"tiffPages", "pdfPages", "files", "failed"})
+        EXPECT_EQ(a.value(key).toInt(-1), b.value(key).toInt(-2)) << key << "\n" << sharded.out.toStdString();
+}
+
+// --merge refuses what is not a record rather than adding it up wrong.
+TEST(CountCli, MergeRefusesForeignLines)
+{
+    const Output bad = runCount({"--merge"}, {}, "{\"path\":\"/a.pdf\",\"type\":\"PDF\",\"pages\":2,\"reason\":null}\nTotal Pages\n");
+    EXPECT_EQ(bad.status, 2);
+    EXPECT_TRUE(bad.err.contains("standard input, line 2: not a file record")) << bad.err.toStdString();
+    const Output good = runCount({"--merge", "--format", "csv"}, {},
+                                 "{\"path\":\"/a.pdf\",\"type\":\"PDF\",\"pages\":2,\"reason\":null}\n"
+                                 "{\"path\":\"/b.tif\",\"type\":\"TIFF\",\"pages\":null,\"reason\":\"Not a TIFF file\"}\n");
+    EXPECT_EQ(good.status, 1);
+    EXPECT_EQ(good.out, "tiffPages,pdfPages,files,failed,complete\n0,2,2,1,yes\n");
+}
 
 // A full disk is not a count: the records are lost, so the status says so.
 TEST(CountCli, OutputThatCannotBeWrittenFails)

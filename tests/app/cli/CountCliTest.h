@@ -19,8 +19,11 @@ struct Output {
     QByteArray err;
 };
 
-// Runs the program (default: quirewell-count of this build) to its end.
-Output runCount(const QStringList &args, const QString &program = {});
+// Runs the program (default: quirewell-count of this build) to its end, input on its standard
+// input (none: standard input is closed at once).
+Output runCount(const QStringList &args, const QString &program = {}, const QByteArray &input = {});
+// Runs a bash script to its end, with $QWC set to this build's quirewell-count.
+Output runShell(const QString &script);
 
 struct Record {
     QByteArray path, type, size, pages, reason;
@@ -35,8 +38,9 @@ struct Parsed {
     int64_t pdfTotal = -1;
 };
 
-// Reads records and totals back from one format's output (text, csv, tsv, json).
-Parsed parse(const QString &format, const QByteArray &out);
+// Reads records and totals back from one format's output (text, csv, tsv, json, jsonl); err is
+// what went to standard error, where csv, tsv and jsonl put their totals.
+Parsed parse(const QString &format, const QByteArray &out, const QByteArray &err);
 
 // Removes a folder and everything below it, names that are not UTF-8 included (QTemporaryDir
 // cannot), when it goes.

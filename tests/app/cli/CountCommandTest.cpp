@@ -118,7 +118,7 @@ protected:
     std::unique_ptr<cli::CountCommand> command(cli::Format format, bool pdfMissing = false, int jobs = 0)
     {
         cli::CliOptions options;
-        options.folders = {root};
+        options.operands = {root};
         options.format = format;
         options.jobs = jobs;
         auto g = gate;
@@ -146,7 +146,7 @@ TEST_F(CountCommandTest, InterruptWritesTheTotalsSoFar)
     gate->entered = [c] { QMetaObject::invokeMethod(c, [c] { c->interrupt(); }, Qt::QueuedConnection); };
 
     EXPECT_EQ(count->run(), cli::kExitInterrupted);
-    const clitest::Parsed parsed = clitest::parse("csv", out.text());
+    const clitest::Parsed parsed = clitest::parse("csv", out.text(), err.text());
     ASSERT_TRUE(parsed.ok) << parsed.why << out.text().toStdString();
     EXPECT_LE(parsed.records.size(), 3u);
     int64_t sum = 0;
@@ -162,7 +162,7 @@ TEST_F(CountCommandTest, AMissingCounterIsNamedAndFails)
     clitest::bytes(root + "/a.tif", "12");
     clitest::bytes(root + "/b.pdf", "123");
     EXPECT_EQ(command(cli::Format::Tsv, true)->run(), cli::kExitSomeFailed);
-    const clitest::Parsed parsed = clitest::parse("tsv", out.text());
+    const clitest::Parsed parsed = clitest::parse("tsv", out.text(), err.text());
     ASSERT_TRUE(parsed.ok) << parsed.why;
     ASSERT_EQ(parsed.records.size(), 2u);
     EXPECT_EQ(parsed.tiffTotal, 2);

@@ -134,6 +134,41 @@ TEST_F(ExportWriter, FailedWriteIsReportedAndTheOldFileStays)
     }
 }
 
+// A spreadsheet opening the export must show these names, not run them.
+TEST_F(ExportWriter, FormulaNamesAreNeutralisedAndOrdinaryDashNamesKept)
+{
+    grid.setTextMatrix(1, 0, "=HYPERLINK(\"http:evil\";\"click\").pdf");
+    grid.setTextMatrix(2, 0, "@SUM(1).pdf");
+    grid.setTextMatrix(3, 0, "-2+3.pdf");
+    grid.appendRow({"+SUM(1;1).pdf", "/scans", "1 KB", "", "1", "", ""});
+    grid.appendRow({"-draft.pdf", "/scans", "1 KB", "", "1", "", ""});
+    ASSERT_TRUE(WriteGridText(grid, path("f.csv"), QChar(u','), nullptr));
+    const QList<QByteArray> lines = readAll(path("f.csv")).split('\n');
+    ASSERT_EQ(lines.size(), 7);
+    EXPECT_TRUE(lines[1].startsWith("\"'=HYPERLINK(\"\"http:evil\"\";\"\"click\"\").pdf\",")) << lines[1].toStdString();
+    EXPECT_TRUE(lines[2].startsWith("'@SUM(1).pdf,")) << lines[2].toStdString();
+    EXPECT_TRUE(lines[3].startsWith("'-2+3.pdf,")) << lines[3].toStdString();
+    EXPECT_TRUE(lines[4].startsWith("'+SUM(1;1).pdf,")) << lines[4].toStdString();
+    EXPECT_TRUE(lines[5].startsWith("-draft.pdf,")) << lines[5].toStdString();
+}
+
+// A name holding the separator and nothing else that needs quoting still stays one cell.
+TEST_F(ExportWriter, CommaOnlyNameStaysOneCellUnderEverySeparator)
+{
+    grid.setTextMatrix(1, 0, "a,b.pdf");
+    grid.setTextMatrix(2, 0, "c\td.pdf");
+    ASSERT_TRUE(WriteGridText(grid, path("c.csv"), QChar(u','), nullptr));
+    QList<QByteArray> lines = readAll(path("c.csv")).split('\n');
+    ASSERT_GE(lines.size(), 3);
+    EXPECT_EQ(lines[1], "\"a,b.pdf\",/scans,\"1,025 KB\",12/01/2026 09:15 AM,3\r");
+    EXPECT_EQ(lines[2], "c\td.pdf,/scans,7 KB,12/02/2026 10:00 PM,Error\r");
+    ASSERT_TRUE(WriteGridText(grid, path("c.txt"), QChar(u'\t'), nullptr));
+    lines = readAll(path("c.txt")).split('\n');
+    ASSERT_GE(lines.size(), 3);
+    EXPECT_EQ(lines[1], "a,b.pdf\t/scans\t1,025 KB\t12/01/2026 09:15 AM\t3\r");
+    EXPECT_EQ(lines[2], "\"c\td.pdf\"\t/scans\t7 KB\t12/02/2026 10:00 PM\tError\r");
+}
+
 TEST_F(ExportWriter, SymbolicLinkAtTheTargetIsRefused)
 {
     {

@@ -77,3 +77,35 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<ArgCase> &info) { return std::string(info.param.name); });
 
 }  // namespace
+
+namespace {
+
+// --help and --version are answered before any display is opened; anything else starts the window.
+TEST(InformationRequest, HelpAndVersionOnly)
+{
+    struct Case {
+        std::vector<const char *> args;
+        const char *starts;  // "" = no request
+    } cases[] = {
+        {{"quirewell"}, ""},
+        {{"quirewell", "--help"}, "usage: quirewell [FOLDER]"},
+        {{"quirewell", "/srv", "-h"}, "usage: quirewell [FOLDER]"},
+        {{"quirewell", "--version"}, "Quirewell 2.0 Build 9\n"},
+        {{"quirewell", "-V", "--help"}, "Quirewell 2.0 Build 9\n"},
+        {{"quirewell", "--", "--help"}, ""},
+        {{"quirewell", "--helpful"}, ""},
+    };
+    for (const Case &c : cases) {
+        std::vector<char *> argv;
+        for (const char *a : c.args)
+            argv.push_back(const_cast<char *>(a));
+        const QString got = InformationRequest(int(argv.size()), argv.data());
+        if (*c.starts == 0) {
+            EXPECT_TRUE(got.isEmpty()) << got.toStdString();
+        } else {
+            EXPECT_TRUE(got.startsWith(QString::fromLatin1(c.starts))) << got.toStdString();
+        }
+    }
+}
+
+}  // namespace

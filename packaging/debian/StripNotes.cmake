@@ -1,0 +1,20 @@
+# Run by CPack on the staged files before the package is made: removes the compiler's .comment and
+# the .note section from every ELF file, as Debian's own packaging tools do (the build ID stays).
+file(GLOB_RECURSE _files LIST_DIRECTORIES false "${CPACK_TEMPORARY_INSTALL_DIRECTORY}/*")
+find_program(_strip NAMES strip)
+if(NOT _strip)
+  return()
+endif()
+foreach(_f IN LISTS _files)
+  if(IS_SYMLINK "${_f}")
+    continue()
+  endif()
+  file(READ "${_f}" _magic LIMIT 4 HEX)
+  if(_magic STREQUAL "7f454c46")
+    execute_process(COMMAND ${_strip} --remove-section=.comment --remove-section=.note "${_f}"
+                    RESULT_VARIABLE _rc)
+    if(NOT _rc EQUAL 0)
+      message(FATAL_ERROR "strip failed on ${_f}")
+    endif()
+  endif()
+endforeach()
