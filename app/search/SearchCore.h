@@ -123,7 +123,7 @@ public:
     // Threads that list folders and read file facts ahead of the walk (0: the walk reads each
     // itself, one after another). Takes effect at the next start.
     void setListingThreads(int threads);
-    static constexpr int kDefaultListingThreads = 4;
+    static constexpr int kDefaultListingThreads = 8;
     // How many files each lane may count ahead of the next row signalled (at least 1). Takes
     // effect at the next start.
     void setLookaheadPerLane(int files);

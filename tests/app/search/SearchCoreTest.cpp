@@ -931,11 +931,14 @@ TEST_F(SearchCoreTest, TheSearchedFolderDeletedMidSearchEndsTheSearch)
         EXPECT_EQ(rec.summary->topFolderGone, ENOENT) << threads << " listing threads";
         EXPECT_TRUE(rec.summary->unreadFolders.empty()) << "nothing below it is reported one by one";
         EXPECT_EQ(rec.summary->tiffPages, 2) << "what was counted stays";
-        if (threads == 0)
+        if (threads == 0) {
             EXPECT_EQ(rec.names(), QStringList{"first.tif"}) << "walked no further";
-        for (const QString &line : rec.log)
-            if (line.startsWith("start "))
+        }
+        for (const QString &line : rec.log) {
+            if (line.startsWith("start ")) {
                 EXPECT_TRUE(line.mid(6).startsWith(dir.path())) << "nothing outside it: " << line.toStdString();
+            }
+        }
         ASSERT_TRUE(QDir().mkpath(dir.path()));
     }
 }
