@@ -1,5 +1,7 @@
 #include "CountCommand.h"
 
+#include "FolderListing.h"
+
 #include <QEventLoop>
 #include <QThread>
 
@@ -231,6 +233,20 @@ void CountCommand::onFinished(const search::SearchSummary &summary)
     if (summary.topFolderMissing) {
         clearProgress();
         std::fprintf(m_err, "quirewell-count: %s: cannot open the folder\n", PrintableName(item.paths.front(), true).constData());
+        m_problem = true;
+    }
+    if (!summary.unreadFolders.empty() || summary.topFolderGone)
+        clearProgress();
+    // Each folder that was not counted, with the system's reason: the totals leave it out.
+    for (const search::UnreadFolder &unread : summary.unreadFolders) {
+        std::fprintf(m_err, "quirewell-count: %s: %s\n", PrintableName(unread.path, true).constData(),
+                     unread.reason.toLocal8Bit().constData());
+        m_problem = true;
+    }
+    if (summary.topFolderGone) {
+        std::fprintf(m_err, "quirewell-count: %s: %s\n", folder.constData(),
+                     summary.topFolderGone == ENOENT ? "no longer exists"
+                                                     : search::errorText(summary.topFolderGone).toLocal8Bit().constData());
         m_problem = true;
     }
     if ((summary.tiffCounterMissing || summary.pdfCounterMissing) && !m_reportedCounterProblem) {

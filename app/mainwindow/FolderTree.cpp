@@ -36,6 +36,11 @@ FolderTree::FolderTree(QWidget *parent)
     m_model->setFilter(QDir::AllDirs | QDir::Drives | QDir::NoDotAndDotDot | QDir::Hidden);
     m_model->setReadOnly(true);
     m_model->setRootPath(QDir::rootPath());
+    // Connected before the view's own handlers, so these run while the current item is still
+    // where the user left it.
+    connect(m_model, &QAbstractItemModel::rowsAboutToBeRemoved, this,
+            [this](const QModelIndex &parent, int first, int last) { onRowsAboutToBeRemoved(parent, first, last); });
+    connect(m_model, &QAbstractItemModel::rowsRemoved, this, [this] { onRowsRemoved(); });
     setModel(m_model);
     header()->hide();
     setSelectionMode(QAbstractItemView::SingleSelection);
@@ -103,9 +108,33 @@ void FolderTree::keyPressEvent(QKeyEvent *event)
     m_keyMove = false;
 }
 
+void FolderTree::onRowsAboutToBeRemoved(const QModelIndex &parent, int first, int last)
+{
+    // The current folder, or one above it, has vanished: the view moves its current item to a
+    // neighbour, which nobody picked.
+    for (QModelIndex i = currentIndex(); i.isValid(); i = i.parent()) {
+        if (i.parent() == parent && i.row() >= first && i.row() <= last) {
+            m_currentVanishing = true;
+            return;
+        }
+    }
+}
+
+void FolderTree::onRowsRemoved()
+{
+    if (!m_currentVanishing)
+        return;
+    m_currentVanishing = false;
+    // Nothing stays picked, so a click on any folder, the one the view moved to included, is a
+    // pick of its own.
+    m_settingFromCode = true;
+    selectionModel()->clear();
+    m_settingFromCode = false;
+}
+
 void FolderTree::onCurrentChanged(const QModelIndex &current)
 {
-    if (m_settingFromCode || !current.isValid())
+    if (m_settingFromCode || m_currentVanishing || !current.isValid())
         return;
     if (m_keyMove) {
         m_pending = current;

@@ -3,6 +3,8 @@
 // folderItemSelected(path) and then selected(); setting the folder from code raises neither.
 // A click picks at once. Moving through the tree with the keys picks the folder where the user
 // stops (settleDelay() later) or presses Enter, so a run of arrow keys starts one search.
+// A folder that vanishes from the tree is never a pick: the item the view moves to instead is
+// not searched until the user picks it.
 
 #include <QPersistentModelIndex>
 #include <QTreeView>
@@ -38,6 +40,8 @@ protected:
 
 private:
     void onCurrentChanged(const QModelIndex &current);
+    void onRowsAboutToBeRemoved(const QModelIndex &parent, int first, int last);
+    void onRowsRemoved();
     void pick(const QModelIndex &index);
 
     QFileSystemModel *m_model;
@@ -45,4 +49,5 @@ private:
     QPersistentModelIndex m_pending;
     bool m_settingFromCode = false;
     bool m_keyMove = false;
+    bool m_currentVanishing = false;  // the current folder's row is being removed
 };

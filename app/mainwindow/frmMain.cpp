@@ -12,6 +12,7 @@
 #include "SelectionTotals.h"
 #include "StatusPanels.h"
 #include "Twips.h"
+#include "UnreadFoldersNotice.h"
 
 #include <QAction>
 #include <QApplication>
@@ -105,6 +106,8 @@ void frmMain::buildControls()
 
     sbGeneral = new StatusPanels(this);
     setStatusBar(sbGeneral);
+    unreadFolders = new UnreadFoldersNotice(sbGeneral);
+    sbGeneral->addPermanentWidget(unreadFolders);
 }
 
 void frmMain::buildLayout()
@@ -377,3 +380,4 @@ QString frmMain::searchCaption() const { return cmdSearch->text(); }
 void frmMain::setSearchCaption(const QString &caption) { cmdSearch->setText(caption); }
 void frmMain::showStatus(const QString &text, const QString &panelKey) { ShowStatus(text, panelKey); }
 void frmMain::setTotalsText(const QString &text) { lblPageCount->setText(text); }
+void frmMain::showUnreadFolders(const QString &text, const QString &details) { unreadFolders->setNotice(text, details); }

@@ -12,6 +12,7 @@
 
 class FileIcons;
 class FolderTree;
+class UnreadFoldersNotice;
 class MainCommands;
 class QFrame;
 class QLabel;
@@ -62,6 +63,7 @@ public:
     QPushButton *cmdExport = nullptr;
     QPushButton *cmdShowHideAdvanceSearch = nullptr;
     StatusPanels *sbGeneral = nullptr;
+    UnreadFoldersNotice *unreadFolders = nullptr;  // in the status bar, after a search
 
     // Searches this folder as if the user had picked it in the tree (a folder dropped on the
     // window): the tree shows it, then the tree's two notifications run.
@@ -102,6 +104,7 @@ private:
     void setSearchCaption(const QString &caption) override;
     void showStatus(const QString &text, const QString &panelKey) override;
     void setTotalsText(const QString &text) override;
+    void showUnreadFolders(const QString &text, const QString &details) override;
 
     QString m_currentFolder;
     bool m_firstActivation = true;

@@ -1,13 +1,27 @@
 #include "FolderListing.h"
 
+#include <atomic>
 #include <cerrno>
+#include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 
 namespace search {
 
 namespace {
+
+std::atomic<int64_t> g_delayMicroseconds{0};
+
+void delayOperation()
+{
+    if (const int64_t us = g_delayMicroseconds.load(std::memory_order_relaxed); us > 0)
+        std::this_thread::sleep_for(std::chrono::microseconds(us));
+}
+
+constexpr int kEntriesPerListingStep = 64;
 
 QDateTime fromTimestamp(const struct statx_timestamp &t)
 {
@@ -22,6 +36,7 @@ EntryKind classify(const QByteArray &path, unsigned char type)
         return EntryKind::File;
     if (type != DT_LNK && type != DT_UNKNOWN)
         return EntryKind::Other;
+    delayOperation();
     struct stat st {};
     if (::stat(path.constData(), &st) != 0)
         return ::lstat(path.constData(), &st) == 0 ? EntryKind::File : EntryKind::Other;  // dangling link
@@ -35,6 +50,7 @@ EntryKind classify(const QByteArray &path, unsigned char type)
 FileFacts readFacts(const QByteArray &path)
 {
     FileFacts facts;
+    delayOperation();
     struct statx sx {};
     const unsigned mask = STATX_BASIC_STATS | STATX_BTIME;
     if (::statx(AT_FDCWD, path.constData(), 0, mask, &sx) != 0
@@ -47,6 +63,28 @@ FileFacts readFacts(const QByteArray &path)
     // Not every file system records a birth time; the status-change time is the nearest stand-in.
     facts.created = fromTimestamp((sx.stx_mask & STATX_BTIME) ? sx.stx_btime : sx.stx_ctime);
     return facts;
+}
+
+bool folderIdOf(const QByteArray &path, FolderId &id)
+{
+    delayOperation();
+    struct stat st {};
+    if (::stat(path.constData(), &st) != 0 || !S_ISDIR(st.st_mode))
+        return false;
+    id = {uint64_t(st.st_dev), uint64_t(st.st_ino)};
+    return true;
+}
+
+QString errorText(int error)
+{
+    char buffer[256];
+    // The GNU strerror_r returns its text, which need not be in the buffer.
+    return QString::fromLocal8Bit(::strerror_r(error, buffer, sizeof buffer));
+}
+
+void setDelayPerOperation(std::chrono::microseconds delay)
+{
+    g_delayMicroseconds.store(delay.count(), std::memory_order_relaxed);
 }
 
 QByteArray joinPath(const QByteArray &folder, const QByteArray &name)
@@ -66,6 +104,7 @@ QByteArray withoutTrailingSeparator(QByteArray folder)
 struct FolderReader::Dir
 {
     DIR *handle;
+    int sinceDelay = 0;
 };
 
 FolderReader::~FolderReader()
@@ -78,9 +117,26 @@ FolderReader::~FolderReader()
 
 bool FolderReader::open(const QByteArray &folder)
 {
-    DIR *dir = ::opendir(folder.constData());
-    if (!dir)
+    delayOperation();
+    // O_NONBLOCK: a FIFO put where a folder was is never waited on (O_DIRECTORY refuses it).
+    const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        m_error = errno;
         return false;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        m_error = errno;
+        ::close(fd);
+        return false;
+    }
+    DIR *dir = ::fdopendir(fd);
+    if (!dir) {
+        m_error = errno;
+        ::close(fd);
+        return false;
+    }
+    m_id = {uint64_t(st.st_dev), uint64_t(st.st_ino)};
     m_dir = new Dir{dir};
     m_folder = folder;
     return true;
@@ -91,10 +147,15 @@ bool FolderReader::next(FolderEntry &entry)
     if (!m_dir || m_failed)
         return false;
     for (;;) {
+        if (++m_dir->sinceDelay >= kEntriesPerListingStep) {
+            m_dir->sinceDelay = 0;
+            delayOperation();
+        }
         errno = 0;
         const dirent *e = ::readdir(m_dir->handle);
         if (!e) {
             m_failed = errno != 0;
+            m_error = errno;
             return false;
         }
         const QByteArray name(e->d_name);

@@ -4,11 +4,28 @@
 
 #include <QByteArray>
 #include <QDateTime>
+#include <QString>
 
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 namespace search {
+
+// A folder as the file system knows it: the same folder reached by two paths (a link, a bind
+// mount) has the same identity.
+struct FolderId
+{
+    uint64_t dev = 0;
+    uint64_t ino = 0;
+    bool operator==(const FolderId &) const = default;
+};
+
+struct FolderIdHash
+{
+    size_t operator()(const FolderId &id) const { return std::hash<uint64_t>()(id.ino * 31 + id.dev); }
+};
 
 struct FileFacts
 {
@@ -39,22 +56,38 @@ public:
     FolderReader(const FolderReader &) = delete;
     FolderReader &operator=(const FolderReader &) = delete;
 
-    // False when the folder cannot be opened.
+    // False when the folder cannot be opened (error() says why).
     bool open(const QByteArray &folder);
     // The next entry; false at the end (or when the listing fails part way: what was read stands).
     bool next(FolderEntry &entry);
     // True when the listing stopped on an error rather than at its end.
     bool failed() const { return m_failed; }
+    // The system's error number of a failed open or listing; 0 when there was none.
+    int error() const { return m_error; }
+    // The folder opened (valid after a successful open).
+    FolderId id() const { return m_id; }
 
 private:
     struct Dir;
     Dir *m_dir = nullptr;
     QByteArray m_folder;
+    FolderId m_id;
     bool m_failed = false;
+    int m_error = 0;
 };
 
 // All of a folder's entries; false when the folder cannot be opened or nothing could be listed.
 bool listFolder(const QByteArray &folder, std::vector<FolderEntry> &entries);
+
+// The identity of the folder at path (links followed); false when it is gone or no folder.
+bool folderIdOf(const QByteArray &path, FolderId &id);
+
+// The system's words for an error number.
+QString errorText(int error);
+
+// Benchmarks and tests: every open, listing step of 64 entries and file-status read first waits
+// this long, as on a file server far away. Zero (the default) adds nothing.
+void setDelayPerOperation(std::chrono::microseconds delay);
 
 QByteArray joinPath(const QByteArray &folder, const QByteArray &name);
 // The folder as the file system names it: no trailing separator except for the root.

@@ -4,6 +4,7 @@
 #include "FileNames.h"
 #include "FolderListing.h"
 #include "SearchFilters.h"
+#include "WalkAhead.h"
 
 #include <QElapsedTimer>
 #include <QMetaObject>
@@ -11,6 +12,8 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <cerrno>
+#include <unordered_set>
 #include <sys/stat.h>
 
 namespace search {
@@ -45,27 +48,36 @@ using detail::Entry;
 using detail::Pipeline;
 using detail::Run;
 
-struct FolderId
-{
-    uint64_t dev;
-    uint64_t ino;
-    bool operator==(const FolderId &) const = default;
-};
+using detail::WalkAhead;
+using detail::WalkKey;
+using detail::WalkReport;
 
-// Runs on its own thread; shares only the pipeline, the run and the options' state.
+// Runs on its own thread; shares only the pipeline, the run, the options' state, the listings
+// read ahead and its report.
 class Walk
 {
 public:
-    Walk(std::shared_ptr<Pipeline> pipeline, std::shared_ptr<Run> run, std::shared_ptr<SharedOptions::State> options)
-        : m_pipeline(std::move(pipeline)), m_run(std::move(run)), m_options(std::move(options))
+    Walk(std::shared_ptr<Pipeline> pipeline, std::shared_ptr<Run> run, std::shared_ptr<SharedOptions::State> options,
+         std::shared_ptr<WalkAhead> ahead, std::shared_ptr<WalkReport> report)
+        : m_pipeline(std::move(pipeline))
+        , m_run(std::move(run))
+        , m_options(std::move(options))
+        , m_ahead(std::move(ahead))
+        , m_report(std::move(report))
     {
     }
 
     void operator()(const QByteArray &top)
     {
-        searchFolder(top, true);
-        appendEnd();
-    }
+        m_top = top;
+        searchFolder(top, WalkKey(), true);
+        // A folder deleted while its listing was read ahead still gave all its rows: say so.
+        if (m_topKnown && !m_gone && !cancelled())
+            topStillThere();
+        m_ahead->stop();
+        Entry end;
+        end.kind = Entry::End;
+        append(std::move(end));
 
     // Named files: the date and size windows apply, the name filter and the hidden rule do not
     // (the user picked these files by name).
@@ -88,6 +100,7 @@ public:
             if (!append(listedFile(path, location, name, facts)))
                 return;
         }
+        m_ahead->stop();
         appendEnd();
     }
 
@@ -103,6 +116,7 @@ private:
         std::lock_guard lock(m_pipeline->mutex);
         return m_run->cancelled;
     }
+    bool ended() { return m_gone || cancelled(); }
 
     // Waits while the walk is as far ahead of the signalled entries as it may go; false once
     // cancelled. Called before the criteria are read, so they are read as late as allowed.
@@ -196,61 +210,102 @@ private:
             appendFolder(Entry::FolderFinish, folder);
     }
 
-    void searchFolder(const QByteArray &folder, bool top)
+    // Asked whenever something inside it could not be read: when the searched folder itself is
+    // gone (deleted, or the share unmounted so that the path names another folder), the search
+    // ends, and nothing below it is reported one by one.
+    bool topStillThere()
     {
-        if (cancelled())
-            return;
         struct stat st {};
-        if (::stat(folder.constData(), &st) != 0 || !S_ISDIR(st.st_mode)) {
-            if (top)
-                markTopFolderMissing(folder);
-            return;  // gone or not a folder: it adds nothing, silently
-        }
-        const FolderId id{uint64_t(st.st_dev), uint64_t(st.st_ino)};
-        if (std::find(m_openFolders.begin(), m_openFolders.end(), id) != m_openFolders.end())
-            return;  // a link back into a folder we are inside: walking it again would never end
+        int error = 0;
+        if (::stat(m_top.constData(), &st) != 0)
+            error = errno;
+        else if (!S_ISDIR(st.st_mode) || FolderId{uint64_t(st.st_dev), uint64_t(st.st_ino)} != m_topId)
+            error = ENOENT;
+        if (!error)
+            return true;
+        m_gone = true;
+        std::lock_guard lock(m_report->mutex);
+        m_report->topGone = error;
+        return false;
+    }
 
-        // The files are taken as the listing returns them: the first rows of a huge folder do
-        // not wait for the rest of its listing.
-        FolderReader reader;
-        if (!reader.open(folder)) {
+    void reportUnread(const QByteArray &folder, int error)
+    {
+        if (!topStillThere())
+            return;
+        std::lock_guard lock(m_report->mutex);
+        m_report->unread.emplace_back(folder, error);
+    }
+
+    void searchFolder(const QByteArray &folder, const WalkKey &key, bool top)
+    {
+        if (ended())
+            return;
+        const std::shared_ptr<WalkAhead::Folder> listing = m_ahead->open(folder, key);
+        if (!listing)
+            return;  // cancelled
+        // Whatever happens below, the listings of this folder and its subfolders are let go.
+        const std::unique_ptr<WalkAhead::Folder, std::function<void(WalkAhead::Folder *)>> release(
+            listing.get(), [this](WalkAhead::Folder *f) { m_ahead->release(*f); });
+        if (const int error = m_ahead->openError(*listing)) {
             if (top)
                 markTopFolderMissing(folder);
-            return;  // unreadable: no message, the caller goes on with its next subfolder
+            else
+                reportUnread(folder, error);
+            return;
         }
+        const FolderId id = m_ahead->id(*listing);
+        if (top) {
+            m_topId = id;
+            m_topKnown = true;
+        }
+        // Each folder once: a link to a folder walked before, a link back up or a second mount
+        // of the same folder would list its files again and count their pages twice. The first
+        // path met in walk order is the one shown.
+        if (!m_visited.insert(id).second)
+            return;
+
         if (!appendFolder(Entry::FolderStart, folder))
             return;
         bool listedAny = false;
-        m_openFolders.push_back(id);
-        const bool going = searchFiles(folder, reader, listedAny);
-        if (reader.failed() && !listedAny) {
-            // A folder that refuses its listing adds nothing and ends silently; the top one ends
-            // the search as an empty one.
-            m_openFolders.pop_back();
-            if (top) {
-                std::lock_guard lock(m_pipeline->mutex);
-                m_run->topFolderMissing = true;
-            }
-            if (top)
-                appendFolder(Entry::FolderFinish, folder);
+        const bool going = searchFiles(folder, listing, listedAny);
+        if (!going)
             return;
+        if (const int error = m_ahead->listError(*listing)) {
+            if (!listedAny) {
+                // A folder that refuses its listing adds nothing; the top one ends the search as
+                // an empty one.
+                if (top) {
+                    {
+                        std::lock_guard lock(m_pipeline->mutex);
+                        m_run->topFolderMissing = true;
+                    }
+                    appendFolder(Entry::FolderFinish, folder);
+                } else {
+                    reportUnread(folder, error);
+                }
+                return;
+            }
+            reportUnread(folder, error);  // what was listed stands
+            if (m_gone)
+                return;
         }
         // "Include subfolders" as it stands once this folder's own files are done.
-        if (going && waitForRoom() && options().includeSubfolders)
-            searchSubfolders(folder);
-        m_openFolders.pop_back();
-        appendFolder(Entry::FolderFinish, folder);
+        if (waitForRoom() && options().includeSubfolders)
+            searchSubfolders(folder, listing, key);
+        if (!m_gone)
+            appendFolder(Entry::FolderFinish, folder);
     }
 
-    // False when the search was cancelled.
-    bool searchFiles(const QByteArray &folder, FolderReader &reader, bool &listedAny)
+    // False when the search was cancelled or has ended.
+    bool searchFiles(const QByteArray &folder, const std::shared_ptr<WalkAhead::Folder> &listing, bool &listedAny)
     {
         const QByteArray location = withoutTrailingSeparator(folder);
         if (!waitForRoom())
             return false;
         const PatternList patterns = ParsePatternList(options().filterText);
         FolderEntry entry;
-        while (reader.next(entry)) {
+        for (size_t i = 0; m_ahead->entry(listing, i, entry); ++i) {
             listedAny = true;
             if (entry.kind != EntryKind::File)
                 continue;
@@ -266,7 +321,10 @@ private:
             if (!FilterMatchesEverything(now.filterText) && !MatchesAnyPattern(file.name, patterns))
                 continue;
             const QByteArray fullPath = joinPath(folder, entry.name);
-            const FileFacts facts = readFacts(fullPath);
+            const FileFacts facts = m_ahead->facts(*listing, i);
+            // A file gone between listing and reading: perhaps the whole folder went.
+            if (!facts.known && !topStillThere())
+                return false;
             setFacts(file, fullPath, location, facts);
             if (!PassesDateSizeFilter(file, now.criteria))
                 continue;
@@ -274,28 +332,56 @@ private:
             if (!append(listedFile(fullPath, location, entry.name, facts)))
                 return false;
         }
-        return true;
+        return !cancelled();
     }
 
-    void searchSubfolders(const QByteArray &folder)
+    void searchSubfolders(const QByteArray &folder, const std::shared_ptr<WalkAhead::Folder> &listing,
+                          const WalkKey &key)
     {
-        std::vector<FolderEntry> entries;
-        if (!listFolder(folder, entries))
-            return;
-        for (const FolderEntry &entry : entries) {
+        FolderEntry entry;
+        for (size_t i = 0; m_ahead->entry(listing, i, entry); ++i) {
             if (entry.kind != EntryKind::Folder)
                 continue;
-            if (cancelled())
+            if (ended())
                 return;
-            searchFolder(joinPath(withoutTrailingSeparator(folder), entry.name), false);
+            WalkKey child = key;
+            child.push_back(uint32_t(i));
+            searchFolder(joinPath(withoutTrailingSeparator(folder), entry.name), child, false);
         }
     }
 
     std::shared_ptr<Pipeline> m_pipeline;
     std::shared_ptr<Run> m_run;
     std::shared_ptr<SharedOptions::State> m_options;
-    std::vector<FolderId> m_openFolders;  // the folders on the current path, to stop at links back
+    std::shared_ptr<WalkAhead> m_ahead;
+    std::shared_ptr<WalkReport> m_report;
+    QByteArray m_top;
+    FolderId m_topId;
+    bool m_topKnown = false;
+    bool m_gone = false;  // the searched folder went away: the walk has ended
+    std::unordered_set<FolderId, FolderIdHash> m_visited;
 };
+
+// What the listing threads read ahead: the facts of files the walk will list as the options
+// stand, and subfolders when it will enter them.
+WalkAhead::Hints hintsFrom(const SharedOptions::State &state)
+{
+    SearchOptions now;
+    {
+        std::lock_guard lock(state.mutex);
+        now = state.options;
+    }
+    WalkAhead::Hints hints;
+    hints.subfolders = now.includeSubfolders;
+    hints.wantsFacts = [patterns = ParsePatternList(now.filterText), everything = FilterMatchesEverything(now.filterText),
+                        hidden = now.showHiddenState](const QByteArray &name) {
+        FoundFile file;
+        file.name = platform::pathToDisplay(name);
+        file.hidden = name.startsWith('.');
+        return PassesHiddenRule(file, hidden) && (everything || MatchesAnyPattern(file.name, patterns));
+    };
+    return hints;
+}
 
 int automaticLanes()
 {
@@ -324,6 +410,8 @@ SearchCore::SearchCore(FactoryMaker factory, QObject *parent)
 
 SearchCore::~SearchCore()
 {
+    if (m_walkAhead)
+        m_walkAhead->stop();
     {
         std::lock_guard lock(m_pipeline->mutex);
         m_pipeline->notify = nullptr;
@@ -351,6 +439,11 @@ void SearchCore::setWalkAhead(int entries)
     m_pipeline->walkAhead = size_t(std::max(entries, 1));
 }
 
+void SearchCore::setListingThreads(int threads)
+{
+    m_listingThreads = std::clamp(threads, 0, 32);
+}
+
 void SearchCore::setLookaheadPerLane(int files)
 {
     m_lookaheadPerLane = std::max(files, 1);
@@ -364,13 +457,22 @@ int SearchCore::busyThreads()
 void SearchCore::start(const QByteArray &folder)
 {
     const std::shared_ptr<Run> run = beginRun();
-    m_lanes->startThread([walk = Walk(m_pipeline, run, m_options.state()), folder]() mutable { walk(folder); });
+    m_walkAhead = std::make_shared<detail::WalkAhead>([options = m_options.state()] { return hintsFrom(*options); });
+    m_walkReport = std::make_shared<detail::WalkReport>();
+    detail::WalkAhead::startThreads(m_walkAhead, m_listingThreads,
+                                    [this](std::function<void()> fn) { m_lanes->startThread(std::move(fn)); });
+    m_lanes->startThread([walk = Walk(m_pipeline, run, m_options.state(), m_walkAhead, m_walkReport),
+                          folder]() mutable { walk(folder); });
 }
 
 void SearchCore::startFiles(const QList<QByteArray> &files)
 {
     const std::shared_ptr<Run> run = beginRun();
-    m_lanes->startThread([walk = Walk(m_pipeline, run, m_options.state()), files]() mutable { walk(files); });
+    // Named files need no listing threads; the walk only stops its (idle) read-ahead at the end.
+    m_walkAhead = std::make_shared<detail::WalkAhead>([options = m_options.state()] { return hintsFrom(*options); });
+    m_walkReport = std::make_shared<detail::WalkReport>();
+    m_lanes->startThread([walk = Walk(m_pipeline, run, m_options.state(), m_walkAhead, m_walkReport),
+                          files]() mutable { walk(files); });
 }
 
 std::shared_ptr<detail::Run> SearchCore::beginRun()
@@ -408,6 +510,8 @@ void SearchCore::cancel()
         m_pipeline->walkWake.notify_all();
     }
     m_cancelled = true;
+    if (m_walkAhead)
+        m_walkAhead->stop();
     m_lanes->abandonBusy(run.get());
     const uint64_t id = m_runId;
     QTimer::singleShot(0, this, [this, id] {
@@ -429,6 +533,17 @@ void SearchCore::finishRun(bool cancelled)
         m_pipeline->run.reset();
         m_pipeline->laneWake.notify_all();
     }
+    if (m_walkAhead)
+        m_walkAhead->stop();
+    if (m_walkReport) {
+        std::lock_guard lock(m_walkReport->mutex);
+        m_summary.topFolderGone = m_walkReport->topGone;
+        m_summary.unreadFolders.clear();
+        for (const auto &[path, error] : m_walkReport->unread)
+            m_summary.unreadFolders.push_back({path, errorText(error)});
+    }
+    m_walkAhead.reset();
+    m_walkReport.reset();
     m_summary.cancelled = cancelled;
     m_runId = 0;
     emit finished(m_summary);

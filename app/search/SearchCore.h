@@ -21,6 +21,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <vector>
 
 namespace search {
 
@@ -70,6 +71,13 @@ struct CountedFile
     int32_t pages = 0;
 };
 
+// A folder the walk could not open or list, and the system's reason.
+struct UnreadFolder
+{
+    QByteArray path;  // exact bytes
+    QString reason;
+};
+
 struct SearchSummary
 {
     int64_t tiffPages = 0, pdfPages = 0;
@@ -77,6 +85,10 @@ struct SearchSummary
     int64_t failed = 0;  // counted files whose count is negative
     bool cancelled = false;
     bool topFolderMissing = false;  // the folder searched could not be opened or listed
+    // The folder searched went away during the search (deleted, unmounted): the search ended
+    // there. ENOENT when it no longer exists, else the system's reason.
+    int topFolderGone = 0;
+    std::vector<UnreadFolder> unreadFolders;  // in walk order
     bool tiffCounterMissing = false, pdfCounterMissing = false;
     QString counterProblem;  // why a counter could not be created, in words (may be empty)
 };
@@ -85,6 +97,8 @@ namespace detail {
 struct Pipeline;
 struct Run;
 class CountingLanes;
+class WalkAhead;
+struct WalkReport;
 }
 
 class SearchCore : public QObject
@@ -107,6 +121,10 @@ public:
     int lanes() const;
     // How many entries the walk may list ahead of the last one signalled (at least 1).
     void setWalkAhead(int entries);
+    // Threads that list folders and read file facts ahead of the walk (0: the walk reads each
+    // itself, one after another). Takes effect at the next start.
+    void setListingThreads(int threads);
+    static constexpr int kDefaultListingThreads = 8;
     // How many files each lane may count ahead of the next row signalled (at least 1). Takes
     // effect at the next start.
     void setLookaheadPerLane(int files);
@@ -143,6 +161,9 @@ private:
     std::shared_ptr<detail::Pipeline> m_pipeline;
     std::unique_ptr<detail::CountingLanes> m_lanes;
     int m_laneSetting = 0;
+    int m_listingThreads = kDefaultListingThreads;
+    std::shared_ptr<detail::WalkAhead> m_walkAhead;  // the current search's
+    std::shared_ptr<detail::WalkReport> m_walkReport;
     // Far enough ahead that the lanes keep counting while the caller's thread is busy for a
     // moment (painting, another handler): with 8 files a lane, two lanes spent much of a search
     // waiting for it. Rows still come out in walk order.

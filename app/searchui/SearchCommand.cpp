@@ -3,6 +3,9 @@
 #include "FileIcons.h"
 #include "FileNames.h"
 
+#include "FolderListing.h"
+
+#include <cerrno>
 #include <cstdio>
 
 namespace search {
@@ -31,6 +34,32 @@ QString SearchCommand::totalsText(int64_t tiffPages, int64_t pdfPages)
            + QString::number(pdfPages);
 }
 
+QString SearchCommand::unreadFoldersText(size_t count)
+{
+    if (count == 0)
+        return {};
+    if (count == 1)
+        return QStringLiteral("1 folder could not be read");
+    return QString::number(count) + QStringLiteral(" folders could not be read");
+}
+
+QString SearchCommand::unreadFoldersDetails(const std::vector<UnreadFolder> &folders)
+{
+    QStringList lines;
+    for (const UnreadFolder &f : folders)
+        lines << platform::pathToDisplay(f.path) + QStringLiteral(": ") + f.reason;
+    return lines.join(QLatin1Char('\n'));
+}
+
+QString SearchCommand::goneFolderText(QString folder, int error)
+{
+    while (folder.size() > 1 && folder.endsWith(QLatin1Char('/')))
+        folder.chop(1);
+    if (error == ENOENT)
+        return folder + QStringLiteral(" no longer exists");
+    return folder + QStringLiteral(" can no longer be read: ") + errorText(error);
+}
+
 void SearchCommand::cmdSearch_Click(const QString &folder)
 {
     if (m_host.searchCaption() != kSearchCaption) {
@@ -45,6 +74,7 @@ void SearchCommand::cmdSearch_Click(const QString &folder)
 void SearchCommand::RunSearch(const QString &folder, bool clearGrid)
 {
     optionsChanged();
+    m_host.showUnreadFolders({}, {});
     m_core.start(platform::pathFromText(folder));
     m_clearGrid = clearGrid;
     m_awaitingTop = true;
@@ -139,7 +169,7 @@ void SearchCommand::onFinished(const SearchSummary &summary)
     }
     m_awaitingTop = false;
     m_clearGrid = false;
-    if (summary.cancelled)
+    if (summary.cancelled || summary.topFolderGone)
         finishFolder();  // the folders being walked end here, with what they listed so far
     m_host.setSearchCaption(kSearchCaption);
     if (!m_filterAtStart.isEmpty())
@@ -156,6 +186,11 @@ void SearchCommand::onFinished(const SearchSummary &summary)
             text += QStringLiteral(" - the PDF page counter is missing");
         m_host.showStatus(text, QStringLiteral("Message"));
     }
+    if (summary.topFolderGone && !summary.cancelled)
+        m_host.showStatus(goneFolderText(m_shownTopFolder, summary.topFolderGone), QStringLiteral("Message"));
+    if (!summary.unreadFolders.empty())
+        m_host.showUnreadFolders(unreadFoldersText(summary.unreadFolders.size()),
+                                 unreadFoldersDetails(summary.unreadFolders));
     if (!summary.counterProblem.isEmpty())
         std::fprintf(stderr, "quirewell: %s\n", summary.counterProblem.toLocal8Bit().constData());
     emit searchFinished(summary);

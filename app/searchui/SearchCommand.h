@@ -46,6 +46,13 @@ public:
 
     virtual void showStatus(const QString &text, const QString &panelKey) = 0;
     virtual void setTotalsText(const QString &text) = 0;
+    // The folders the last search could not read: text says how many ("2 folders could not be
+    // read"), details lists each with its reason, one a line. Both empty: nothing to say.
+    virtual void showUnreadFolders(const QString &text, const QString &details)
+    {
+        Q_UNUSED(text);
+        Q_UNUSED(details);
+    }
 };
 
 class SearchCommand : public QObject
@@ -75,6 +82,12 @@ public:
     // The text after the last "." of the name; empty when there is none.
     static QString GetFileExtension(const QString &name);
     static QString totalsText(int64_t tiffPages, int64_t pdfPages);
+    // "1 folder could not be read", "2 folders could not be read"; empty for none.
+    static QString unreadFoldersText(size_t count);
+    // Each folder and its reason, one a line.
+    static QString unreadFoldersDetails(const std::vector<UnreadFolder> &folders);
+    // The searched folder went away during the search.
+    static QString goneFolderText(QString folder, int error);
     // The row the grid shows for a listed file (without its icon).
     ResultRow rowFor(const CountedFile &file);
 

@@ -9,7 +9,11 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include "RefusedUser.h"
+
 #include <atomic>
+#include <cstring>
+#include <sys/stat.h>
 #include <condition_variable>
 #include <cstdio>
 #include <functional>
@@ -115,10 +119,12 @@ private:
 class CountCommandTest : public ::testing::Test
 {
 protected:
-    std::unique_ptr<cli::CountCommand> command(cli::Format format, bool pdfMissing = false, int jobs = 0)
+    std::unique_ptr<cli::CountCommand> command(cli::Format format, bool pdfMissing = false, int jobs = 0,
+                                               bool recursive = false)
     {
         cli::CliOptions options;
         options.operands = {root};
+        options.recursive = recursive;
         options.format = format;
         options.jobs = jobs;
         auto g = gate;
@@ -174,6 +180,28 @@ TEST_F(CountCommandTest, AMissingCounterIsNamedAndFails)
     }
     EXPECT_TRUE(err.text().contains("the PDF page counter is missing\n")) << err.text().toStdString();
     EXPECT_TRUE(err.text().contains("cannot load libpdfcounter.so")) << err.text().toStdString();
+}
+
+TEST_F(CountCommandTest, AFolderThatCannotBeReadIsNamedWithItsReasonAndFails)
+{
+    clitest::bytes(root + "/a.tif", "12");
+    clitest::bytes(root + "/locked/b.pdf", "123");
+    clitest::bytes(root + "/open/c.pdf", "1234");
+    ASSERT_EQ(::chmod((root + "/locked").constData(), 0), 0);
+    struct Unlock
+    {
+        QByteArray folder;
+        ~Unlock() { ::chmod(folder.constData(), 0755); }
+    } unlock{root + "/locked"};
+    RefusedUser refused(root.toStdString());
+    ASSERT_TRUE(refused.ready());
+    EXPECT_EQ(command(cli::Format::Tsv, false, 2, true)->run(), cli::kExitSomeFailed);
+    const clitest::Parsed parsed = clitest::parse("tsv", out.text());
+    ASSERT_TRUE(parsed.ok) << parsed.why;
+    EXPECT_EQ(parsed.records.size(), 2u);
+    EXPECT_EQ(parsed.tiffTotal, 2);
+    EXPECT_EQ(parsed.pdfTotal, 4);
+    EXPECT_EQ(err.text(), "quirewell-count: " + root + "/locked: " + std::strerror(EACCES) + "\n");
 }
 
 TEST_F(CountCommandTest, ProgressOnlyOnStandardError)

@@ -12,6 +12,8 @@
 #include "FileShell.h"
 #include "FlexGridModel.h"
 #include "FolderTree.h"
+#include "MessageBoxes.h"
+#include "RemoveTree.h"
 #include "ResultGrid.h"
 #include "SearchCriteriaPanel.h"
 #include "SelectionTotals.h"
@@ -31,7 +33,9 @@
 #include <QCheckBox>
 #include <QTest>
 
+#include <cstring>
 #include <fcntl.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -253,6 +257,85 @@ TEST_F(FolderPickTest, TheSameFolderPickedAgainDuringItsSearchCancelsAsTheButton
     EXPECT_EQ(message(), "Search Terminated by User");
     EXPECT_LT(names().size(), 3);
     EXPECT_EQ(searched.count(path("big")), 1) << "no second search";
+}
+
+// ------------------------------------------------------------------ a folder that vanishes
+
+TEST_F(FolderPickTest, TheSearchedFolderVanishingEndsItsSearchAndTheTreeMovingIsNoPick)
+{
+    for (int i = 0; i < 6; ++i)
+        file(QString("big/sub%1/a%1=%1.tif").arg(i));
+    file("small/x=2.pdf");
+    window->criteriaPanel->includeSubfolderBox()->setChecked(true);
+    // The walk lists no further than the rows shown, so the folder goes in the middle of it.
+    window->folderSearch().core().setWalkAhead(1);
+    // The tree lists (and watches) the folder holding both, as after a user opened it.
+    ASSERT_TRUE(window->ftv->setSelectedFolder(path("small")));
+    auto *model = qobject_cast<QFileSystemModel *>(window->ftv->model());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return model->rowCount(model->index(dir.path())) == 2; }));
+    bool removed = false;
+    QObject::connect(window.get(), &frmMain::statusShown, window.get(), [&](const QString &text, const QString &) {
+        if (!removed && text == "Searching " + path("big/sub1")) {
+            removed = true;
+            std::thread remover([this] { QDir(path("big")).removeRecursively(); });
+            remover.join();
+        }
+    });
+    searched.clear();
+    pickFolder(path("big"));
+    ASSERT_TRUE(removed);
+    // The tree notices, and moves its current item off the folder that went.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window->ftv->currentIndex().isValid(); }, 20000));
+    EXPECT_FALSE(window->folderSearch().isRunning()) << "no other folder is searched";
+    EXPECT_EQ(message(), path("big") + " no longer exists");
+    for (const QString &folder : searched)
+        EXPECT_TRUE(folder.startsWith(path("big"))) << folder.toStdString();
+    EXPECT_GE(names().size(), 1) << "what was found stays";
+    EXPECT_EQ(window->cmdSearch->text(), "&Search");
+    EXPECT_EQ(window->txtAddress->text(), path("big") + "/");
+
+    // A click on the folder the tree moved to is a pick of its own.
+    searched.clear();
+    pickFolder(path("small"));
+    EXPECT_EQ(searched, QStringList{path("small")});
+    EXPECT_EQ(names(), QStringList{"x=2.pdf"});
+}
+
+TEST_F(FolderPickTest, FoldersThatCouldNotBeReadAreNamedInTheStatusBar)
+{
+    file("top/a=1.tif");
+    // Deeper than a path may be: nobody can open it, root included.
+    int fd = ::open(QFile::encodeName(path("top")).constData(), O_RDONLY | O_DIRECTORY);
+    const std::string part(200, 'd');
+    for (int level = 0; level < 24; ++level) {
+        ASSERT_EQ(::mkdirat(fd, part.c_str(), 0755), 0);
+        const int next = ::openat(fd, part.c_str(), O_RDONLY | O_DIRECTORY);
+        ::close(fd);
+        fd = next;
+    }
+    ::close(fd);
+    const int top = ::open(QFile::encodeName(path("top")).constData(), O_RDONLY | O_DIRECTORY);
+    const std::unique_ptr<const int, void (*)(const int *)> cleanUp(&top, [](const int *t) {
+        removeTree(*t, std::string(200, 'd').c_str());
+        ::close(*t);
+    });
+    window->criteriaPanel->includeSubfolderBox()->setChecked(true);
+    pickFolder(path("top"));
+    QPushButton *note = window->findChild<QPushButton *>("cmdUnreadFolders");
+    ASSERT_TRUE(note);
+    EXPECT_FALSE(note->isHidden());
+    EXPECT_EQ(note->text(), "1 folder could not be read");
+    EXPECT_TRUE(note->toolTip().endsWith(": " + QString::fromLocal8Bit(std::strerror(ENAMETOOLONG))))
+        << note->toolTip().toStdString();
+    platform::RecordingMessageBoxes boxes;
+    note->click();
+    ASSERT_EQ(boxes.shown.size(), 1);
+    EXPECT_TRUE(boxes.shown[0].text.startsWith("1 folder could not be read"));
+    EXPECT_TRUE(boxes.shown[0].text.contains(path("top") + "/" + QString(200, 'd')));
+    EXPECT_EQ(names(), QStringList{"a=1.tif"});
+
+    pickFolder(startDir.filePath("start"));
+    EXPECT_TRUE(note->isHidden()) << "a search that read everything has nothing to say";
 }
 
 // ------------------------------------------------------------------ dropping a folder

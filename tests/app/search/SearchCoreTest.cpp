@@ -8,15 +8,22 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QRegularExpression>
 #include <QTest>
 
+#include <cstring>
 #include <dirent.h>
 #include <map>
+#include <thread>
+
+#include "RefusedUser.h"
+#include "RemoveTree.h"
 
 #include <fcntl.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -604,6 +611,336 @@ TEST(SearchCoreNames, FileTypeComesFromTheLastExtension)
     };
     for (const auto &[name, type] : cases)
         EXPECT_EQ(search::fileTypeOf(name), type) << name.constData();
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- the walk's shape
+
+namespace {
+
+// The folder's entries in the file system's order, without "." and "..".
+std::vector<std::pair<QByteArray, unsigned char>> rawEntries(const QByteArray &folder)
+{
+    std::vector<std::pair<QByteArray, unsigned char>> out;
+    DIR *d = ::opendir(folder.constData());
+    if (!d)
+        return out;
+    while (const dirent *e = ::readdir(d)) {
+        const QByteArray name(e->d_name);
+        if (name != "." && name != "..")
+            out.emplace_back(name, e->d_type);
+    }
+    ::closedir(d);
+    return out;
+}
+
+// Every file below folder in the walk's order, worked out independently: a folder's own files
+// in listing order, then each subfolder the same way, in listing order.
+void referenceOrder(const QByteArray &folder, QList<QByteArray> &paths)
+{
+    const auto entries = rawEntries(folder);
+    for (const auto &[name, type] : entries)
+        if (type == DT_REG)
+            paths << folder + '/' + name;
+    for (const auto &[name, type] : entries)
+        if (type == DT_DIR)
+            referenceOrder(folder + '/' + name, paths);
+}
+
+struct WalkOptionsCase
+{
+    const char *name;
+    std::function<void(search::SearchOptions &)> set;
+};
+
+class ParallelWalkTest : public SearchCoreTest, public ::testing::WithParamInterface<WalkOptionsCase>
+{
+protected:
+    // 52 folders three levels deep, one of them holding more entries than a listing step and
+    // many fact chunks; counted, hidden, other and larger files in each.
+    void buildWideTree()
+    {
+        QStringList folders{""};
+        for (int i = 0; i < 4; ++i) {
+            folders << QString("d%1").arg(i);
+            for (int j = 0; j < 3; ++j) {
+                folders << QString("d%1/e%2").arg(i).arg(j);
+                for (int k = 0; k < 3; ++k)
+                    folders << QString("d%1/e%2/g%3").arg(i).arg(j).arg(k);
+            }
+        }
+        int n = 0;
+        for (const QString &f : folders) {
+            const QString base = f.isEmpty() ? QString() : f + '/';
+            write(base + QString("a%1.tif").arg(n), "pages:" + QByteArray::number(n % 7));
+            write(base + QString("b%1.pdf").arg(n), "pages:" + QByteArray::number(n % 5 + 1));
+            write(base + QString("c%1.txt").arg(n), "x");
+            write(base + QString(".h%1.tif").arg(n), "pages:1");
+            write(base + QString("big%1.pdf").arg(n), "pages:2" + QByteArray(3000, ' '));
+            ++n;
+        }
+        for (int i = 0; i < 700; ++i)
+            write(QString("d1/e2/many/m%1.%2").arg(i).arg(i % 2 ? "tif" : "dat"), "pages:1");
+    }
+    QStringList runWith(int listingThreads)
+    {
+        SearchCore core(textCounters(log));
+        core.setListingThreads(listingThreads);
+        core.setLanes(2);
+        setOptions(core, GetParam().set);
+        Recording rec;
+        rec.attach(core);
+        core.start(root());
+        EXPECT_TRUE(QTest::qWaitFor([&] { return rec.summary.has_value(); }, 60000));
+        return rec.log;
+    }
+};
+
+TEST_P(ParallelWalkTest, ListingAheadGivesTheOrderOfTheWalkOneFolderAtATime)
+{
+    log.gateOpen = true;
+    buildWideTree();
+    const QStringList sequential = runWith(0);
+    ASSERT_FALSE(sequential.isEmpty());
+    EXPECT_TRUE(sequential.last().startsWith("end ")) << sequential.last().toStdString();
+    for (int threads : {1, 3, 8}) {
+        const QStringList parallel = runWith(threads);
+        ASSERT_EQ(parallel.size(), sequential.size()) << threads << " listing threads";
+        for (int i = 0; i < parallel.size(); ++i)
+            ASSERT_EQ(parallel[i], sequential[i]) << threads << " listing threads, line " << i;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Options, ParallelWalkTest,
+    ::testing::Values(
+        WalkOptionsCase{"EverythingWithSubfolders",
+                        [](search::SearchOptions &o) {
+                            o.filterText = "*.*";
+                            o.showHiddenState = search::Ticked;
+                            o.includeSubfolders = true;
+                        }},
+        WalkOptionsCase{"TiffOnlyHiddenLeftOut",
+                        [](search::SearchOptions &o) {
+                            o.filterText = "*.tif";
+                            o.includeSubfolders = true;
+                        }},
+        WalkOptionsCase{"AtMostOneKilobyte",
+                        [](search::SearchOptions &o) {
+                            o.filterText = "*.*";
+                            o.includeSubfolders = true;
+                            o.criteria.sizeTestOn = true;
+                            o.criteria.atMode = true;
+                            o.criteria.leastOrMost = "Most";
+                            o.criteria.sizeLimitText = "1";
+                        }},
+        WalkOptionsCase{"TopFolderOnly", [](search::SearchOptions &o) { o.filterText = "*.*"; }}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+TEST_F(SearchCoreTest, TheWalkTakesEachFolderOwnFilesFirstThenItsSubfoldersInListingOrder)
+{
+    log.gateOpen = true;
+    for (int i = 0; i < 5; ++i)
+        for (int j = 0; j < 4; ++j)
+            write(QString("f%1/g%2/x%3.pdf").arg(i).arg(j).arg(i * 4 + j), "pages:1");
+    write("top.pdf", "pages:1");
+    QList<QByteArray> expected;
+    referenceOrder(QFile::encodeName(dir.path()), expected);
+    for (int threads : {0, 4}) {
+        SearchCore core(textCounters(log));
+        core.setListingThreads(threads);
+        listEverything(core);
+        Recording rec;
+        rec.attach(core);
+        run(core, rec, QFile::encodeName(dir.path()));
+        QList<QByteArray> got;
+        for (const CountedFile &f : rec.files)
+            got << f.path;
+        EXPECT_EQ(got, expected) << threads << " listing threads";
+        EXPECT_EQ(rec.summary->pdfPages, 21);
+    }
+}
+
+// ---------------------------------------------------------------- each folder once
+
+struct LinkCase
+{
+    const char *name;
+    // Links to make, relative to the test folder: link -> target (a relative target is taken
+    // as is, an absolute one is made inside the test folder).
+    std::vector<std::pair<const char *, const char *>> links;
+};
+
+class FolderOnceTest : public SearchCoreTest, public ::testing::WithParamInterface<LinkCase>
+{
+};
+
+TEST_P(FolderOnceTest, AFolderReachedAgainIsNotWalkedAgain)
+{
+    log.gateOpen = true;
+    write("a/one.tif", "pages:3");
+    write("a/deep/two.pdf", "pages:5");
+    write("c/three.tif", "pages:7");
+    for (const auto &[link, target] : GetParam().links) {
+        const QByteArray to = target[0] == '/' ? path(QString::fromUtf8(target + 1)) : QByteArray(target);
+        ASSERT_EQ(::symlink(to.constData(), path(QString::fromUtf8(link)).constData()), 0) << link;
+    }
+    for (int threads : {0, 4}) {
+        SearchCore core(textCounters(log));
+        core.setListingThreads(threads);
+        listEverything(core);
+        Recording rec;
+        rec.attach(core);
+        run(core, rec, QFile::encodeName(dir.path()));
+        QStringList names = rec.names();
+        names.sort();
+        EXPECT_EQ(names, (QStringList{"one.tif", "three.tif", "two.pdf"})) << threads << " listing threads";
+        EXPECT_EQ(rec.summary->tiffPages, 10);
+        EXPECT_EQ(rec.summary->pdfPages, 5);
+        EXPECT_TRUE(rec.summary->unreadFolders.empty());
+        // The first path in walk order holds the rows: the folder listed first of a and its links.
+        QStringList starts = rec.log.filter(QRegularExpression("^start "));
+        EXPECT_EQ(starts.removeDuplicates(), 0) << starts.join(", ").toStdString();
+        const QString oneFolder = QString::fromUtf8(rec.files[size_t(rec.names().indexOf("one.tif"))].folder);
+        QString firstOfA;
+        for (const QString &s : starts)
+            if (QFileInfo(s.mid(6)).canonicalFilePath() == QFileInfo(dir.filePath("a")).canonicalFilePath()) {
+                firstOfA = s.mid(6);
+                break;
+            }
+        EXPECT_EQ(oneFolder, firstOfA);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Links, FolderOnceTest,
+    ::testing::Values(LinkCase{"SiblingLink", {{"b", "/a"}}},
+                      LinkCase{"RelativeSiblingLinkAndLinkToLink", {{"b", "a"}, {"z", "b"}}},
+                      LinkCase{"LinkBackUp", {{"a/deep/up", ".."}, {"c/top", "/"}}},
+                      LinkCase{"LinksInsideEachOther", {{"a/toC", "/c"}, {"c/toA", "/a"}, {"c/toDeep", "/a/deep"}}}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+TEST_F(SearchCoreTest, ABindMountOfAFolderWalkedAlreadyAddsNothing)
+{
+    log.gateOpen = true;
+    write("a/one.tif", "pages:3");
+    QDir().mkpath(dir.filePath("b"));
+    if (::mount(path("a").constData(), path("b").constData(), nullptr, MS_BIND, nullptr) != 0)
+        GTEST_SKIP() << "this process may not bind-mount a folder (" << std::strerror(errno) << ")";
+    const std::unique_ptr<const QByteArray, void (*)(const QByteArray *)> unmount(
+        new QByteArray(path("b")), [](const QByteArray *p) {
+            ::umount2(p->constData(), MNT_DETACH);
+            delete p;
+        });
+    SearchCore core(textCounters(log));
+    listEverything(core);
+    Recording rec;
+    rec.attach(core);
+    run(core, rec, root());
+    EXPECT_EQ(rec.names(), QStringList{"one.tif"});
+    EXPECT_EQ(rec.summary->tiffPages, 3);
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- what could not be read
+
+namespace {
+
+TEST_F(SearchCoreTest, FoldersThatCannotBeReadAreReportedWithTheSystemsReason)
+{
+    log.gateOpen = true;
+    write("a/one.tif", "pages:1");
+    write("locked/inside.tif", "pages:50");
+    write("c/three.tif", "pages:1");
+    write("c/locked-too/x.pdf", "pages:50");
+    ASSERT_EQ(::chmod(path("locked").constData(), 0), 0);
+    ASSERT_EQ(::chmod(path("c/locked-too").constData(), 0300), 0);  // may enter, not list
+    const int top = ::open(QFile::encodeName(dir.path()).constData(), O_RDONLY | O_DIRECTORY);
+    const std::string part(200, 'd');
+    const std::unique_ptr<const int, void (*)(const int *)> cleanUp(&top, [](const int *t) {
+        ::fchmodat(*t, "locked", 0755, 0);
+        ::fchmodat(*t, "c/locked-too", 0755, 0);
+        removeTree(*t, std::string(200, 'd').c_str());
+        ::close(*t);
+    });
+    RefusedUser refused(dir.path().toStdString());
+    ASSERT_TRUE(refused.ready());
+    // Deeper than a path may be: opening it fails whoever asks.
+    int fd = ::dup(top);
+    for (int level = 0; level < 24; ++level) {
+        ASSERT_EQ(::mkdirat(fd, part.c_str(), 0755), 0);
+        const int next = ::openat(fd, part.c_str(), O_RDONLY | O_DIRECTORY);
+        ::close(fd);
+        ASSERT_GE(next, 0);
+        fd = next;
+    }
+    ::close(fd);
+    for (int threads : {0, 4}) {
+        SearchCore core(textCounters(log));
+        core.setListingThreads(threads);
+        listEverything(core);
+        Recording rec;
+        rec.attach(core);
+        run(core, rec, QFile::encodeName(dir.path()));
+        QStringList names = rec.names();
+        names.sort();
+        EXPECT_EQ(names, (QStringList{"one.tif", "three.tif"})) << "the readable folders are all searched";
+        EXPECT_EQ(rec.summary->tiffPages, 2);
+        EXPECT_EQ(rec.summary->topFolderGone, 0);
+        std::map<QByteArray, QString> unread;
+        for (const search::UnreadFolder &u : rec.summary->unreadFolders)
+            unread[u.path] = u.reason;
+        EXPECT_EQ(unread.size(), 3u) << threads << " listing threads";
+        EXPECT_EQ(unread[path("locked")], QString::fromLocal8Bit(std::strerror(EACCES)));
+        EXPECT_EQ(unread[path("c/locked-too")], QString::fromLocal8Bit(std::strerror(EACCES)));
+        // The deepest folder that still opens holds the one that does not.
+        bool tooLong = false;
+        for (const auto &[p, reason] : unread)
+            tooLong |= p.size() > 4096 && reason == QString::fromLocal8Bit(std::strerror(ENAMETOOLONG));
+        EXPECT_TRUE(tooLong);
+    }
+}
+
+// The folder being searched is deleted while the search waits on a file: the search ends, says
+// why, keeps what it found and walks nothing more.
+TEST_F(SearchCoreTest, TheSearchedFolderDeletedMidSearchEndsTheSearch)
+{
+    write("first.tif", "slow:2");
+    for (int i = 0; i < 30; ++i)
+        write(QString("sub%1/f.pdf").arg(i), "pages:1");
+    for (int threads : {0, 4}) {
+        write("first.tif", "slow:2");
+        for (int i = 0; i < 30; ++i)
+            write(QString("sub%1/f.pdf").arg(i), "pages:1");
+        log.gateOpen = false;
+        SearchCore core(textCounters(log));
+        core.setListingThreads(threads);
+        core.setWalkAhead(1);
+        listEverything(core);
+        Recording rec;
+        rec.attach(core);
+        core.start(QFile::encodeName(dir.path()));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return log.waiting() == 1; }, 20000));
+        std::thread remover([this] { QDir(dir.path()).removeRecursively(); });
+        remover.join();
+        log.openGate();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return rec.summary.has_value(); }, 20000));
+        EXPECT_FALSE(rec.summary->cancelled);
+        EXPECT_EQ(rec.summary->topFolderGone, ENOENT) << threads << " listing threads";
+        EXPECT_TRUE(rec.summary->unreadFolders.empty()) << "nothing below it is reported one by one";
+        EXPECT_EQ(rec.summary->tiffPages, 2) << "what was counted stays";
+        if (threads == 0) {
+            EXPECT_EQ(rec.names(), QStringList{"first.tif"}) << "walked no further";
+        }
+        for (const QString &line : rec.log) {
+            if (line.startsWith("start ")) {
+                EXPECT_TRUE(line.mid(6).startsWith(dir.path())) << "nothing outside it: " << line.toStdString();
+            }
+        }
+        ASSERT_TRUE(QDir().mkpath(dir.path()));
+    }
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include "FakeCounters.h"
 #include "FileNames.h"
 #include "SearchCommand.h"
+#include "RemoveTree.h"
 #include "GuiTestEnvironment.h"  // rows carry pictures, which need a GUI application
 
 #include <gtest/gtest.h>
@@ -13,6 +14,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cerrno>
+#include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <functional>
@@ -35,6 +38,7 @@ public:
     QStringList messages;
     QString files;
     QString totals = QStringLiteral("Total Pages : 0");
+    QString unreadText, unreadDetails;
     std::function<void()> onAppend;
     std::function<void(const QString &)> onMessage;
     std::thread::id windowThread = std::this_thread::get_id();
@@ -72,6 +76,12 @@ public:
         o.showHiddenState = crit.showHiddenState;
         o.includeSubfolders = subfolders;
         return o;
+    }
+    void showUnreadFolders(const QString &text, const QString &details) override
+    {
+        check();
+        unreadText = text;
+        unreadDetails = details;
     }
     QString searchCaption() const override { return caption; }
     void setSearchCaption(const QString &text) override { caption = text; }
@@ -476,32 +486,10 @@ TEST_F(SearchCommandTest, FilterChangedDuringTheRunIsPutBack)
     EXPECT_EQ(host.filter, "*.pdf,*.tif,*.tiff");
 }
 
-// Removes a folder tree through descriptors, so paths longer than the system accepts go too.
-void removeTree(int parent, const char *name)
+TEST_F(SearchCommandTest, AFolderThatCannotBeReadIsSaidAfterTheSearchAndTheRestIsSearched)
 {
-    const int fd = ::openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW);
-    if (fd < 0) {
-        ::unlinkat(parent, name, 0);
-        return;
-    }
-    DIR *d = ::fdopendir(fd);
-    while (const dirent *e = ::readdir(d)) {
-        const std::string entry = e->d_name;
-        if (entry == "." || entry == "..")
-            continue;
-        if (e->d_type == DT_DIR)
-            removeTree(::dirfd(d), entry.c_str());
-        else
-            ::unlinkat(::dirfd(d), entry.c_str(), 0);
-    }
-    ::closedir(d);
-    ::unlinkat(parent, name, AT_REMOVEDIR);
-}
-
-TEST_F(SearchCommandTest, AFolderThatCannotBeReadIsSkippedSilently)
-{
-    // Running as root, permissions stop nothing; a folder whose path is longer than the system
-    // accepts cannot be opened either, the same failure a refused listing gives.
+    // A folder whose path is longer than the system accepts cannot be opened by anyone, root
+    // included: the same failure a refused listing gives.
     write("a/one.tif", "pages:1");
     write("c/three.tif", "pages:1");
     int fd = ::open(QFile::encodeName(dir.path()).constData(), O_RDONLY | O_DIRECTORY);
@@ -532,6 +520,27 @@ TEST_F(SearchCommandTest, AFolderThatCannotBeReadIsSkippedSilently)
     EXPECT_EQ(names, (QStringList{"one.tif", "three.tif"}));
     EXPECT_EQ(host.files, "2 file(s) found");
     EXPECT_EQ(host.messages.last(), "Done");
+    EXPECT_EQ(host.unreadText, "1 folder could not be read");
+    EXPECT_TRUE(host.unreadDetails.startsWith(dir.path() + '/' + QString(200, 'd'))) << host.unreadDetails.toStdString();
+    EXPECT_TRUE(host.unreadDetails.endsWith(": " + QString::fromLocal8Bit(std::strerror(ENAMETOOLONG))))
+        << host.unreadDetails.toStdString();
+
+    // The next search that reads everything takes the note away.
+    host.subfolders = false;
+    search();
+    EXPECT_EQ(host.unreadText, "");
+}
+
+TEST(SearchCommandTexts, UnreadFoldersAndAVanishedFolderAreSaidInWords)
+{
+    EXPECT_EQ(SearchCommand::unreadFoldersText(0), "");
+    EXPECT_EQ(SearchCommand::unreadFoldersText(1), "1 folder could not be read");
+    EXPECT_EQ(SearchCommand::unreadFoldersText(2), "2 folders could not be read");
+    EXPECT_EQ(SearchCommand::unreadFoldersDetails({{"/a/b", "Permission denied"}, {"/c\xff", "Input/output error"}}),
+              QString::fromUtf8("/a/b: Permission denied\n/c\xef\xbf\xbd: Input/output error"));
+    EXPECT_EQ(SearchCommand::goneFolderText("/srv/scans/", ENOENT), "/srv/scans no longer exists");
+    EXPECT_EQ(SearchCommand::goneFolderText("/srv/scans", ENOTCONN),
+              "/srv/scans can no longer be read: " + QString::fromLocal8Bit(std::strerror(ENOTCONN)));
 }
 
 TEST_F(SearchCommandTest, MissingStartFolderEndsAsAnEmptySearch)
