@@ -9,6 +9,7 @@
 
 #include <QByteArray>
 
+#include <algorithm>
 #include <condition_variable>
 #include <fcntl.h>
 #include <mutex>
@@ -37,6 +38,7 @@ struct CounterLog
     int announced = 0;         // files announced through prefetch()
     int announcedCalls = 0;    // calls for the next file announced
     int outOfOrderCalls = 0;   // calls while another file was announced next
+    int largestAnnouncement = 0;  // most files announced by one prefetch()
 
     void openGate()
     {
@@ -133,6 +135,7 @@ public:
     {
         std::lock_guard lock(m_log.mutex);
         m_log.announced += int(paths.size());
+        m_log.largestAnnouncement = std::max(m_log.largestAnnouncement, int(paths.size()));
         m_announced.insert(m_announced.end(), paths.begin(), paths.end());
     }
 
