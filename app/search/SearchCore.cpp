@@ -304,6 +304,16 @@ int SearchCore::lanes() const
     return m_laneSetting > 0 ? m_laneSetting : automaticLanes();
 }
 
+int SearchCore::lanesNow() const
+{
+    return m_lanes->count();
+}
+
+void SearchCore::setPageCountCache(std::shared_ptr<PageCountCache> cache)
+{
+    m_cache = std::move(cache);
+}
+
 void SearchCore::setWalkAhead(int entries)
 {
     std::lock_guard lock(m_pipeline->mutex);
@@ -331,10 +341,13 @@ void SearchCore::start(const QByteArray &folder)
     m_cancelled = false;
     m_runId = ++m_lastRunId;
     auto run = std::make_shared<Run>(m_runId);
-    m_lanes->setCount(lanes(), m_lookaheadPerLane);
+    m_lanes->setCount(lanes(), m_lookaheadPerLane, m_laneSetting == 0);
+    if (m_cache)
+        m_cache->beginSearch();
     {
         std::lock_guard lock(m_pipeline->mutex);
         m_pipeline->run = run;
+        m_pipeline->cache = m_cache;
         m_pipeline->drainPosted = false;
     }
     m_lanes->startThread([walk = Walk(m_pipeline, run, m_options.state()), folder]() mutable { walk(folder); });

@@ -10,6 +10,7 @@
 // of lanes.
 
 #include "FileNames.h"
+#include "PageCountCache.h"
 #include "PageCounter.h"
 #include "SearchCriteria.h"
 
@@ -101,9 +102,15 @@ public:
 
     SharedOptions &options() { return m_options; }
 
-    // Counting lanes: 0 = automatic (the processors, at most 8). Takes effect at the next start.
+    // Counting lanes: 0 = automatic (starts at the processors, at most 8, then follows the work:
+    // up to 32 while the lanes mostly wait on I/O). Takes effect at the next start.
     void setLanes(int lanes);
     int lanes() const;
+    // Lanes counting at the moment (automatic lanes change during a search).
+    int lanesNow() const;
+    // Answers kept from earlier counts (null: count everything). Takes effect at the next start.
+    void setPageCountCache(std::shared_ptr<PageCountCache> cache);
+
     // How many entries the walk may list ahead of the last one signalled (at least 1).
     void setWalkAhead(int entries);
     // How many files each lane may count ahead of the next row signalled (at least 1). Takes
@@ -137,6 +144,7 @@ private:
     std::shared_ptr<detail::Pipeline> m_pipeline;
     std::unique_ptr<detail::CountingLanes> m_lanes;
     int m_laneSetting = 0;
+    std::shared_ptr<PageCountCache> m_cache;
     // Far enough ahead that the lanes keep counting while the caller's thread is busy for a
     // moment (painting, another handler): with 8 files a lane, two lanes spent much of a search
     // waiting for it. Rows still come out in walk order.

@@ -1,0 +1,95 @@
+#include "CountingLanesTuner.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <dirent.h>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace search::detail {
+
+namespace {
+
+// Too little to judge by: a few files, or a moment.
+constexpr int64_t kFewestFiles = 4;
+constexpr double kShortestSample = 0.05;
+// A lane busy on the processor for less than this share of its time is waiting on I/O.
+constexpr double kWaitingShare = 0.5;
+// ... and for more than this it is bound by the processor.
+constexpr double kBusyShare = 0.75;
+// The machine's processors this busy: more lanes would only queue for them.
+constexpr double kProcessorsFull = 0.85;
+
+}  // namespace
+
+int CountingLanesTuner::next(int current, int processors, const LaneSample &s)
+{
+    processors = std::max(processors, 1);
+    const int floor = std::min(processors, kMostLanes);
+    current = std::clamp(current, 1, kMostLanes);
+    if (s.files < kFewestFiles || s.elapsed < kShortestSample || s.laneSeconds <= 0)
+        return current;
+    const double cpuShare = s.cpuSeconds / s.laneSeconds;          // per lane-second
+    const double processorsUsed = s.cpuSeconds / s.elapsed / processors;  // of the machine
+    if (cpuShare < kWaitingShare && processorsUsed < kProcessorsFull) {
+        // Waiting: grow by half while files wait for a lane. Lanes that wait with nothing to
+        // count cost nothing, so a starved search keeps what it has.
+        if (s.backlog)
+            return std::min(kMostLanes, std::max(current + 1, current * 3 / 2));
+        return current;
+    }
+    if ((cpuShare > kBusyShare || processorsUsed >= kProcessorsFull) && current > floor)
+        return std::max(floor, current * 2 / 3);
+    return current;
+}
+
+double CountingLanesTuner::helperCpuSince()
+{
+    // The children of every thread of this process (a helper is a child of the thread that
+    // started it).
+    std::vector<int> pids;
+    if (DIR *tasks = ::opendir("/proc/self/task")) {
+        while (const dirent *e = ::readdir(tasks)) {
+            if (e->d_name[0] == '.')
+                continue;
+            const std::string file = std::string("/proc/self/task/") + e->d_name + "/children";
+            if (FILE *f = std::fopen(file.c_str(), "r")) {
+                int pid = 0;
+                while (std::fscanf(f, "%d", &pid) == 1)
+                    pids.push_back(pid);
+                std::fclose(f);
+            }
+        }
+        ::closedir(tasks);
+    }
+    static const double ticks = double(::sysconf(_SC_CLK_TCK));
+    double added = 0;
+    std::map<int, double> now;
+    for (int pid : pids) {
+        char path[64];
+        std::snprintf(path, sizeof path, "/proc/%d/stat", pid);
+        FILE *f = std::fopen(path, "r");
+        if (!f)
+            continue;
+        char buf[1024];
+        const size_t n = std::fread(buf, 1, sizeof buf - 1, f);
+        std::fclose(f);
+        buf[n] = 0;
+        // After the command name in parentheses: state, then fields 4..; utime and stime are
+        // fields 14 and 15.
+        const char *p = std::strrchr(buf, ')');
+        unsigned long long utime = 0, stime = 0;
+        if (!p || std::sscanf(p + 2, "%*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %llu %llu", &utime, &stime) != 2)
+            continue;
+        const double cpu = double(utime + stime) / ticks;
+        const auto last = m_lastByPid.find(pid);
+        added += std::max(0.0, cpu - (last == m_lastByPid.end() ? 0.0 : last->second));
+        now[pid] = cpu;
+    }
+    m_lastByPid.swap(now);
+    return added;
+}
+
+}  // namespace search::detail
