@@ -22,7 +22,7 @@ QString UsageText()
 {
     return QStringLiteral(
         "usage: quirewell-count [-r] [--hidden] [--filter PATTERNS] [--format text|csv|tsv|json]\n"
-        "                       [--jobs N] FOLDER...\n"
+        "                       [--jobs N] [--no-cache] FOLDER...\n"
         "Counts the pages of the TIFF and PDF files in each FOLDER and prints one record per file\n"
         "(path, type, size, pages, and the reason when a count failed), then the page totals.\n"
         "\n"
@@ -30,7 +30,10 @@ QString UsageText()
         "      --hidden       include hidden files\n"
         "      --filter P     file-name patterns, separated by commas (default: *.pdf,*.tif,*.tiff)\n"
         "      --format F     text (default), csv, tsv or json\n"
-        "  -j, --jobs N       count N files at once (default: the number of processors)\n"
+        "  -j, --jobs N       count N files at once (default: as many as keep the disk and\n"
+        "                     the processors busy)\n"
+        "      --no-cache     count every file again instead of reusing the page counts kept\n"
+        "                     for files unchanged since they were last counted\n"
         "  -h, --help         show this help\n"
         "  -V, --version      show the version\n"
         "\n"
@@ -79,6 +82,8 @@ CliOptions ParseArguments(const QList<QByteArray> &args)
 
         if (arg == "-r" || arg == "--recursive") {
             o.recursive = true;
+        } else if (arg == "--no-cache") {
+            o.noCache = true;
         } else if (arg == "--hidden") {
             o.hidden = true;
         } else if (arg == "--filter") {

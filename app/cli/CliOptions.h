@@ -14,7 +14,8 @@ struct CliOptions {
     bool hidden = false;
     QString filter = QStringLiteral("*.pdf,*.tif,*.tiff");  // the window's default filter
     Format format = Format::Text;
-    int jobs = 0;                 // 0: one per processor
+    int jobs = 0;                 // 0: automatic
+    bool noCache = false;         // count every file, neither using nor filling the cache
     QList<QByteArray> folders;    // as given: file names are bytes
     bool help = false;
     bool version = false;

@@ -63,6 +63,17 @@ INSTANTIATE_TEST_SUITE_P(
         OptionCase{"ValueOnAFlag", {"--hidden=yes", "/x"}, false, false, false, "", Format::Text, 0, 0}),
     [](const ::testing::TestParamInfo<OptionCase> &info) { return std::string(info.param.name); });
 
+TEST(CliOptions, NoCacheIsAFlagAndTheCacheIsOnWithoutIt)
+{
+    EXPECT_FALSE(cli::ParseArguments({"/x"}).noCache);
+    const cli::CliOptions o = cli::ParseArguments({"--no-cache", "-r", "/x"});
+    EXPECT_TRUE(o.error.isEmpty()) << o.error.toStdString();
+    EXPECT_TRUE(o.noCache);
+    EXPECT_TRUE(o.recursive);
+    EXPECT_FALSE(cli::ParseArguments({"--no-cache=1", "/x"}).error.isEmpty());
+    EXPECT_TRUE(cli::UsageText().contains("--no-cache"));
+}
+
 TEST(CliOptions, HelpAndVersionNeedNoFolder)
 {
     EXPECT_TRUE(cli::ParseArguments({"--help"}).help);
