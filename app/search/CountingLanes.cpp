@@ -23,7 +23,7 @@ constexpr size_t kPdfBatch = 16;
 constexpr size_t kPdfScan = 64;
 
 // How often automatic lanes look at what they wait on.
-constexpr std::chrono::milliseconds kTuneEvery{250};
+constexpr std::chrono::milliseconds kTuneEvery{100};
 
 double threadCpuSeconds()
 {

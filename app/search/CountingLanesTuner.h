@@ -3,7 +3,7 @@
 // disk or the network (a file share answers each open and read after a round trip), the
 // processor count while counting keeps the processors busy, and back down when the waiting stops.
 //
-// Fed every quarter second or so with what the lanes did meanwhile: the time they spent on
+// Fed every tenth of a second or so with what the lanes did meanwhile: the time they spent on
 // files, the processor time that took (their own threads and the PDF helper processes), and
 // whether files were waiting for a lane.
 

@@ -54,16 +54,17 @@ TEST_P(TunerTest, NextLaneCount)
 INSTANTIATE_TEST_SUITE_P(
     Cases, TunerTest,
     ::testing::Values(
-        TunerCase{"waiting_with_files_queued_grows_by_half", 4, 2, sample(0.2, true), 6},
-        TunerCase{"waiting_grows_one_lane_at_least", 1, 2, sample(0.05, true, 100, 1), 2},
-        TunerCase{"growth_stops_at_32", 30, 2, sample(0.5, true, 100, 30), 32},
+        TunerCase{"hardly_anything_but_waiting_doubles", 4, 2, sample(0.2, true), 8},
+        TunerCase{"waiting_more_than_working_grows_by_half", 4, 2, sample(1.6, true, 100, 4), 6},
+        TunerCase{"waiting_grows_one_lane_at_least", 1, 2, sample(0.4, true, 100, 1), 2},
+        TunerCase{"growth_stops_at_32", 20, 2, sample(0.5, true, 100, 20), 32},
         TunerCase{"never_beyond_32", 32, 2, sample(0.5, true, 100, 32), 32},
         TunerCase{"waiting_but_nothing_queued_keeps", 4, 2, sample(0.2, false), 4},
         TunerCase{"processor_bound_above_the_processors_shrinks", 12, 2, sample(1.9, true, 100, 12), 8},
         TunerCase{"shrinking_stops_at_the_processors", 3, 2, sample(1.95, true, 100, 3), 2},
         TunerCase{"processor_bound_at_the_processors_keeps", 2, 2, sample(1.9, true, 100, 2), 2},
-        TunerCase{"machine_full_stops_growth", 4, 2, sample(1.9, true), 2},
-        TunerCase{"in_between_keeps", 4, 2, sample(2.4, true, 100, 4), 2},
+        TunerCase{"machine_full_shrinks_toward_the_processors", 4, 2, sample(1.9, true), 2},
+        TunerCase{"in_between_keeps", 10, 8, sample(6, true, 100, 10), 10},
         TunerCase{"too_few_files_to_judge", 4, 2, sample(0.1, true, 2), 4},
         TunerCase{"more_processors_than_lanes_allowed", 40, 64, sample(60, true, 100, 40), 32}),
     [](const auto &info) { return std::string(info.param.name); });
