@@ -25,12 +25,6 @@ constexpr size_t kPdfScan = 64;
 // How often automatic lanes look at what they wait on.
 constexpr std::chrono::milliseconds kTuneEvery{100};
 
-double threadCpuSeconds()
-{
-    struct timespec t {};
-    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
-}
 
 // With the pipeline's mutex held: moves further PDF jobs within the look-ahead window from the
 // queue into batch, oldest first.
@@ -195,6 +189,7 @@ void CountingLanes::setCount(int n, int lookaheadPerLane, bool automatic)
         std::lock_guard lock(m_pipeline->mutex);
         m_lookaheadPerLane = lookaheadPerLane;
         m_automatic = automatic;
+        m_pipeline->measuring = automatic;
         m_pipeline->laneSeconds = m_pipeline->laneCpuSeconds = 0;
         m_pipeline->filesDone = 0;
         resize(n, added);
@@ -300,7 +295,8 @@ void CountingLanes::laneLoop(std::shared_ptr<Pipeline> pipeline, std::shared_ptr
         if (lane->retired || lane->leaving)
             break;
         const auto batchBegan = std::chrono::steady_clock::now();
-        const double cpuBefore = threadCpuSeconds();
+        const bool measuring = pipeline->measuring;
+        const double cpuBefore = measuring ? CountingLanesTuner::threadBusySeconds() : 0;
         const std::shared_ptr<Run> run = pipeline->run;
         const std::shared_ptr<PageCountCache> cache = pipeline->cache;
         std::vector<Run::Job> batch{run->jobs.front()};
@@ -422,9 +418,11 @@ void CountingLanes::laneLoop(std::shared_ptr<Pipeline> pipeline, std::shared_ptr
         }
         lane->busy = false;
         lane->busyRun = nullptr;
-        pipeline->laneSeconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - batchBegan).count();
-        pipeline->laneCpuSeconds += threadCpuSeconds() - cpuBefore;
-        pipeline->filesDone += int64_t(batch.size());
+        if (measuring) {
+            pipeline->laneSeconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - batchBegan).count();
+            pipeline->laneCpuSeconds += CountingLanesTuner::threadBusySeconds() - cpuBefore;
+            pipeline->filesDone += int64_t(batch.size());
+        }
         if (lane->retired)
             break;
     }

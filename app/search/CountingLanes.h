@@ -64,7 +64,8 @@ struct Pipeline
     std::condition_variable threadEnded;  // a lane or walk thread has returned
     std::shared_ptr<Run> run;             // the search in progress, if any
     std::shared_ptr<PageCountCache> cache;  // answers kept from earlier counts, if wanted
-    // What the lanes did since the tuner last looked (automatic lanes only).
+    // What the lanes did since the tuner last looked (measured for automatic lanes only).
+    bool measuring = false;
     double laneSeconds = 0, laneCpuSeconds = 0;
     int64_t filesDone = 0;
     int lookahead = 8;                    // files counted ahead of the next one shown

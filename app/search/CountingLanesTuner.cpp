@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <dirent.h>
 #include <string>
 #include <unistd.h>
@@ -49,6 +50,36 @@ int CountingLanesTuner::next(int current, int processors, const LaneSample &s)
     return current;
 }
 
+namespace {
+
+// Nanoseconds on a processor and waiting for one, from a schedstat file; false when unreadable.
+bool readSchedstat(const char *path, double &seconds)
+{
+    FILE *f = std::fopen(path, "r");
+    if (!f)
+        return false;
+    unsigned long long running = 0, waiting = 0;
+    const bool ok = std::fscanf(f, "%llu %llu", &running, &waiting) == 2;
+    std::fclose(f);
+    if (ok)
+        seconds = double(running + waiting) / 1e9;
+    return ok;
+}
+
+}  // namespace
+
+double CountingLanesTuner::threadBusySeconds()
+{
+    // Time spent waiting for a processor counts as processor work: on a machine already busy
+    // with other work, more lanes would only wait longer for one.
+    double seconds = 0;
+    if (readSchedstat("/proc/thread-self/schedstat", seconds))
+        return seconds;
+    struct timespec t {};
+    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
+}
+
 double CountingLanesTuner::helperCpuSince()
 {
     // The children of every thread of this process (a helper is a child of the thread that
@@ -68,29 +99,17 @@ double CountingLanesTuner::helperCpuSince()
         }
         ::closedir(tasks);
     }
-    static const double ticks = double(::sysconf(_SC_CLK_TCK));
     double added = 0;
     std::map<int, double> now;
     for (int pid : pids) {
         char path[64];
-        std::snprintf(path, sizeof path, "/proc/%d/stat", pid);
-        FILE *f = std::fopen(path, "r");
-        if (!f)
+        std::snprintf(path, sizeof path, "/proc/%d/schedstat", pid);
+        double busy = 0;
+        if (!readSchedstat(path, busy))
             continue;
-        char buf[1024];
-        const size_t n = std::fread(buf, 1, sizeof buf - 1, f);
-        std::fclose(f);
-        buf[n] = 0;
-        // After the command name in parentheses: state, then fields 4..; utime and stime are
-        // fields 14 and 15.
-        const char *p = std::strrchr(buf, ')');
-        unsigned long long utime = 0, stime = 0;
-        if (!p || std::sscanf(p + 2, "%*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %llu %llu", &utime, &stime) != 2)
-            continue;
-        const double cpu = double(utime + stime) / ticks;
         const auto last = m_lastByPid.find(pid);
-        added += std::max(0.0, cpu - (last == m_lastByPid.end() ? 0.0 : last->second));
-        now[pid] = cpu;
+        added += std::max(0.0, busy - (last == m_lastByPid.end() ? 0.0 : last->second));
+        now[pid] = busy;
     }
     m_lastByPid.swap(now);
     return added;

@@ -4,8 +4,8 @@
 // processor count while counting keeps the processors busy, and back down when the waiting stops.
 //
 // Fed every tenth of a second or so with what the lanes did meanwhile: the time they spent on
-// files, the processor time that took (their own threads and the PDF helper processes), and
-// whether files were waiting for a lane.
+// files, the processor time that took or waited for (their own threads and the PDF helper
+// processes), and whether files were waiting for a lane.
 
 #include <cstdint>
 #include <map>
@@ -15,7 +15,9 @@ namespace search::detail {
 struct LaneSample
 {
     double laneSeconds = 0;  // summed over lanes: wall time spent on files
-    double cpuSeconds = 0;   // processor time of the lanes' threads and their helpers meanwhile
+    // Processor time of the lanes' threads and their helpers meanwhile, time spent waiting for a
+    // processor included (on a machine busy with other work that is not waiting on I/O).
+    double cpuSeconds = 0;
     double elapsed = 0;      // wall time the sample covers
     int64_t files = 0;       // files finished meanwhile
     bool backlog = false;    // files within reach were waiting for a lane
@@ -29,10 +31,11 @@ public:
     // The lane count to run next, given the current one and what it did.
     static int next(int current, int processors, const LaneSample &sample);
 
-    // The processor time used so far by this process's child processes (the PDF helpers), in
-    // seconds; helpers that ended are no longer in it, so callers take differences per process.
-    // Returns the sum of the positive differences since the last call.
+    // The processor time (and time waiting for a processor) of this process's child processes,
+    // the PDF helpers, since the last call, in seconds.
     double helperCpuSince();
+    // The same for the calling thread, so far.
+    static double threadBusySeconds();
 
 private:
     std::map<int, double> m_lastByPid;

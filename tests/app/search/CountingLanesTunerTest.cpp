@@ -80,10 +80,10 @@ protected:
 
     void SetUp() override
     {
-        for (int i = 0; i < 600; ++i) {
+        for (int i = 0; i < 400; ++i) {
             QFile f(dir.filePath(QString("w%1.%2").arg(i, 3, 10, QLatin1Char('0')).arg(i % 2 ? "pdf" : "tif")));
             ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-            f.write("wait:15");
+            f.write("wait:30");
         }
     }
     // Runs a search with the given lane setting, returning the most lanes seen counting.
@@ -110,7 +110,7 @@ TEST_F(AutomaticLanesTest, WaitingLanesGrowBeyondTheProcessors)
     const int processors = std::clamp(QThread::idealThreadCount(), 1, 8);
     int64_t pages = 0;
     const int most = run(0, pages);
-    EXPECT_EQ(pages, 600);
+    EXPECT_EQ(pages, 400);
     EXPECT_GT(most, processors);
     EXPECT_LE(most, CountingLanesTuner::kMostLanes);
     std::lock_guard lock(log.mutex);
@@ -121,7 +121,7 @@ TEST_F(AutomaticLanesTest, AFixedCountIsExactlyThatCount)
 {
     int64_t pages = 0;
     EXPECT_EQ(run(3, pages), 3);
-    EXPECT_EQ(pages, 600);
+    EXPECT_EQ(pages, 400);
     std::lock_guard lock(log.mutex);
     EXPECT_EQ(log.callThreads.size(), 3u);
 }
