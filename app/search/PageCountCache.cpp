@@ -25,7 +25,7 @@ constexpr int64_t kNsPerSecond = 1'000'000'000;
 constexpr int64_t kRacyWindowNs = 2 * kNsPerSecond;
 // Answers written per transaction: few enough that a crash loses little, many enough that a
 // search of small files does not wait on commits.
-constexpr size_t kFlushEvery = 512;
+constexpr size_t kFlushEvery = 2048;
 
 constexpr const char *kSchema =
     "CREATE TABLE IF NOT EXISTS counters(id INTEGER PRIMARY KEY AUTOINCREMENT, identity BLOB NOT NULL UNIQUE);"
@@ -161,6 +161,7 @@ void PageCountCache::close()
         sqlite3_close_v2(m_db);
     m_db = nullptr;
     m_counterIds.clear();
+    m_unknownCounters.clear();
 }
 
 void PageCountCache::fail(const QString &why, int rc)
@@ -339,6 +340,10 @@ std::optional<int64_t> PageCountCache::counterId(const QByteArray &identity, boo
 {
     if (const auto it = m_counterIds.find(identity); it != m_counterIds.end())
         return it->second;
+    // A counter the file does not know yet cannot have answers in it: asked once until the next
+    // write (the first search with a new counter looks up nothing).
+    if (!create && m_unknownCounters.count(identity))
+        return std::nullopt;
     sqlite3_stmt *s = m_st->counter;
     sqlite3_bind_blob(s, 1, identity.constData(), int(identity.size()), SQLITE_STATIC);
     std::optional<int64_t> id;
@@ -354,6 +359,8 @@ std::optional<int64_t> PageCountCache::counterId(const QByteArray &identity, boo
     }
     if (id)
         m_counterIds[identity] = *id;
+    else if (!create)
+        m_unknownCounters.insert(identity);
     return id;
 }
 
@@ -427,6 +434,7 @@ bool PageCountCache::flushLocked()
     pending.swap(m_pending);
     seen.swap(m_seen);
     m_hasPending = false;
+    m_unknownCounters.clear();
     int rc = sqlite3_exec(m_db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
     if (rc != SQLITE_OK) {
         fail(reasonOf(rc, m_db), rc);

@@ -19,6 +19,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <vector>
 
 struct sqlite3;
@@ -110,6 +111,7 @@ private:
     std::atomic<bool> m_hasPending{false};
     bool m_pruned = false;
     std::map<QByteArray, int64_t> m_counterIds;
+    std::set<QByteArray> m_unknownCounters;
     std::vector<Pending> m_pending;
     std::vector<QByteArray> m_seen;  // paths whose entry was used, to mark seen today
     struct Statements;

@@ -7,8 +7,9 @@
 //   cli_bench --share [files]  automatic lanes against fixed ones, through a file system that
 //                              delays each open, read and listing by 1 ms and by 10 ms
 //                              (default 1000 files), and on the local disk
-//   cli_bench --cache [files]  first and second count with the page-count cache against one
-//                              without it and the bare walk + open + read 8 bytes (default 100000)
+//   cli_bench --cache [files] [folder]  first and second count with the page-count cache
+//                              against one without it and the bare walk + open + read 8 bytes
+//                              (default 100000; a folder given is made once and used again)
 //
 // Corpora live in the temporary folder ($TMPDIR or /tmp) and are removed at the end.
 
@@ -364,13 +365,16 @@ double bareWalk(const QString &root, long &filesSeen)
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
 }
 
-int cacheBench(int files)
+// kept: a folder to use again (made there when it does not exist, and left for the next run).
+int cacheBench(int files, const QString &kept)
 {
     QTemporaryDir dir;
-    const QString corpus = dir.filePath("corpus");
-    std::printf("making %d files in %s ...\n", files, qPrintable(corpus));
-    std::fflush(stdout);
-    makeCorpus(corpus, files);
+    const QString corpus = kept.isEmpty() ? dir.filePath("corpus") : kept;
+    if (!QFileInfo::exists(corpus)) {
+        std::printf("making %d files in %s ...\n", files, qPrintable(corpus));
+        std::fflush(stdout);
+        makeCorpus(corpus, files);
+    }
     // Counts are kept only for files that settled 2 s before their count.
     std::this_thread::sleep_for(std::chrono::milliseconds(2500));
     const QString count = QStringLiteral(QW_COUNT_PROGRAM);
@@ -424,7 +428,7 @@ int main(int argc, char **argv)
     if (argc > 1 && QByteArray(argv[1]) == "--share")
         return shareBench(argc > 2 ? std::max(4, atoi(argv[2])) : 1000);
     if (argc > 1 && QByteArray(argv[1]) == "--cache")
-        return cacheBench(argc > 2 ? std::max(4, atoi(argv[2])) : 100000);
+        return cacheBench(argc > 2 ? std::max(4, atoi(argv[2])) : 100000, argc > 3 ? QString::fromLocal8Bit(argv[3]) : QString());
     const int files = argc > 1 ? std::max(4, atoi(argv[1])) : 2000;
     QTemporaryDir dir;
     const QString root = dir.path();

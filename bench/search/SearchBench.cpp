@@ -8,7 +8,7 @@
 // accounting of reaped children alone would leave them out). The measurements take turns, round
 // after round, and each reports its median: a machine whose load changes during the run then
 // weighs on all of them alike.
-// With --cache [files] [rounds]: the window's first and second search of a tree of 100,000
+// With --cache [files] [rounds] [folder]: the window's first and second search of a tree of 100,000
 // files with the page-count cache, against one without it and the floor.
 // Then, for a folder holding a PDF that takes seconds to count and a TIFF with many directories:
 // the longest gap between two turns of the window thread's event loop, and the time from
@@ -32,6 +32,7 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QThread>
@@ -430,13 +431,15 @@ void makeTree(const QString &root, int files)
 
 // The window's first search of a tree without the cache and with a new one, its second search
 // with the cache, and the floor (walk + open + read 8 bytes), in turns.
-int cacheBench(int files, int rounds)
+int cacheBench(int files, int rounds, const QString &kept)
 {
     QTemporaryDir dir;
-    const QString tree = dir.filePath("tree");
-    std::printf("making %d files in %s ...\n", files, qPrintable(tree));
-    std::fflush(stdout);
-    makeTree(tree, files);
+    const QString tree = kept.isEmpty() ? dir.filePath("tree") : kept;
+    if (!QFileInfo::exists(tree)) {
+        std::printf("making %d files in %s ...\n", files, qPrintable(tree));
+        std::fflush(stdout);
+        makeTree(tree, files);
+    }
     // Counts are kept only for files that settled 2 s before their count.
     QThread::msleep(2500);
     const QByteArray root = QFile::encodeName(tree);
@@ -510,7 +513,8 @@ int main(int argc, char **argv)
         return 1;
     }
     if (argc > 1 && QByteArray(argv[1]) == "--cache")
-        return cacheBench(argc > 2 ? std::max(4, std::atoi(argv[2])) : 100000, argc > 3 ? std::max(1, std::atoi(argv[3])) : 3);
+        return cacheBench(argc > 2 ? std::max(4, std::atoi(argv[2])) : 100000, argc > 3 ? std::max(1, std::atoi(argv[3])) : 3,
+                          argc > 4 ? QString::fromLocal8Bit(argv[4]) : QString());
     corpus();  // build the documents before timing anything
     const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 7;
     std::vector<std::unique_ptr<frmMain>> windows;
