@@ -1,6 +1,7 @@
 #include "CountingLanesTuner.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -16,10 +17,10 @@ namespace {
 // Too little to judge by: a few files, or a moment.
 constexpr int64_t kFewestFiles = 4;
 constexpr double kShortestSample = 0.05;
-// A lane busy on the processor for less than this share of its time is waiting on I/O; for
-// less than the second, it is hardly doing anything else.
+// A lane busy on the processor for less than this share of its time is waiting on I/O.
 constexpr double kWaitingShare = 0.5;
-constexpr double kMostlyWaitingShare = 0.25;
+// The share of the processors that growing lanes aim to keep busy.
+constexpr double kTargetUse = 0.8;
 // ... and for more than this it is bound by the processor.
 constexpr double kBusyShare = 0.75;
 // The machine's processors this busy: more lanes would only queue for them.
@@ -37,13 +38,15 @@ int CountingLanesTuner::next(int current, int processors, const LaneSample &s)
     const double cpuShare = s.cpuSeconds / s.laneSeconds;          // per lane-second
     const double processorsUsed = s.cpuSeconds / s.elapsed / processors;  // of the machine
     if (cpuShare < kWaitingShare && processorsUsed < kProcessorsFull) {
-        // Waiting: grow while files wait for a lane, doubling when the lanes hardly do anything
-        // but wait (a slow share is found out in a few steps). Lanes that wait with nothing to
-        // count cost nothing, so a starved search keeps what it has.
+        // Waiting: while files wait for a lane, grow toward as many lanes as would keep the
+        // processors busy at this share (a slow share is found out in a step or two), by at most
+        // four times at once since one sample may mislead. Lanes that wait with nothing to count
+        // cost nothing, so a starved search keeps what it has.
         if (!s.backlog)
             return current;
-        const int grown = cpuShare < kMostlyWaitingShare ? current * 2 : current * 3 / 2;
-        return std::min(kMostLanes, std::max(current + 1, grown));
+        const double wanted = processors * kTargetUse / std::max(cpuShare, 0.01);
+        const int grown = int(std::clamp(std::ceil(wanted), double(current + 1), double(current) * 4));
+        return std::min(kMostLanes, grown);
     }
     if ((cpuShare > kBusyShare || processorsUsed >= kProcessorsFull) && current > floor)
         return std::max(floor, current * 2 / 3);

@@ -113,7 +113,7 @@ PageCountCache::PageCountCache(Options options) : m_options(std::move(options))
 PageCountCache::~PageCountCache()
 {
     std::lock_guard lock(m_mutex);
-    if (!m_pending.empty() || !m_seen.empty())
+    if (m_hasPending)
         flushLocked();
     close();
 }
@@ -167,9 +167,12 @@ void PageCountCache::close()
 void PageCountCache::fail(const QString &why, int rc)
 {
     close();
-    m_pending.clear();
-    m_seen.clear();
-    m_hasPending = false;
+    {
+        std::lock_guard pendingLock(m_pendingMutex);
+        m_pending.clear();
+        m_seen.clear();
+        m_hasPending = false;
+    }
     if (m_failed)
         return;
     m_failed = true;
@@ -366,8 +369,12 @@ std::optional<int64_t> PageCountCache::counterId(const QByteArray &identity, boo
 
 std::optional<int32_t> PageCountCache::lookup(const QByteArray &path, const FileStamp &stamp, const QByteArray &counter)
 {
+    // While answers are being written, the lanes count rather than wait: a miss only costs a
+    // count, and in a first search nearly every lookup is a miss anyway.
+    if (counter.isEmpty() || m_writing)
+        return std::nullopt;
     std::lock_guard lock(m_mutex);
-    if (counter.isEmpty() || !ensureOpen())
+    if (!ensureOpen())
         return std::nullopt;
     const std::optional<int64_t> id = counterId(counter, false);
     if (!id)
@@ -395,6 +402,7 @@ std::optional<int32_t> PageCountCache::lookup(const QByteArray &path, const File
         return std::nullopt;
     }
     if (seenBefore) {
+        std::lock_guard pendingLock(m_pendingMutex);
         m_seen.push_back(path);
         m_hasPending = true;
     }
@@ -403,38 +411,48 @@ std::optional<int32_t> PageCountCache::lookup(const QByteArray &path, const File
 
 void PageCountCache::store(const QByteArray &path, const FileStamp &stamp, const QByteArray &counter, int32_t pages)
 {
-    std::lock_guard lock(m_mutex);
-    if (m_retry.exchange(false))
-        m_failed = false;
-    if (counter.isEmpty() || m_failed)
+    if (counter.isEmpty() || (m_failed && !m_retry))
         return;
-    m_pending.push_back({path, stamp, counter, pages});
-    m_hasPending = true;
-    if (m_pending.size() >= kFlushEvery)
-        flushLocked();
+    size_t pending = 0;
+    {
+        // Never waits for a write in progress: answers gather beside it.
+        std::lock_guard pendingLock(m_pendingMutex);
+        m_pending.push_back({path, stamp, counter, pages});
+        m_hasPending = true;
+        pending = m_pending.size();
+    }
+    if (pending >= kFlushEvery)
+        flush();
 }
 
 void PageCountCache::flush()
 {
     std::lock_guard lock(m_mutex);
-    if (!m_pending.empty() || !m_seen.empty())
+    if (m_hasPending)
         flushLocked();
 }
 
 bool PageCountCache::flushLocked()
 {
-    if (!ensureOpen()) {
-        m_pending.clear();
-        m_seen.clear();
-        m_hasPending = false;
-        return false;
-    }
     std::vector<Pending> pending;
     std::vector<QByteArray> seen;
-    pending.swap(m_pending);
-    seen.swap(m_seen);
-    m_hasPending = false;
+    {
+        std::lock_guard pendingLock(m_pendingMutex);
+        pending.swap(m_pending);
+        seen.swap(m_seen);
+        m_hasPending = false;
+    }
+    if (pending.empty() && seen.empty())
+        return true;
+    if (!ensureOpen())
+        return false;
     m_unknownCounters.clear();
+    struct Writing
+    {
+        std::atomic<bool> &flag;
+        explicit Writing(std::atomic<bool> &f) : flag(f) { flag = true; }
+        ~Writing() { flag = false; }
+    } writing(m_writing);
     int rc = sqlite3_exec(m_db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
     if (rc != SQLITE_OK) {
         fail(reasonOf(rc, m_db), rc);

@@ -104,14 +104,17 @@ private:
     Options m_options;
     mutable std::mutex m_mutex;
     sqlite3 *m_db = nullptr;
-    bool m_failed = false;  // for the rest of this search
+    std::atomic<bool> m_failed{false};  // for the rest of this search
     // Set by beginSearch without waiting for a lane that holds the mutex (it may be waiting on
     // another program's lock); taken up at the next call.
     std::atomic<bool> m_retry{false};
     std::atomic<bool> m_hasPending{false};
+    std::atomic<bool> m_writing{false};  // a transaction is being written
     bool m_pruned = false;
     std::map<QByteArray, int64_t> m_counterIds;
     std::set<QByteArray> m_unknownCounters;
+    // Guarded by m_pendingMutex, never held while waiting on the file.
+    mutable std::mutex m_pendingMutex;
     std::vector<Pending> m_pending;
     std::vector<QByteArray> m_seen;  // paths whose entry was used, to mark seen today
     struct Statements;

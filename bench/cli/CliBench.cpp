@@ -312,7 +312,7 @@ int shareBench(int files)
         c.push_back({"automatic", base + QStringList{mnt}, {}, {}});
         for (int jobs : {2, 4, 8, 16, 32})
             c.push_back({QStringLiteral("--jobs %1").arg(jobs), QStringList{"--jobs", QString::number(jobs)} + base + QStringList{mnt}, {}, {}});
-        inTurns(c, delayUs >= 10000 ? 1 : 2, count);
+        inTurns(c, delayUs >= 10000 ? 1 : 3, count);
         size_t bestFixed = 1;
         for (size_t i = 1; i < c.size(); ++i)
             if (c[i].median().wall < c[bestFixed].median().wall)

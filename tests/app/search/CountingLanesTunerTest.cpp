@@ -54,9 +54,10 @@ TEST_P(TunerTest, NextLaneCount)
 INSTANTIATE_TEST_SUITE_P(
     Cases, TunerTest,
     ::testing::Values(
-        TunerCase{"hardly_anything_but_waiting_doubles", 4, 2, sample(0.2, true), 8},
-        TunerCase{"waiting_more_than_working_grows_by_half", 4, 2, sample(1.6, true, 100, 4), 6},
-        TunerCase{"waiting_grows_one_lane_at_least", 1, 2, sample(0.4, true, 100, 1), 2},
+        TunerCase{"hardly_anything_but_waiting_grows_four_times_at_most", 4, 2, sample(0.2, true), 16},
+        TunerCase{"grows_toward_what_keeps_the_processors_busy", 8, 8, sample(2.0, true, 100, 8), 26},
+        TunerCase{"waiting_more_than_working_grows_one_lane_at_least", 4, 2, sample(1.6, true, 100, 4), 5},
+        TunerCase{"one_waiting_lane_grows", 1, 2, sample(0.4, true, 100, 1), 4},
         TunerCase{"growth_stops_at_32", 20, 2, sample(0.5, true, 100, 20), 32},
         TunerCase{"never_beyond_32", 32, 2, sample(0.5, true, 100, 32), 32},
         TunerCase{"waiting_but_nothing_queued_keeps", 4, 2, sample(0.2, false), 4},
