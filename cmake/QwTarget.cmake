@@ -18,7 +18,8 @@ function(qw_add_test)
   endif()
   gtest_discover_tests(${T_NAME}
     WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/tests-bin
-    PROPERTIES LABELS "${T_LABELS}" ENVIRONMENT "QT_QPA_PLATFORM=offscreen"
+    # The page-count cache of a test run stays in the build tree, never in the user's own.
+    PROPERTIES LABELS "${T_LABELS}" ENVIRONMENT "QT_QPA_PLATFORM=offscreen;XDG_CACHE_HOME=${CMAKE_BINARY_DIR}/test-cache"
     DISCOVERY_TIMEOUT 60)
 endfunction()
 

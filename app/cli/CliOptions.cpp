@@ -22,7 +22,7 @@ const OptionSpec kOptions[] = {
     {'j', "jobs", true},       {'0', "null", false},     {0, "summary", false},     {0, "totals-only", false},
     {0, "files0-from", true},  {0, "min-size", true},    {0, "max-size", true},     {0, "newer", true},
     {0, "older", true},        {0, "time", true},        {0, "merge", false},       {'h', "help", false},
-    {'V', "version", false},
+    {'V', "version", false},   {0, "no-cache", false},
 };
 
 const OptionSpec *findShort(char c)
@@ -119,7 +119,10 @@ QString UsageText()
         "  -0, --null             text records end with a NUL byte and hold the exact path\n"
         "      --merge            add up the JSON-lines records of several runs (files or standard\n"
         "                         input) and write their totals\n"
-        "  -j, --jobs N           count N files at once (default: the number of processors)\n"
+        "  -j, --jobs N           count N files at once (default: as many as keep the disk and\n"
+        "                         the processors busy)\n"
+        "      --no-cache         count every file again instead of reusing the page counts kept\n"
+        "                         for files unchanged since they were last counted\n"
         "  -h, --help             show this help\n"
         "  -V, --version          show the version\n"
         "\n"
@@ -167,6 +170,8 @@ CliOptions ParseArguments(const QList<QByteArray> &args)
                 return false;
             }
             o.jobs = n;
+        } else if (name == "no-cache") {
+            o.noCache = true;
         } else if (name == "null") {
             o.nullTerminated = true;
         } else if (name == "summary") {

@@ -22,12 +22,13 @@ struct CliOptions {
     Format format = Format::Text;
     Report report = Report::Files;
     bool nullTerminated = false;  // -0: text records end in NUL and hold the path's exact bytes
-    int jobs = 0;                 // 0: one per processor
+    int jobs = 0;                 // 0: automatic
     QList<QByteArray> operands;   // folders and files as given: file names are bytes
     QByteArray filesFrom;         // --files0-from: a file of NUL-separated paths, "-" standard input
     bool merge = false;           // --merge: operands are JSON-lines outputs to total up
     // The window's date and size windows, as its controls would hold them.
     search::SearchCriteria criteria;
+    bool noCache = false;         // count every file, neither using nor filling the cache
     bool help = false;
     bool version = false;
     QString error;                // bad usage, in words; empty when the line is usable

@@ -37,7 +37,9 @@ CountCommand::CountCommand(const CliOptions &options, std::FILE *out, std::FILE 
     o.criteria.filterText = o.filterText;
     o.criteria.showHiddenState = o.showHiddenState;
     m_core->options().set(o);
-    m_core->setLanes(options.jobs > 0 ? options.jobs : QThread::idealThreadCount());
+    m_core->setLanes(options.jobs);
+    if (!options.noCache)
+        m_core->setPageCountCache(std::make_shared<search::PageCountCache>());
 
     connect(m_core.get(), &search::SearchCore::folderStarted, this, &CountCommand::onFolderStarted);
     connect(m_core.get(), &search::SearchCore::fileCounted, this, &CountCommand::onFileCounted);

@@ -219,6 +219,8 @@ void frmMain::loadStep()
     ftv->setSelectedFolder(settings.StartupFolder);
     vsFiles->SetUpResultGrid(settings);
     m_search->core().setLanes(settings.CountingLanes);
+    if (settings.PageCountCache)
+        m_search->core().setPageCountCache(std::make_shared<search::PageCountCache>());
 
     txtAddress->setReadOnly(true);
 }

@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <ctime>
+
+#include <QThread>
 
 namespace search::detail {
 
@@ -18,6 +21,10 @@ constexpr auto kShutdownGrace = std::chrono::seconds(3);
 // round trip per file. Among the next kPdfScan jobs only, so the other lanes still find work.
 constexpr size_t kPdfBatch = 16;
 constexpr size_t kPdfScan = 64;
+
+// How often automatic lanes look at what they wait on.
+constexpr std::chrono::milliseconds kTuneEvery{100};
+
 
 // With the pipeline's mutex held: moves further PDF jobs within the look-ahead window from the
 // queue into batch, oldest first.
@@ -47,6 +54,8 @@ struct CountingLanes::Lane
 {
     bool busy = false;     // inside a counter call (Pipeline::mutex)
     bool retired = false;  // takes no further job (Pipeline::mutex)
+    bool leaving = false;  // finishes what it holds, then ends (Pipeline::mutex)
+    bool ended = false;    // its loop has returned (Pipeline::mutex)
     const Run *busyRun = nullptr;
     // The counters in use, for abort() from another thread. The lane sets and clears them under
     // abortMutex, and never while a call is in progress, so an abort never meets a freed counter.
@@ -151,21 +160,92 @@ void CountingLanes::startThread(std::function<void()> fn)
     track(std::move(fn));
 }
 
-void CountingLanes::setCount(int n, int lookaheadPerLane)
+void CountingLanes::resize(int n, std::vector<std::shared_ptr<Lane>> &added)
+{
+    // Lanes that left and ended are forgotten; leaving ones stay within reach of an abort.
+    m_live.erase(std::remove_if(m_live.begin(), m_live.end(), [](const auto &lane) { return lane->ended; }),
+                 m_live.end());
+    int counting = 0;
+    for (const std::shared_ptr<Lane> &lane : m_live)
+        counting += !lane->leaving;
+    for (auto it = m_live.rbegin(); it != m_live.rend() && counting > n; ++it) {
+        if (!(*it)->leaving) {
+            (*it)->leaving = true;
+            --counting;
+        }
+    }
+    for (; counting < n; ++counting) {
+        m_live.push_back(std::make_shared<Lane>());
+        added.push_back(m_live.back());
+    }
+    m_pipeline->lookahead = m_lookaheadPerLane * std::max(n, 1);
+    m_pipeline->laneWake.notify_all();
+}
+
+void CountingLanes::setCount(int n, int lookaheadPerLane, bool automatic)
 {
     std::vector<std::shared_ptr<Lane>> added;
     {
         std::lock_guard lock(m_pipeline->mutex);
-        while (int(m_live.size()) > n) {
-            m_live.back()->retired = true;
-            m_live.pop_back();
+        m_lookaheadPerLane = lookaheadPerLane;
+        m_automatic = automatic;
+        m_pipeline->measuring = automatic;
+        m_pipeline->laneSeconds = m_pipeline->laneCpuSeconds = 0;
+        m_pipeline->filesDone = 0;
+        resize(n, added);
+    }
+    for (const std::shared_ptr<Lane> &lane : added)
+        track([pipeline = m_pipeline, lane, factory = m_factory] { laneLoop(pipeline, lane, factory); });
+    if (automatic) {
+        m_tuner.helperCpuSince();  // what helpers did before this search is not its work
+        m_lastTune = std::chrono::steady_clock::now();
+        if (!m_tuneTimer) {
+            m_tuneTimer = std::make_unique<QTimer>();
+            m_tuneTimer->setInterval(kTuneEvery);
+            QObject::connect(m_tuneTimer.get(), &QTimer::timeout, m_tuneTimer.get(), [this] { tune(); });
         }
-        while (int(m_live.size()) < n) {
-            m_live.push_back(std::make_shared<Lane>());
-            added.push_back(m_live.back());
+        m_tuneTimer->start();
+    } else if (m_tuneTimer) {
+        m_tuneTimer->stop();
+    }
+}
+
+int CountingLanes::count() const
+{
+    std::lock_guard lock(m_pipeline->mutex);
+    int counting = 0;
+    for (const std::shared_ptr<Lane> &lane : m_live)
+        counting += !lane->leaving && !lane->retired;
+    return counting;
+}
+
+void CountingLanes::tune()
+{
+    const auto now = std::chrono::steady_clock::now();
+    LaneSample sample;
+    sample.elapsed = std::chrono::duration<double>(now - m_lastTune).count();
+    m_lastTune = now;
+    sample.cpuSeconds = m_tuner.helperCpuSince();
+    std::vector<std::shared_ptr<Lane>> added;
+    {
+        std::lock_guard lock(m_pipeline->mutex);
+        if (!m_pipeline->run || m_pipeline->run->cancelled) {
+            // Idle: nothing to learn until the next search.
+            m_tuneTimer->stop();
+            return;
         }
-        m_pipeline->lookahead = lookaheadPerLane * std::max(n, 1);
-        m_pipeline->laneWake.notify_all();
+        sample.laneSeconds = m_pipeline->laneSeconds;
+        sample.cpuSeconds += m_pipeline->laneCpuSeconds;
+        sample.files = m_pipeline->filesDone;
+        sample.backlog = m_pipeline->jobAvailable();
+        m_pipeline->laneSeconds = m_pipeline->laneCpuSeconds = 0;
+        m_pipeline->filesDone = 0;
+        int counting = 0;
+        for (const std::shared_ptr<Lane> &lane : m_live)
+            counting += !lane->leaving && !lane->retired;
+        const int next = CountingLanesTuner::next(counting, QThread::idealThreadCount(), sample);
+        if (next != counting)
+            resize(next, added);
     }
     for (const std::shared_ptr<Lane> &lane : added)
         track([pipeline = m_pipeline, lane, factory = m_factory] { laneLoop(pipeline, lane, factory); });
@@ -203,10 +283,22 @@ void CountingLanes::laneLoop(std::shared_ptr<Pipeline> pipeline, std::shared_ptr
 
     std::unique_lock lock(pipeline->mutex);
     for (;;) {
-        pipeline->laneWake.wait(lock, [&] { return lane->retired || pipeline->jobAvailable(); });
-        if (lane->retired)
+        if (!lane->retired && !pipeline->jobAvailable() && pipeline->cache && pipeline->cache->hasPending()) {
+            // Nothing to count for now: a good moment to write what the cache still holds back.
+            const std::shared_ptr<PageCountCache> idleCache = pipeline->cache;
+            lock.unlock();
+            idleCache->flush();
+            lock.lock();
+            continue;
+        }
+        pipeline->laneWake.wait(lock, [&] { return lane->retired || lane->leaving || pipeline->jobAvailable(); });
+        if (lane->retired || lane->leaving)
             break;
+        const auto batchBegan = std::chrono::steady_clock::now();
+        const bool measuring = pipeline->measuring;
+        const double cpuBefore = measuring ? CountingLanesTuner::threadBusySeconds() : 0;
         const std::shared_ptr<Run> run = pipeline->run;
+        const std::shared_ptr<PageCountCache> cache = pipeline->cache;
         std::vector<Run::Job> batch{run->jobs.front()};
         run->jobs.pop_front();
         if (pdfPrefetches && run->at(batch.front().seq).file.type == FileType::Pdf)
@@ -255,11 +347,35 @@ void CountingLanes::laneLoop(std::shared_ptr<Pipeline> pipeline, std::shared_ptr
                     run->counterProblem = problem;
             }
         }
-        if (batch.size() > 1)
-            pdf->prefetch(paths);
+        const auto counterFor = [&](FileType type) {
+            return type == FileType::Tiff ? tiff.get() : type == FileType::Pdf ? pdf.get() : nullptr;
+        };
+        // What the cache still knows is neither counted again nor announced.
+        const size_t n = batch.size();
+        std::vector<std::optional<int32_t>> known(n);
+        std::vector<std::optional<FileStamp>> stamps(n);
+        std::vector<QByteArray> identities(n);
+        std::vector<QByteArray> announce;
+        for (size_t i = 0; i < n; ++i) {
+            const PageCounter *counter = counterFor(types[i]);
+            if (cache && counter) {
+                identities[i] = counter->identity();
+                if (!identities[i].isEmpty()) {
+                    stamps[i] = stampOf(paths[i]);
+                    if (stamps[i])
+                        known[i] = cache->lookup(paths[i], *stamps[i], identities[i]);
+                }
+            }
+            if (!known[i])
+                announce.push_back(paths[i]);
+        }
+        // An announced file may be read as soon as it is announced.
+        const int64_t batchStart = wallClockNs();
+        if (announce.size() > 1)
+            pdf->prefetch(announce);
 
         for (size_t i = 0; i < batch.size(); ++i) {
-            PageCounter *counter = types[i] == FileType::Tiff ? tiff.get() : types[i] == FileType::Pdf ? pdf.get() : nullptr;
+            PageCounter *counter = counterFor(types[i]);
             int32_t code = kCounterMissing;
             {
                 // Abandoned while its counters were being made (an abort then found nothing to stop).
@@ -267,9 +383,17 @@ void CountingLanes::laneLoop(std::shared_ptr<Pipeline> pipeline, std::shared_ptr
                 if (lane->retired)
                     counter = nullptr;
             }
-            if (counter) {
+            if (counter && known[i]) {
+                code = *known[i];
+            } else if (counter) {
+                const int64_t start = announce.size() > 1 ? batchStart : wallClockNs();
                 const std::optional<int32_t> pages = counter->getPages(paths[i]);
                 code = pages ? *pages : kCallFailed;
+                if (stamps[i]) {
+                    const std::optional<FileStamp> after = stampOf(paths[i]);
+                    if (after && PageCountCache::storable(code, *stamps[i], *after, start))
+                        cache->store(paths[i], *after, identities[i], code);
+                }
             }
 
             lock.lock();
@@ -294,9 +418,15 @@ void CountingLanes::laneLoop(std::shared_ptr<Pipeline> pipeline, std::shared_ptr
         }
         lane->busy = false;
         lane->busyRun = nullptr;
+        if (measuring) {
+            pipeline->laneSeconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - batchBegan).count();
+            pipeline->laneCpuSeconds += CountingLanesTuner::threadBusySeconds() - cpuBefore;
+            pipeline->filesDone += int64_t(batch.size());
+        }
         if (lane->retired)
             break;
     }
+    lane->ended = true;
     lock.unlock();
 
     // Released on this thread, where they were created; an abort can no longer reach them.

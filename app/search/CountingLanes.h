@@ -7,8 +7,13 @@
 // the entry ready. The caller's thread takes ready entries from the front only, so they come out
 // in walk order however the lanes finish.
 
+#include "CountingLanesTuner.h"
+#include "PageCountCache.h"
 #include "SearchCore.h"
 
+#include <QTimer>
+
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -58,6 +63,11 @@ struct Pipeline
     std::condition_variable walkWake;     // room to list further, or a cancel
     std::condition_variable threadEnded;  // a lane or walk thread has returned
     std::shared_ptr<Run> run;             // the search in progress, if any
+    std::shared_ptr<PageCountCache> cache;  // answers kept from earlier counts, if wanted
+    // What the lanes did since the tuner last looked (measured for automatic lanes only).
+    bool measuring = false;
+    double laneSeconds = 0, laneCpuSeconds = 0;
+    int64_t filesDone = 0;
     int lookahead = 8;                    // files counted ahead of the next one shown
     size_t walkAhead = 4096;              // entries listed ahead of the last one signalled
     // Posts a drain to the caller's thread; empty once the core is gone.
@@ -100,8 +110,12 @@ public:
     CountingLanes &operator=(const CountingLanes &) = delete;
 
     // Makes the number of live lanes n (new lanes create their counters on first use), each
-    // counting up to lookaheadPerLane files ahead of the next file the caller takes.
-    void setCount(int n, int lookaheadPerLane);
+    // counting up to lookaheadPerLane files ahead of the next file the caller takes. Automatic:
+    // n is where the count starts, and the lanes then follow the work (see CountingLanesTuner)
+    // until the next setCount.
+    void setCount(int n, int lookaheadPerLane, bool automatic = false);
+    // Lanes counting now, leaving ones not included.
+    int count() const;
     // Starts fn on a tracked thread (the walk).
     void startThread(std::function<void()> fn);
     // Retires the lanes counting for run and aborts their calls; idle lanes stay.
@@ -114,11 +128,20 @@ private:
                          SearchCore::FactoryMaker factory);
     void track(std::function<void()> fn);
     void reapEnded();
+    // With the pipeline's mutex held: adds or lets go of lanes until n count.
+    void resize(int n, std::vector<std::shared_ptr<Lane>> &added);
+    // Looks at what the lanes did lately and resizes them (automatic mode).
+    void tune();
 
     std::shared_ptr<Pipeline> m_pipeline;
     SearchCore::FactoryMaker m_factory;
     std::vector<std::shared_ptr<Lane>> m_live;
     std::vector<std::shared_ptr<TrackedThread>> m_threads;
+    bool m_automatic = false;
+    int m_lookaheadPerLane = 1;
+    CountingLanesTuner m_tuner;
+    std::chrono::steady_clock::time_point m_lastTune;
+    std::unique_ptr<QTimer> m_tuneTimer;
 };
 
 // Threads left running by cores that are gone (their work abandoned).

@@ -6,6 +6,9 @@
 #include "IPageCountAbort.h"
 #include "IPageCountPrefetch.h"
 
+#include <dlfcn.h>
+#include <sys/stat.h>
+
 namespace search {
 
 namespace {
@@ -24,6 +27,7 @@ public:
         void *prefetch = nullptr;
         if (SUCCEEDED(m_counter->QueryInterface(IID_IPageCountPrefetch, &prefetch)))
             m_prefetch = static_cast<IPageCountPrefetch *>(prefetch);
+        m_identity = identityOf(*reinterpret_cast<void **>(m_counter));
     }
     ~ComPageCounter() override
     {
@@ -55,6 +59,8 @@ public:
 
     bool prefetches() const override { return m_prefetch != nullptr; }
 
+    QByteArray identity() const override { return m_identity; }
+
     void prefetch(const std::vector<QByteArray> &paths) override
     {
         if (!m_prefetch || paths.empty())
@@ -81,7 +87,29 @@ private:
         return comrt::AllocBstrFromFileName(std::string_view(path.constData(), size_t(path.size())));
     }
 
+    // The library the object's code lives in, as it is on disk now: a rebuilt or replaced
+    // library (same path, other contents) is another counter.
+    static QByteArray identityOf(const void *vtable)
+    {
+        Dl_info info{};
+        if (!vtable || ::dladdr(*static_cast<void *const *>(vtable), &info) == 0 || !info.dli_fname)
+            return {};
+        struct stat st {};
+        if (::stat(info.dli_fname, &st) != 0)
+            return {};
+        comrt::FileVersion version;
+        const std::string versionText =
+            SUCCEEDED(comrt::GetFileVersionInfo(info.dli_fname, &version)) ? version.text() : std::string();
+        return QByteArray(info.dli_fname) + '\n'
+               + QByteArray::number(qulonglong(st.st_dev)) + ':' + QByteArray::number(qulonglong(st.st_ino)) + ':'
+               + QByteArray::number(qlonglong(st.st_size)) + ':'
+               + QByteArray::number(qlonglong(st.st_mtim.tv_sec)) + '.' + QByteArray::number(qlonglong(st.st_mtim.tv_nsec)) + ':'
+               + QByteArray::number(qlonglong(st.st_ctim.tv_sec)) + '.' + QByteArray::number(qlonglong(st.st_ctim.tv_nsec)) + '\n'
+               + QByteArray::fromStdString(versionText);
+    }
+
     Interface *m_counter;
+    QByteArray m_identity;
     IPageCountAbort *m_abort = nullptr;
     IPageCountPrefetch *m_prefetch = nullptr;
 };

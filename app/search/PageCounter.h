@@ -30,6 +30,9 @@ public:
     // The files the next getPages calls will ask for, in that order; a hint the counter may use to
     // count them back to back.
     virtual void prefetch(const std::vector<QByteArray> &) {}
+    // What makes this counter's answers what they are (its library file and version), for
+    // remembering them; empty when its answers must not be remembered.
+    virtual QByteArray identity() const { return {}; }
 };
 
 class PageCounterFactory

@@ -433,6 +433,16 @@ int SearchCore::lanes() const
     return m_laneSetting > 0 ? m_laneSetting : automaticLanes();
 }
 
+int SearchCore::lanesNow() const
+{
+    return m_lanes->count();
+}
+
+void SearchCore::setPageCountCache(std::shared_ptr<PageCountCache> cache)
+{
+    m_cache = std::move(cache);
+}
+
 void SearchCore::setWalkAhead(int entries)
 {
     std::lock_guard lock(m_pipeline->mutex);
@@ -486,10 +496,13 @@ std::shared_ptr<detail::Run> SearchCore::beginRun()
     m_cancelled = false;
     m_runId = ++m_lastRunId;
     auto run = std::make_shared<Run>(m_runId);
-    m_lanes->setCount(lanes(), m_lookaheadPerLane);
+    m_lanes->setCount(lanes(), m_lookaheadPerLane, m_laneSetting == 0);
+    if (m_cache)
+        m_cache->beginSearch();
     {
         std::lock_guard lock(m_pipeline->mutex);
         m_pipeline->run = run;
+        m_pipeline->cache = m_cache;
         m_pipeline->drainPosted = false;
     }
     return run;

@@ -10,6 +10,7 @@
 // of lanes.
 
 #include "FileNames.h"
+#include "PageCountCache.h"
 #include "PageCounter.h"
 #include "SearchCriteria.h"
 
@@ -116,9 +117,15 @@ public:
 
     SharedOptions &options() { return m_options; }
 
-    // Counting lanes: 0 = automatic (the processors, at most 8). Takes effect at the next start.
+    // Counting lanes: 0 = automatic (starts at the processors, at most 8, then follows the work:
+    // up to 32 while the lanes mostly wait on I/O). Takes effect at the next start.
     void setLanes(int lanes);
     int lanes() const;
+    // Lanes counting at the moment (automatic lanes change during a search).
+    int lanesNow() const;
+    // Answers kept from earlier counts (null: count everything). Takes effect at the next start.
+    void setPageCountCache(std::shared_ptr<PageCountCache> cache);
+
     // How many entries the walk may list ahead of the last one signalled (at least 1).
     void setWalkAhead(int entries);
     // Threads that list folders and read file facts ahead of the walk (0: the walk reads each
@@ -164,6 +171,7 @@ private:
     int m_listingThreads = kDefaultListingThreads;
     std::shared_ptr<detail::WalkAhead> m_walkAhead;  // the current search's
     std::shared_ptr<detail::WalkReport> m_walkReport;
+    std::shared_ptr<PageCountCache> m_cache;
     // Far enough ahead that the lanes keep counting while the caller's thread is busy for a
     // moment (painting, another handler): with 8 files a lane, two lanes spent much of a search
     // waiting for it. Rows still come out in walk order.

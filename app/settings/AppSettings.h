@@ -43,6 +43,9 @@ struct SettingsRecord {
     // Files counted at once by a search; 0 = automatic (the processors, at most 8). More helps
     // on slow network shares.
     int CountingLanes = 0;
+    // Page counts of unchanged files are remembered between searches ([General] PageCountCache;
+    // 0 turns it off).
+    bool PageCountCache = true;
 
     // The values a missing file or key gives.
     static SettingsRecord defaults()

@@ -162,6 +162,13 @@ bool ReadSettingsFile(const QString &path, SettingsRecord &into, QString *error)
                         kMaxCountingLanes, lanes, nullptr))
         lanes = 0;
     into.CountingLanes = int(lanes);
+    // Only 0 turns the cache off; anything unreadable leaves it on, as a missing key does.
+    qint64 cache = 1;
+    if (!convertInteger(kGeneral, QStringLiteral("PageCountCache"),
+                        read(kGeneral, QStringLiteral("PageCountCache"), QStringLiteral("1"), kFlagBuffer + 1), 0, 1,
+                        cache, nullptr))
+        cache = 1;
+    into.PageCountCache = cache != 0;
     return true;
 }
 

@@ -8,6 +8,8 @@
 // accounting of reaped children alone would leave them out). The measurements take turns, round
 // after round, and each reports its median: a machine whose load changes during the run then
 // weighs on all of them alike.
+// With --cache [files] [rounds] [folder]: the window's first and second search of a tree of 100,000
+// files with the page-count cache, against one without it and the floor.
 // Then, for a folder holding a PDF that takes seconds to count and a TIFF with many directories:
 // the longest gap between two turns of the window thread's event loop, and the time from
 // pressing Search to the first row.
@@ -30,12 +32,14 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
 
 #include <algorithm>
+#include <cstring>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
@@ -200,11 +204,15 @@ public:
     }
 };
 
-std::unique_ptr<frmMain> makeWindow(int lanes, const QString &emptyFolder, search::SearchCore::FactoryMaker counters = {})
+// cache: the page-count cache on (at $XDG_CACHE_HOME as it is when the window is made); off,
+// every search counts every file.
+std::unique_ptr<frmMain> makeWindow(int lanes, const QString &emptyFolder, search::SearchCore::FactoryMaker counters = {},
+                                    bool cache = false)
 {
     modGlobal::AppSettings = modGlobal::SettingsRecord::defaults();
     modGlobal::AppSettings.StartupFolder = emptyFolder;
     modGlobal::AppSettings.CountingLanes = lanes;
+    modGlobal::AppSettings.PageCountCache = cache;
     auto window = std::make_unique<frmMain>(nullptr, std::move(counters));
     window->criteriaPanel->includeSubfolderBox()->setChecked(true);
     // The first activation searches the start-up folder: wait until that search is over, or it
@@ -390,6 +398,107 @@ void ratio(const char *what, const std::string &a, const std::string &b)
                 median(x.cpu) / median(y.cpu));
 }
 
+// ---------------------------------------------------------------- the page-count cache
+
+long rssKb(const char *field)
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray &line : status.readAll().split('\n'))
+        if (line.startsWith(field))
+            return line.mid(int(std::strlen(field))).trimmed().split(' ').value(0).toLong();
+    return 0;
+}
+
+// A tree of files files, 100 to a folder, mixed as the corpus above.
+void makeTree(const QString &root, int files)
+{
+    for (int made = 0, f = 0; made < files; ++f) {
+        const QString folder = QStringLiteral("%1/f%2/g%3").arg(root).arg(f % 10).arg(f);
+        QDir().mkpath(folder);
+        for (int i = 0; i < 100 && made < files; ++i, ++made) {
+            const QByteArray base = QFile::encodeName(folder) + "/doc" + QByteArray::number(i);
+            switch (i % 4) {
+            case 0: testdocs::writeTiff(base + ".tif", 1 + i % 7); break;
+            case 1: testdocs::writePdf(base + ".pdf", 1 + i % 9); break;
+            case 2: testdocs::writeBytes(base + ".txt", "notes"); break;
+            default: testdocs::writeBytes(base + ".jpg", QByteArray(2048, 'j')); break;
+            }
+        }
+    }
+}
+
+// The window's first search of a tree without the cache and with a new one, its second search
+// with the cache, and the floor (walk + open + read 8 bytes), in turns.
+int cacheBench(int files, int rounds, const QString &kept)
+{
+    QTemporaryDir dir;
+    const QString tree = kept.isEmpty() ? dir.filePath("tree") : kept;
+    if (!QFileInfo::exists(tree)) {
+        std::printf("making %d files in %s ...\n", files, qPrintable(tree));
+        std::fflush(stdout);
+        makeTree(tree, files);
+    }
+    // Counts are kept only for files that settled 2 s before their count.
+    QThread::msleep(2500);
+    const QByteArray root = QFile::encodeName(tree);
+    const QString treeFolder = tree + QLatin1Char('/');
+
+    const auto plain = makeWindow(0, emptyFolder().path());
+    searchAndWait(*plain, treeFolder);  // the page cache warm for all that follow
+    std::vector<double> floor, none, first, second;
+    long rssFirst = 0, rssSecond = 0;
+    QString totals[3];
+    for (int round = 0; round < rounds; ++round) {
+        QElapsedTimer t;
+        t.start();
+        walk(root, [](const QByteArray &path, const QByteArray &) {
+            const int fd = ::open(path.constData(), O_RDONLY);
+            char head[8];
+            if (fd >= 0) {
+                [[maybe_unused]] const ssize_t n = ::read(fd, head, sizeof head);
+                ::close(fd);
+            }
+        });
+        floor.push_back(double(t.nsecsElapsed()) / 1e9);
+        t.restart();
+        searchAndWait(*plain, treeFolder);
+        none.push_back(double(t.nsecsElapsed()) / 1e9);
+        totals[0] = QStringLiteral("%1 %2").arg(plain->folderSearch().tiffPageTotal()).arg(plain->folderSearch().pdfPageTotal());
+
+        const QString cacheHome = dir.filePath(QStringLiteral("cache%1").arg(round));
+        qputenv("XDG_CACHE_HOME", QFile::encodeName(cacheHome));
+        auto cached = makeWindow(0, emptyFolder().path(), {}, true);
+        t.restart();
+        searchAndWait(*cached, treeFolder);
+        first.push_back(double(t.nsecsElapsed()) / 1e9);
+        totals[1] = QStringLiteral("%1 %2").arg(cached->folderSearch().tiffPageTotal()).arg(cached->folderSearch().pdfPageTotal());
+        rssFirst = std::max(rssFirst, rssKb("VmRSS:"));
+        t.restart();
+        searchAndWait(*cached, treeFolder);
+        second.push_back(double(t.nsecsElapsed()) / 1e9);
+        totals[2] = QStringLiteral("%1 %2").arg(cached->folderSearch().tiffPageTotal()).arg(cached->folderSearch().pdfPageTotal());
+        rssSecond = std::max(rssSecond, rssKb("VmRSS:"));
+        cached.reset();
+        QDir(cacheHome).removeRecursively();
+        std::printf("  round %d: floor %.3f s, no cache %.3f s, first %.3f s, second %.3f s\n", round + 1, floor.back(),
+                    none.back(), first.back(), second.back());
+        std::fflush(stdout);
+    }
+    const double f = median(floor), n = median(none), a = median(first), b = median(second);
+    std::printf("\nwindow, %d files, automatic lanes, medians of %d rounds taken in turns\n", files, rounds);
+    std::printf("walk + open + read 8 bytes      %8.3f s\n", f);
+    std::printf("search without the cache        %8.3f s  %6.1f x floor\n", n, n / f);
+    std::printf("first search with the cache     %8.3f s  %6.2f x without (target <= 1.1)\n", a, a / n);
+    std::printf("second search with the cache    %8.3f s  %6.2f x floor (target <= 4)\n", b, b / f);
+    std::printf("process memory after the first search %ld KB, after the second %ld KB (peak %ld KB)\n", rssFirst,
+                rssSecond, rssKb("VmHWM:"));
+    std::printf("totals (TIFF PDF): without %s, first %s, second %s\n", qPrintable(totals[0]), qPrintable(totals[1]),
+                qPrintable(totals[2]));
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char **argv)
@@ -403,6 +512,9 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "%s\n", qPrintable(why));
         return 1;
     }
+    if (argc > 1 && QByteArray(argv[1]) == "--cache")
+        return cacheBench(argc > 2 ? std::max(4, std::atoi(argv[2])) : 100000, argc > 3 ? std::max(1, std::atoi(argv[3])) : 3,
+                          argc > 4 ? QString::fromLocal8Bit(argv[4]) : QString());
     corpus();  // build the documents before timing anything
     const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 7;
     std::vector<std::unique_ptr<frmMain>> windows;

@@ -1,6 +1,6 @@
 #pragma once
 // Page counters for tests that read the answer from the file's own text: "pages:N" gives N,
-// "fail" a failed call, "slow:N" blocks until the test opens the gate (then N) or, when aborts are
+// "fail" a failed call, "wait:MS" takes MS milliseconds (then 1), "slow:N" blocks until the test opens the gate (then N) or, when aborts are
 // honoured at the time of the abort, until abort() (then -5); "hold" blocks until abort() only; anything else -2. They log which thread created, called and released them.
 // With CounterLog::prefetching they take announcements of the next files and log any call that
 // does not follow them.
@@ -9,6 +9,8 @@
 
 #include <QByteArray>
 
+#include <algorithm>
+#include <chrono>
 #include <condition_variable>
 #include <fcntl.h>
 #include <mutex>
@@ -37,6 +39,8 @@ struct CounterLog
     int announced = 0;         // files announced through prefetch()
     int announcedCalls = 0;    // calls for the next file announced
     int outOfOrderCalls = 0;   // calls while another file was announced next
+    int largestAnnouncement = 0;  // most files announced by one prefetch()
+    QByteArray identity;          // what identity() answers; empty: answers are never cached
 
     void openGate()
     {
@@ -104,6 +108,11 @@ public:
             return std::nullopt;
         if (text.startsWith("pages:"))
             return text.mid(6).trimmed().toInt();
+        if (text.startsWith("wait:")) {
+            // A file on a slow share: the lane waits without using a processor.
+            std::this_thread::sleep_for(std::chrono::milliseconds(text.mid(5).trimmed().toInt()));
+            return 1;
+        }
         if (text.startsWith("slow") || text.startsWith("hold")) {
             const bool hold = text.startsWith("hold");
             std::unique_lock lock(m_log.mutex);
@@ -133,7 +142,14 @@ public:
     {
         std::lock_guard lock(m_log.mutex);
         m_log.announced += int(paths.size());
+        m_log.largestAnnouncement = std::max(m_log.largestAnnouncement, int(paths.size()));
         m_announced.insert(m_announced.end(), paths.begin(), paths.end());
+    }
+
+    QByteArray identity() const override
+    {
+        std::lock_guard lock(m_log.mutex);
+        return m_log.identity;
     }
 
 private:

@@ -169,6 +169,17 @@ INSTANTIATE_TEST_SUITE_P(
         CriteriaCase{"SizeBetween", {"--max-size", "20", "--min-size", "5", "/x"}, sizes(false, "", "", "5", "20")}),
     [](const ::testing::TestParamInfo<CriteriaCase> &info) { return std::string(info.param.name); });
 
+TEST(CliOptions, NoCacheIsAFlagAndTheCacheIsOnWithoutIt)
+{
+    EXPECT_FALSE(cli::ParseArguments({"/x"}).noCache);
+    const cli::CliOptions o = cli::ParseArguments({"--no-cache", "-r", "/x"});
+    EXPECT_TRUE(o.error.isEmpty()) << o.error.toStdString();
+    EXPECT_TRUE(o.noCache);
+    EXPECT_TRUE(o.recursive);
+    EXPECT_FALSE(cli::ParseArguments({"--no-cache=1", "/x"}).error.isEmpty());
+    EXPECT_TRUE(cli::UsageText().contains("--no-cache"));
+}
+
 TEST(CliOptions, HelpAndVersionNeedNoFolder)
 {
     EXPECT_TRUE(cli::ParseArguments({"--help"}).help);

@@ -4,11 +4,13 @@
 
 #include "TestDocuments.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QStandardPaths>
+#include <QThread>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -227,6 +229,51 @@ TEST(CountCli, JobsDoNotChangeTheOutput)
         EXPECT_EQ(one.out.toStdString(), four.out.toStdString()) << format;
         EXPECT_GT(one.out.count('\n'), 40) << format;
     }
+}
+
+// The page-count cache changes nothing of the output; --no-cache neither reads nor makes it; a
+// damaged cache costs one line on standard error.
+TEST(CountCli, CacheKeepsTheOutputAndNoCacheLeavesItAlone)
+{
+    QTemporaryDir dir, cacheHome;
+    const QByteArray root = QFile::encodeName(dir.path());
+    tiff(root + "/a.tif", 3);
+    pdf(root + "/b.pdf", 5);
+    bytes(root + "/c.pdf", "%PDF-1.4\nnothing\n");
+    // Counts are kept only for files that settled 2 s before their count.
+    QDeadlineTimer settled(2200);
+    while (!settled.hasExpired())
+        QThread::msleep(50);
+    const QByteArray oldHome = qgetenv("XDG_CACHE_HOME");
+    qputenv("XDG_CACHE_HOME", QFile::encodeName(cacheHome.path()));
+    const QString cacheFile = cacheHome.filePath("quirewell/page-counts.sqlite");
+    const QStringList args = {"--format", "csv", dir.path()};
+
+    const Output plain = runCount(QStringList{"--no-cache"} + args);
+    EXPECT_FALSE(QFile::exists(cacheFile));
+    const Output first = runCount(args);
+    EXPECT_TRUE(QFile::exists(cacheFile));
+    const Output second = runCount(args);
+    {
+        QFile damage(cacheFile);
+        EXPECT_TRUE(damage.open(QIODevice::WriteOnly));
+        damage.write(QByteArray(4096, 'x'));
+    }
+    QFile::remove(cacheFile + "-wal");
+    QFile::remove(cacheFile + "-shm");
+    const Output damaged = runCount(args);
+    qputenv("XDG_CACHE_HOME", oldHome);
+
+    for (const Output *o : {&plain, &first, &second, &damaged}) {
+        EXPECT_EQ(o->status, 1);  // c.pdf cannot be counted
+        EXPECT_EQ(o->out.toStdString(), plain.out.toStdString());
+    }
+    EXPECT_EQ(plain.err, "");
+    EXPECT_EQ(first.err, "");
+    EXPECT_EQ(second.err, "");
+    EXPECT_EQ(damaged.err.count('\n'), 1) << damaged.err.toStdString();
+    EXPECT_TRUE(damaged.err.contains("page-count cache")) << damaged.err.toStdString();
+    EXPECT_EQ(parse("csv", plain.out).pdfTotal, 5);
 }
 
 // Several folders: records of each in turn, one set of totals.

@@ -526,6 +526,7 @@ TEST_F(SearchCoreTest, PdfsAnnouncedAheadAreAskedForInThatOrderAndChangeNothing)
               i % 17 == 1 ? "fail" : i % 13 == 1 ? "not a pdf" : "pages:" + QByteArray::number(i % 5));
     QStringList logs[3];
     int announced[3] = {};
+    QStringList calls[3];
     int run = 0;
     for (const auto &[lanes, prefetching] : {std::pair{1, false}, std::pair{1, true}, std::pair{3, true}}) {
         {
@@ -533,6 +534,7 @@ TEST_F(SearchCoreTest, PdfsAnnouncedAheadAreAskedForInThatOrderAndChangeNothing)
             log.prefetching = prefetching;
             log.gateOpen = false;
             log.announced = log.announcedCalls = 0;
+            log.calls.clear();
         }
         SearchCore core(textCounters(log));
         core.setLanes(lanes);
@@ -548,8 +550,15 @@ TEST_F(SearchCoreTest, PdfsAnnouncedAheadAreAskedForInThatOrderAndChangeNothing)
         logs[run] = rec.log;
         std::lock_guard lock(log.mutex);
         EXPECT_EQ(log.announcedCalls, log.announced) << "every announced file is asked for";
+        for (const QByteArray &call : log.calls)
+            if (call.endsWith(".pdf"))
+                calls[run] << QString::fromUtf8(call);
         announced[run++] = log.announced;
     }
+    // One lane asks for the PDFs in walk order whether or not it announces them (it may take
+    // PDFs ahead of other files): a batch taken out of order would keep every row after its first
+    // waiting for the whole batch.
+    EXPECT_EQ(calls[0].join('\n').toStdString(), calls[1].join('\n').toStdString());
     EXPECT_EQ(logs[0], logs[1]);
     EXPECT_EQ(logs[0], logs[2]);
     EXPECT_TRUE(logs[0].last().startsWith("end ")) << logs[0].last().toStdString();
@@ -557,6 +566,37 @@ TEST_F(SearchCoreTest, PdfsAnnouncedAheadAreAskedForInThatOrderAndChangeNothing)
     EXPECT_GE(announced[1], 50) << "one lane announces the 100 PDFs in batches";
     std::lock_guard lock(log.mutex);
     EXPECT_EQ(log.outOfOrderCalls, 0);
+}
+
+// A lane announces only files inside the look-ahead window: the window bounds what is counted
+// before the rows ahead of it are shown.
+TEST_F(SearchCoreTest, AnnouncementsStayInsideTheLookAheadWindow)
+{
+    write("gate.tif", "slow:1");
+    for (int i = 0; i < 40; ++i)
+        write(QString("sub/p%1.pdf").arg(i, 2, 10, QLatin1Char('0')), "pages:1");
+    log.prefetching = true;
+    for (int lookahead : {3, 7}) {
+        {
+            std::lock_guard lock(log.mutex);
+            log.gateOpen = false;
+            log.largestAnnouncement = 0;
+        }
+        SearchCore core(textCounters(log));
+        core.setLanes(1);
+        core.setLookaheadPerLane(lookahead);
+        listEverything(core);
+        Recording rec;
+        rec.attach(core);
+        core.start(root());
+        ASSERT_TRUE(QTest::qWaitFor([&] { return log.waiting() == 1; }, 20000));
+        log.openGate();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return rec.summary.has_value(); }, 20000));
+        EXPECT_EQ(rec.summary->pdfPages, 40);
+        std::lock_guard lock(log.mutex);
+        EXPECT_LE(log.largestAnnouncement, lookahead) << "the window, and no further";
+        EXPECT_GE(log.largestAnnouncement, 2) << "files went ahead at all";
+    }
 }
 
 // Cancelling while a lane holds announced files behind a slow one drops them with the search;
