@@ -336,8 +336,8 @@ class NoFileManager final : public FileShell
 {
 public:
     bool openPath(const QByteArray &) override { return false; }
-    bool showItemInFolder(const QByteArray &) override { return false; }
-    bool showItemProperties(const QByteArray &) override { return false; }
+    void showItemInFolder(const QByteArray &, QObject *, Answer) override {}
+    void showItemProperties(const QByteArray &, QObject *, Answer) override {}
     bool deleteFile(const QByteArray &, QString *) override { return false; }
 };
 
