@@ -5,10 +5,14 @@
 #include "FileIcons.h"
 #include "FolderDropTarget.h"
 #include "FolderTree.h"
+#include "ExportGrid.h"
+#include "FileShell.h"
 #include "MainCommands.h"
 #include "MessageBoxes.h"
 #include "ResultGrid.h"
 #include "SearchCriteriaPanel.h"
+#include "SearchProgress.h"
+#include "SettingsFile.h"
 #include "SelectionTotals.h"
 #include "StatusPanels.h"
 #include "Twips.h"
@@ -16,6 +20,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDateTime>
@@ -26,7 +31,10 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QPushButton>
+#include <QResizeEvent>
+#include <QShortcut>
 #include <QSplitter>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -201,6 +209,16 @@ void frmMain::connectCommands()
 
     connect(vsFiles, &ResultGrid::popupRequested, this, [this](QPoint at) { m_actions.mnuPopup->popup(at); });
     connect(vsFiles, &ResultGrid::deleteRequested, this, [this] { m_commands->fileDelete(); });
+    connect(vsFiles, &ResultGrid::openRequested, this, [this] { m_commands->fileOpen(); });
+    connect(vsFiles, &ResultGrid::copyRequested, this, &frmMain::copySelectedRows);
+    connect(vsFiles, &ResultGrid::headerMenuRequested, this, &frmMain::showColumnMenu);
+
+    m_progress = new SearchProgress(*this);
+    m_cancelKey = new QShortcut(QKeySequence(Qt::Key_Escape), this, this, &frmMain::cancelSearch);
+    m_cancelKey->setObjectName(QStringLiteral("keyCancelSearch"));
+    m_cancelKey->setEnabled(false);
+    auto *repeatKey = new QShortcut(QKeySequence(Qt::Key_F5), this, this, &frmMain::repeatSearch);
+    repeatKey->setObjectName(QStringLiteral("keyRepeatSearch"));
 }
 
 void frmMain::loadStep()
@@ -244,8 +262,33 @@ void frmMain::cmdSearch_Click()
         m_search->cmdSearch_Click(m_currentFolder);  // the button reads "&Cancel": this cancels
         return;
     }
+    startSearch();
+}
+
+void frmMain::startSearch()
+{
     m_searchedFolder = m_currentFolder;
     m_search->cmdSearch_Click(m_currentFolder);
+    if (m_search->isRunning()) {
+        m_progress->searchStarted();
+        m_cancelKey->setEnabled(true);
+    }
+}
+
+void frmMain::cancelSearch()
+{
+    if (m_search->isRunning())
+        cmdSearch_Click();
+}
+
+void frmMain::repeatSearch()
+{
+    if (m_search->isRunning()) {
+        m_restartPending = true;
+        m_search->requestCancel();
+        return;
+    }
+    cmdSearch_Click();
 }
 
 void frmMain::searchEnded()
@@ -253,13 +296,74 @@ void frmMain::searchEnded()
     // Another folder picked during that search cancelled it; its search starts on a clean grid.
     if (m_restartPending) {
         m_restartPending = false;
-        vsFiles->ClearRows();
-        lblPageCount->setText(search::FolderSearch::totalsText(0, 0));
-        m_searchedFolder = m_currentFolder;
-        m_search->cmdSearch_Click(m_currentFolder);
+        clearRows();
+        startSearch();
         return;
     }
+    m_progress->searchEnded();
+    m_cancelKey->setEnabled(false);
+    // Rows come in walk order; the order the header's arrow promised is restored once they are all in.
+    vsFiles->SortAgain();
     emit searchFinished();
+}
+
+void frmMain::copySelectedRows()
+{
+    QList<int> rows;
+    for (int i = 0; i < vsFiles->selectedRows(); ++i) {
+        const int row = vsFiles->selectedRow(i);
+        if (row > 0 && !vsFiles->rowHidden(row))
+            rows << row;
+    }
+    if (rows.isEmpty())
+        return;
+    QList<int> columns;
+    for (int c = 0; c < vsFiles->cols(); ++c)
+        if (!vsFiles->colHidden(c))
+            columns << c;
+    QString text;
+    QStringList cells;
+    for (int row : rows) {
+        cells.clear();
+        for (int c : columns)
+            cells << vsFiles->textMatrix(row, c);
+        text += DelimitedLine(cells, QLatin1Char('\t')) + QLatin1Char('\n');
+    }
+    QMimeData *data = vsFiles->fileUriList(rows);
+    if (!data)
+        data = new QMimeData;
+    data->setText(text);
+    QGuiApplication::clipboard()->setMimeData(data);
+}
+
+void frmMain::showColumnMenu(QPoint globalPos)
+{
+    if (!m_columnMenu) {
+        m_columnMenu = new QMenu(this);
+        m_columnMenu->setObjectName(QStringLiteral("mnuColumns"));
+    }
+    QMenu *menu = m_columnMenu;
+    menu->clear();
+    int shown = 0;
+    for (int c = 0; c < kResultDataColumns; ++c)
+        shown += vsFiles->colHidden(c) ? 0 : 1;
+    for (int c = 0; c < kResultDataColumns; ++c) {
+        QAction *action = menu->addAction(vsFiles->textMatrix(0, c));
+        action->setCheckable(true);
+        action->setChecked(!vsFiles->colHidden(c));
+        // The last column shown stays: a grid without columns would offer nothing to click.
+        action->setEnabled(vsFiles->colHidden(c) || shown > 1);
+        connect(action, &QAction::toggled, this, [this, c](bool show) {
+            // Written as Preferences writes it, so the dialog and the next start agree.
+            QStringList &visibility = modGlobal::AppSettings.ColumnVisibility;
+            visibility.clear();
+            for (int k = 0; k < kResultDataColumns; ++k)
+                visibility << ((k == c ? show : !vsFiles->colHidden(k)) ? QStringLiteral("1") : QStringLiteral("0"));
+            RefreshGrid();
+            modGlobal::SaveSettings(this);
+        });
+    }
+    menu->popup(globalPos);
 }
 
 void frmMain::ftv_Selected()
@@ -298,6 +402,23 @@ void frmMain::runFirstActivation()
     txtAddress->setText(m_currentFolder);
     cmdSearch_Click();
     vsFiles->setFocus();
+}
+
+void frmMain::resizeEvent(QResizeEvent *event)
+{
+    QMainWindow::resizeEvent(event);
+    // A window manager keeps the window at its minimum size; without one (or with one that
+    // ignores size hints) it could be made smaller and clip the grid and the criteria: it snaps
+    // back, as a resize below the minimum does. Queued: the resize that is being handled ends first.
+    if (isMinimized() || isMaximized() || isFullScreen())
+        return;
+    const QSize minimum = minimumSize();
+    if (event->size().width() < minimum.width() || event->size().height() < minimum.height())
+        QTimer::singleShot(0, this, [this] {
+            const QSize wanted = size().expandedTo(minimumSize());
+            if (wanted != size())
+                resize(wanted);
+        });
 }
 
 void frmMain::closeEvent(QCloseEvent *event)
@@ -344,10 +465,15 @@ void frmMain::mnuExit_Click()
 // ---------------------------------------------------------------- search::SearchHost
 
 int frmMain::rowCount() const { return vsFiles->rows(); }
-void frmMain::clearRows() { vsFiles->ClearRows(); }
+void frmMain::clearRows()
+{
+    vsFiles->ClearRows();
+    m_progress->rowsCleared();
+}
 void frmMain::appendRow(const ResultRow &row)
 {
     vsFiles->AppendResultRow(row);
+    m_progress->rowAdded();
     // Rows come in bursts, and repainting the grid for each costs more than the row itself: a
     // row shows at once, the rows after it within 100 ms are painted together when that ends.
     if (!m_gridPaintPause) {

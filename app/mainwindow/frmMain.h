@@ -16,10 +16,13 @@ class MainCommands;
 class QFrame;
 class QLabel;
 class QLineEdit;
+class QMenu;
 class QPushButton;
+class QShortcut;
 class QSplitter;
 class QTimer;
 class ResultGrid;
+class SearchProgress;
 class SelectionTotals;
 class StatusPanels;
 
@@ -42,6 +45,14 @@ public:
     void RefreshGrid();
     // The Search command: starts a search of CurrentFolder, or cancels the running one.
     void cmdSearch_Click();
+    // F5: searches CurrentFolder again; a running search is cancelled and starts over.
+    void repeatSearch();
+    // Esc: cancels the running search as the Cancel button does; nothing when none runs.
+    void cancelSearch();
+    // Ctrl+C in the grid: the selected rows that are not deleted go to the clipboard as
+    // tab-separated text (the visible columns, as the export writes them) and as a list of file
+    // URLs; nothing selected leaves the clipboard alone.
+    void copySelectedRows();
 
     QString CurrentFolder() const { return m_currentFolder; }
     bool FirstActivation() const { return m_firstActivation; }
@@ -76,6 +87,7 @@ signals:
 protected:
     void changeEvent(QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
 
 private:
     void buildControls();
@@ -85,6 +97,10 @@ private:
     void runFirstActivation();
     void ftv_FolderItemSelected(const QString &path);
     void ftv_Selected();
+    // Starts a search of CurrentFolder through the Search command and shows that it runs.
+    void startSearch();
+    // The header's right-click menu: every data column, ticked when shown.
+    void showColumnMenu(QPoint globalPos);
     // The search has ended: starts the one a pick was waiting for, or says so.
     void searchEnded();
     void cmdShowHideAdvanceSearch_Click();
@@ -111,6 +127,9 @@ private:
     std::unique_ptr<FileIcons> m_icons;
     QTimer *m_gridPaintPause = nullptr;  // while it runs, new rows wait to be painted
     SelectionTotals *m_selectionTotals = nullptr;
+    SearchProgress *m_progress = nullptr;
+    QMenu *m_columnMenu = nullptr;  // the header's: its items are made anew each time it opens
+    QShortcut *m_cancelKey = nullptr;  // enabled only while a search runs, so Esc is free otherwise
     QString m_searchedFolder;      // the folder the running search walks
     bool m_restartPending = false;  // another folder was picked while a search ran
     QFrame *fmeAddressBar = nullptr;
