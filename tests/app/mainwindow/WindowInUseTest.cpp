@@ -393,13 +393,10 @@ QMenu *openColumnMenu(frmMain &window)
     return menu;
 }
 
-int visibleWidth(ResultGrid &grid)
+// The width the shown columns take together.
+int visibleWidth(const ResultGrid &grid)
 {
-    int sum = 0;
-    for (int c = 0; c < grid.cols(); ++c)
-        if (!grid.view()->isColumnHidden(c))
-            sum += grid.view()->columnWidth(c);
-    return sum;
+    return grid.view()->horizontalHeader()->length();
 }
 
 TEST_F(WindowInUseTest, HeaderMenuShowsAndHidesColumnsAndSavesThemAsPreferencesDo)
