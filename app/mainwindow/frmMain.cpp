@@ -5,14 +5,12 @@
 #include "FileIcons.h"
 #include "FolderDropTarget.h"
 #include "FolderTree.h"
-#include "ExportGrid.h"
-#include "FileShell.h"
 #include "MainCommands.h"
 #include "MessageBoxes.h"
 #include "ResultGrid.h"
+#include "ResultGridCommands.h"
 #include "SearchCriteriaPanel.h"
 #include "SearchProgress.h"
-#include "SettingsFile.h"
 #include "SelectionTotals.h"
 #include "StatusPanels.h"
 #include "Twips.h"
@@ -20,7 +18,6 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
-#include <QClipboard>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDateTime>
@@ -31,7 +28,6 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
-#include <QMimeData>
 #include <QPushButton>
 #include <QResizeEvent>
 #include <QShortcut>
@@ -210,8 +206,9 @@ void frmMain::connectCommands()
     connect(vsFiles, &ResultGrid::popupRequested, this, [this](QPoint at) { m_actions.mnuPopup->popup(at); });
     connect(vsFiles, &ResultGrid::deleteRequested, this, [this] { m_commands->fileDelete(); });
     connect(vsFiles, &ResultGrid::openRequested, this, [this] { m_commands->fileOpen(); });
-    connect(vsFiles, &ResultGrid::copyRequested, this, &frmMain::copySelectedRows);
-    connect(vsFiles, &ResultGrid::headerMenuRequested, this, &frmMain::showColumnMenu);
+    auto *gridCommands = new ResultGridCommands(*vsFiles, [this] { RefreshGrid(); }, this);
+    connect(vsFiles, &ResultGrid::copyRequested, gridCommands, &ResultGridCommands::copySelectedRows);
+    connect(vsFiles, &ResultGrid::headerMenuRequested, gridCommands, &ResultGridCommands::showColumnMenu);
 
     m_progress = new SearchProgress(*this);
     m_cancelKey = new QShortcut(QKeySequence(Qt::Key_Escape), this, this, &frmMain::cancelSearch);
@@ -305,65 +302,6 @@ void frmMain::searchEnded()
     // Rows come in walk order; the order the header's arrow promised is restored once they are all in.
     vsFiles->SortAgain();
     emit searchFinished();
-}
-
-void frmMain::copySelectedRows()
-{
-    QList<int> rows;
-    for (int i = 0; i < vsFiles->selectedRows(); ++i) {
-        const int row = vsFiles->selectedRow(i);
-        if (row > 0 && !vsFiles->rowHidden(row))
-            rows << row;
-    }
-    if (rows.isEmpty())
-        return;
-    QList<int> columns;
-    for (int c = 0; c < vsFiles->cols(); ++c)
-        if (!vsFiles->colHidden(c))
-            columns << c;
-    QString text;
-    QStringList cells;
-    for (int row : rows) {
-        cells.clear();
-        for (int c : columns)
-            cells << vsFiles->textMatrix(row, c);
-        text += DelimitedLine(cells, QLatin1Char('\t')) + QLatin1Char('\n');
-    }
-    QMimeData *data = vsFiles->fileUriList(rows);
-    if (!data)
-        data = new QMimeData;
-    data->setText(text);
-    QGuiApplication::clipboard()->setMimeData(data);
-}
-
-void frmMain::showColumnMenu(QPoint globalPos)
-{
-    if (!m_columnMenu) {
-        m_columnMenu = new QMenu(this);
-        m_columnMenu->setObjectName(QStringLiteral("mnuColumns"));
-    }
-    QMenu *menu = m_columnMenu;
-    menu->clear();
-    int shown = 0;
-    for (int c = 0; c < kResultDataColumns; ++c)
-        shown += vsFiles->colHidden(c) ? 0 : 1;
-    for (int c = 0; c < kResultDataColumns; ++c) {
-        QAction *action = menu->addAction(vsFiles->textMatrix(0, c));
-        action->setCheckable(true);
-        action->setChecked(!vsFiles->colHidden(c));
-        // The last column shown stays: a grid without columns would offer nothing to click.
-        action->setEnabled(vsFiles->colHidden(c) || shown > 1);
-        connect(action, &QAction::toggled, this, [this, c](bool show) {
-            // Written as Preferences writes it, so the dialog and the next start agree.
-            QStringList &visibility = modGlobal::AppSettings.ColumnVisibility;
-            visibility.clear();
-            for (int k = 0; k < kResultDataColumns; ++k)
-                visibility << ((k == c ? show : !vsFiles->colHidden(k)) ? QStringLiteral("1") : QStringLiteral("0"));
-            RefreshGrid();
-            modGlobal::SaveSettings(this);
-        });
-    }
-    menu->popup(globalPos);
 }
 
 void frmMain::ftv_Selected()

@@ -16,7 +16,6 @@ class MainCommands;
 class QFrame;
 class QLabel;
 class QLineEdit;
-class QMenu;
 class QPushButton;
 class QShortcut;
 class QSplitter;
@@ -49,10 +48,6 @@ public:
     void repeatSearch();
     // Esc: cancels the running search as the Cancel button does; nothing when none runs.
     void cancelSearch();
-    // Ctrl+C in the grid: the selected rows that are not deleted go to the clipboard as
-    // tab-separated text (the visible columns, as the export writes them) and as a list of file
-    // URLs; nothing selected leaves the clipboard alone.
-    void copySelectedRows();
 
     QString CurrentFolder() const { return m_currentFolder; }
     bool FirstActivation() const { return m_firstActivation; }
@@ -99,8 +94,6 @@ private:
     void ftv_Selected();
     // Starts a search of CurrentFolder through the Search command and shows that it runs.
     void startSearch();
-    // The header's right-click menu: every data column, ticked when shown.
-    void showColumnMenu(QPoint globalPos);
     // The search has ended: starts the one a pick was waiting for, or says so.
     void searchEnded();
     void cmdShowHideAdvanceSearch_Click();
@@ -128,7 +121,6 @@ private:
     QTimer *m_gridPaintPause = nullptr;  // while it runs, new rows wait to be painted
     SelectionTotals *m_selectionTotals = nullptr;
     SearchProgress *m_progress = nullptr;
-    QMenu *m_columnMenu = nullptr;  // the header's: its items are made anew each time it opens
     QShortcut *m_cancelKey = nullptr;  // enabled only while a search runs, so Esc is free otherwise
     QString m_searchedFolder;      // the folder the running search walks
     bool m_restartPending = false;  // another folder was picked while a search ran
