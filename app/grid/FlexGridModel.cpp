@@ -1,6 +1,6 @@
 #include "FlexGridModel.h"
 
-#include "FlexGrid.h"
+#include "FlexGridEnums.h"
 #include "SortKeys.h"
 
 #include <algorithm>
@@ -161,10 +161,10 @@ QVariant FlexGridModel::data(const QModelIndex &index, int role) const
         return check(row, col);
     case Qt::CheckStateRole: {
         const int state = check(row, col);
-        if (state == FlexGrid::NoCheckbox)
+        if (state == FlexGridEnums::NoCheckbox)
             return {};
-        return int(state == FlexGrid::Checked ? Qt::Checked
-                   : state == FlexGrid::Grayed ? Qt::PartiallyChecked
+        return int(state == FlexGridEnums::Checked ? Qt::Checked
+                   : state == FlexGridEnums::Grayed ? Qt::PartiallyChecked
                                                : Qt::Unchecked);
     }
     case FixedCellRole:
@@ -219,8 +219,8 @@ Qt::ItemFlags FlexGridModel::flags(const QModelIndex &index) const
     if (m_dragProvider)
         f |= Qt::ItemIsDragEnabled;
     if (m_editable) {
-        if (colType(index.column()) == FlexGrid::TypeBoolean ||
-            check(index.row() + m_fixedRows, index.column()) != FlexGrid::NoCheckbox)
+        if (colType(index.column()) == FlexGridEnums::TypeBoolean ||
+            check(index.row() + m_fixedRows, index.column()) != FlexGridEnums::NoCheckbox)
             f |= Qt::ItemIsUserCheckable;
         else
             f |= Qt::ItemIsEditable;
@@ -240,7 +240,7 @@ bool FlexGridModel::setData(const QModelIndex &index, const QVariant &value, int
     if (role == Qt::CheckStateRole) {
         const int v = value.toInt();
         setCheck(row, index.column(),
-                 v == Qt::Checked ? FlexGrid::Checked : v == Qt::PartiallyChecked ? FlexGrid::Grayed : FlexGrid::Unchecked);
+                 v == Qt::Checked ? FlexGridEnums::Checked : v == Qt::PartiallyChecked ? FlexGridEnums::Grayed : FlexGridEnums::Unchecked);
         return true;
     }
     return false;
@@ -544,14 +544,14 @@ int FlexGridModel::check(int row, int col) const
     const CellExtra *e = extra(row, col);
     if (e && e->check)
         return e->check;
-    if (col >= 0 && col < m_cols && row >= m_fixedRows && colType(col) == FlexGrid::TypeBoolean)
-        return FlexGrid::Unchecked;
-    return FlexGrid::NoCheckbox;
+    if (col >= 0 && col < m_cols && row >= m_fixedRows && colType(col) == FlexGridEnums::TypeBoolean)
+        return FlexGridEnums::Unchecked;
+    return FlexGridEnums::NoCheckbox;
 }
 
 void FlexGridModel::setCheck(int row, int col, int state)
 {
-    if (!validCell(row, col) || state < 0 || state > FlexGrid::Grayed)
+    if (!validCell(row, col) || state < 0 || state > FlexGridEnums::Grayed)
         return;
     extraFor(row, col).check = uint8_t(state);
     cellChanged(row, col, {Qt::CheckStateRole, CellCheckRole});
@@ -739,12 +739,12 @@ void FlexGridModel::sortRows(int first, int last, const std::vector<SortKey> &ke
     std::vector<sortkeys::ColumnKeys> columnKeys;
     columnKeys.reserve(keys.size());
     for (const SortKey &k : keys) {
-        if (k.col < 0 || k.col >= m_cols || k.setting == FlexGrid::SortNone)
+        if (k.col < 0 || k.col >= m_cols || k.setting == FlexGridEnums::SortNone)
             continue;
-        const bool boolean = colType(k.col) == FlexGrid::TypeBoolean;
+        const bool boolean = colType(k.col) == FlexGridEnums::TypeBoolean;
         auto textAt = [&](int i) -> QStringView {
             if (boolean)
-                return check(first + i, k.col) == FlexGrid::Checked ? QStringView(u"1") : QStringView(u"0");
+                return check(first + i, k.col) == FlexGridEnums::Checked ? QStringView(u"1") : QStringView(u"0");
             return cellOf(m_rows[size_t(first + i)].blob, k.col);
         };
         columnKeys.push_back(sortkeys::buildKeys(n, textAt, k.setting, m_dateFormat));

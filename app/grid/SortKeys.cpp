@@ -1,6 +1,6 @@
 #include "SortKeys.h"
 
-#include "FlexGrid.h"
+#include "FlexGridEnums.h"
 
 #include <QCollator>
 #include <QDateTime>
@@ -257,19 +257,19 @@ std::optional<double> parseDateTime(QStringView text, const QString &format)
 ColumnKeys buildKeys(int count, const std::function<QStringView(int)> &textAt, int setting, const QString &dateFormat)
 {
     ColumnKeys keys;
-    keys.descending = setting == FlexGrid::SortGenericDescending || setting == FlexGrid::SortNumericDescending ||
-                      setting == FlexGrid::SortStringNoCaseDescending || setting == FlexGrid::SortStringDescending ||
-                      setting == FlexGrid::SortDateDescending;
-    const bool numeric = setting == FlexGrid::SortGenericAscending || setting == FlexGrid::SortGenericDescending ||
-                         setting == FlexGrid::SortNumericAscending || setting == FlexGrid::SortNumericDescending;
-    const bool date = setting == FlexGrid::SortDateAscending || setting == FlexGrid::SortDateDescending;
+    keys.descending = setting == FlexGridEnums::SortGenericDescending || setting == FlexGridEnums::SortNumericDescending ||
+                      setting == FlexGridEnums::SortStringNoCaseDescending || setting == FlexGridEnums::SortStringDescending ||
+                      setting == FlexGridEnums::SortDateDescending;
+    const bool numeric = setting == FlexGridEnums::SortGenericAscending || setting == FlexGridEnums::SortGenericDescending ||
+                         setting == FlexGridEnums::SortNumericAscending || setting == FlexGridEnums::SortNumericDescending;
+    const bool date = setting == FlexGridEnums::SortDateAscending || setting == FlexGridEnums::SortDateDescending;
 
     // The C locale compares code points only; text columns still want a language-aware order.
     QLocale collationLocale;
     if (collationLocale.language() == QLocale::C)
         collationLocale = QLocale(QLocale::English, QLocale::UnitedStates);
     QCollator collator(collationLocale);
-    collator.setCaseSensitivity(setting == FlexGrid::SortStringAscending || setting == FlexGrid::SortStringDescending
+    collator.setCaseSensitivity(setting == FlexGridEnums::SortStringAscending || setting == FlexGridEnums::SortStringDescending
                                     ? Qt::CaseSensitive
                                     : Qt::CaseInsensitive);
     // File names with numbers read naturally ("scan2" before "scan10") in the generic sorts.

@@ -1,6 +1,6 @@
 #include "SearchProgress.h"
 
-#include "FolderSearch.h"
+#include "SearchCommand.h"
 #include "ResultGrid.h"
 #include "StatusPanels.h"
 #include "frmMain.h"
@@ -48,7 +48,7 @@ void SearchProgress::rowsCleared()
 {
     m_counts->stop();
     m_window.ShowStatus(QString(), QStringLiteral("Files"));
-    m_window.lblPageCount->setText(search::FolderSearch::totalsText(0, 0));
+    m_window.lblPageCount->setText(search::SearchCommand::totalsText(0, 0));
 }
 
 void SearchProgress::rowAdded()
@@ -64,7 +64,7 @@ void SearchProgress::refreshCounts()
         return;
     // The same texts the search writes when a folder ends, so nothing new to read.
     m_window.ShowStatus(QString::number(files) + QStringLiteral(" file(s) found"), QStringLiteral("Files"));
-    m_window.lblPageCount->setText(search::FolderSearch::totalsText(m_window.folderSearch().tiffPageTotal(),
+    m_window.lblPageCount->setText(search::SearchCommand::totalsText(m_window.folderSearch().tiffPageTotal(),
                                                                     m_window.folderSearch().pdfPageTotal()));
 }
 

@@ -68,7 +68,7 @@ frmMain::frmMain(QWidget *parent, search::SearchCore::FactoryMaker counters)
 {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(platform::appTitle());
-    m_search = std::make_unique<search::FolderSearch>(static_cast<search::SearchHost &>(*this), std::move(counters));
+    m_search = std::make_unique<search::SearchCommand>(static_cast<search::SearchHost &>(*this), std::move(counters));
     buildControls();
     buildLayout();
     m_actions.build(this, menuBar());
@@ -102,7 +102,7 @@ void frmMain::buildControls()
     criteriaPanel = new search::SearchCriteriaPanel(this);
     fmeSearch = new QFrame(this);
     fmeSearch->setObjectName(QStringLiteral("fmeSearch"));
-    cmdSearch = button("cmdSearch", search::FolderSearch::kSearchCaption, 945, fmeSearch);
+    cmdSearch = button("cmdSearch", search::SearchCommand::kSearchCaption, 945, fmeSearch);
     cmdExport = button("cmdExport", QStringLiteral("Export"), 1200, fmeSearch);
     cmdShowHideAdvanceSearch = button("cmdShowHideAdvanceSearch", kHideCaption, 1845, fmeSearch);
     cmdShowHideAdvanceSearch->setProperty("Tag", QString());
@@ -188,9 +188,9 @@ void frmMain::connectCommands()
     connect(cmdExport, &QPushButton::clicked, this, [this] { m_commands->exportButton(); });
     connect(cmdShowHideAdvanceSearch, &QPushButton::clicked, this, &frmMain::cmdShowHideAdvanceSearch_Click);
 
-    connect(m_search.get(), &search::FolderSearch::searchFinished, this, &frmMain::searchEnded);
+    connect(m_search.get(), &search::SearchCommand::searchFinished, this, &frmMain::searchEnded);
     connect(criteriaPanel, &search::SearchCriteriaPanel::criteriaChanged, m_search.get(),
-            &search::FolderSearch::optionsChanged);
+            &search::SearchCommand::optionsChanged);
 
     connect(ftv, &FolderTree::folderItemSelected, this, &frmMain::ftv_FolderItemSelected);
     connect(ftv, &FolderTree::selected, this, &frmMain::ftv_Selected);

@@ -1,9 +1,9 @@
 #pragma once
 // The main window: folder tree and address box, result grid, totals, criteria, search bar, status
-// bar and menus. It wires the controls to the commands; the work lives in FolderSearch (search),
+// bar and menus. It wires the controls to the commands; the work lives in SearchCommand (search),
 // ResultGrid (grid) and MainCommands (file actions, export, preferences, help, About).
 
-#include "FolderSearch.h"
+#include "SearchCommand.h"
 #include "MainActions.h"
 
 #include <QMainWindow>
@@ -51,7 +51,7 @@ public:
 
     QString CurrentFolder() const { return m_currentFolder; }
     bool FirstActivation() const { return m_firstActivation; }
-    search::FolderSearch &folderSearch() { return *m_search; }
+    search::SearchCommand &folderSearch() { return *m_search; }
     const MainActions &actions() const { return m_actions; }
     MainCommands &commands() { return *m_commands; }
     // Replaces the commands object (the window keeps it).
@@ -116,7 +116,7 @@ private:
     bool m_firstActivation = true;
     MainActions m_actions;
     std::unique_ptr<MainCommands> m_commands;
-    std::unique_ptr<search::FolderSearch> m_search;
+    std::unique_ptr<search::SearchCommand> m_search;
     std::unique_ptr<FileIcons> m_icons;
     QTimer *m_gridPaintPause = nullptr;  // while it runs, new rows wait to be painted
     SelectionTotals *m_selectionTotals = nullptr;

@@ -16,7 +16,7 @@
 
 #include "AppSettings.h"
 #include "FolderListing.h"
-#include "FolderSearch.h"
+#include "SearchCommand.h"
 #include "FolderTree.h"
 #include "PdfFixtures.h"
 #include "PdfPageCount.h"

@@ -1,4 +1,4 @@
-#include "FlexGrid.h"
+#include "FlexGridEnums.h"
 #include "GuiTestEnvironment.h"
 #include "SortKeys.h"
 
@@ -71,30 +71,30 @@ QStringList sorted(const QStringList &texts, int setting)
 TEST(SortKeys, PagesColumnPutsErrorBelowNumbersAndEmptyCellsLast)
 {
     const QStringList pages{"12", "", "Error", "3", "0", "", "100"};
-    EXPECT_EQ(sorted(pages, FlexGrid::SortNumericAscending), QStringList({"Error", "0", "3", "12", "100", "", ""}));
-    EXPECT_EQ(sorted(pages, FlexGrid::SortNumericDescending), QStringList({"100", "12", "3", "0", "Error", "", ""}));
+    EXPECT_EQ(sorted(pages, FlexGridEnums::SortNumericAscending), QStringList({"Error", "0", "3", "12", "100", "", ""}));
+    EXPECT_EQ(sorted(pages, FlexGridEnums::SortNumericDescending), QStringList({"100", "12", "3", "0", "Error", "", ""}));
 }
 
 TEST(SortKeys, GenericTextSortIsCaseBlindAndReadsNumbersInNames)
 {
     const QStringList names{"scan10.tif", "Scan2.tif", "scan1.tif", "alpha.pdf"};
-    EXPECT_EQ(sorted(names, FlexGrid::SortGenericAscending),
+    EXPECT_EQ(sorted(names, FlexGridEnums::SortGenericAscending),
               QStringList({"alpha.pdf", "scan1.tif", "Scan2.tif", "scan10.tif"}));
-    EXPECT_EQ(sorted(names, FlexGrid::SortGenericDescending),
+    EXPECT_EQ(sorted(names, FlexGridEnums::SortGenericDescending),
               QStringList({"scan10.tif", "Scan2.tif", "scan1.tif", "alpha.pdf"}));
 }
 
 TEST(SortKeys, DatesSortByTimeNotByText)
 {
     const QStringList dates{"01/01/2005 09:00 AM", "12/31/2004 11:00 PM", "not a date", "01/01/2005 08:00 PM"};
-    EXPECT_EQ(sorted(dates, FlexGrid::SortDateAscending),
+    EXPECT_EQ(sorted(dates, FlexGridEnums::SortDateAscending),
               QStringList({"not a date", "12/31/2004 11:00 PM", "01/01/2005 09:00 AM", "01/01/2005 08:00 PM"}));
 }
 
 TEST(SortKeys, EqualKeysKeepTheirOrder)
 {
     const QStringList sizes{"1", "2", "1", "2"};
-    const auto keys = sortkeys::buildKeys(4, [&](int i) -> QStringView { return sizes.at(i); }, FlexGrid::SortNumericAscending, {});
+    const auto keys = sortkeys::buildKeys(4, [&](int i) -> QStringView { return sizes.at(i); }, FlexGridEnums::SortNumericAscending, {});
     EXPECT_EQ(sortkeys::compare(keys, 0, 2), 0);
     EXPECT_LT(sortkeys::compare(keys, 2, 1), 0);
 }

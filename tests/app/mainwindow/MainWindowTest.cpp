@@ -62,7 +62,7 @@ protected:
     {
         window.reset();
         window = std::make_unique<frmMain>(nullptr, std::move(counters));
-        QObject::connect(&window->folderSearch(), &search::FolderSearch::searchFinished, window.get(),
+        QObject::connect(&window->folderSearch(), &search::SearchCommand::searchFinished, window.get(),
                          [this] { ++finishedSearches; });
     }
     void TearDown() override

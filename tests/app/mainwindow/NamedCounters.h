@@ -3,7 +3,7 @@
 // holding "=N" (such as "scan=-4.pdf" or "book=12.tif") gets N; any other name gets 1. A kind
 // made "missing" cannot be created, as when its component is not registered.
 
-#include "FolderSearch.h"
+#include "SearchCommand.h"
 
 #include <QFileInfo>
 #include <QRegularExpression>

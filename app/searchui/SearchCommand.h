@@ -48,7 +48,7 @@ public:
     virtual void setTotalsText(const QString &text) = 0;
 };
 
-class FolderSearch : public QObject
+class SearchCommand : public QObject
 {
     Q_OBJECT
 public:
@@ -56,8 +56,8 @@ public:
     static inline const QString kCancelCaption = QStringLiteral("&Cancel");
 
     // counters empty: the real components through the runtime (one factory per lane).
-    explicit FolderSearch(SearchHost &host, SearchCore::FactoryMaker counters = {}, QObject *parent = nullptr);
-    ~FolderSearch() override;
+    explicit SearchCommand(SearchHost &host, SearchCore::FactoryMaker counters = {}, QObject *parent = nullptr);
+    ~SearchCommand() override;
 
     // The Search button: starts a search of folder, or cancels the running one.
     void cmdSearch_Click(const QString &folder);

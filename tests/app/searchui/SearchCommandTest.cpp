@@ -3,7 +3,7 @@
 
 #include "FakeCounters.h"
 #include "FileNames.h"
-#include "FolderSearch.h"
+#include "SearchCommand.h"
 #include "GuiTestEnvironment.h"  // rows carry pictures, which need a GUI application
 
 #include <gtest/gtest.h>
@@ -20,7 +20,7 @@
 #include <thread>
 #include <unistd.h>
 
-using search::FolderSearch;
+using search::SearchCommand;
 
 namespace {
 
@@ -31,7 +31,7 @@ public:
     QString filter = QStringLiteral("*.pdf,*.tif,*.tiff");
     search::SearchCriteria crit;
     bool subfolders = false;
-    QString caption = FolderSearch::kSearchCaption;
+    QString caption = SearchCommand::kSearchCaption;
     QStringList messages;
     QString files;
     QString totals = QStringLiteral("Total Pages : 0");
@@ -104,16 +104,16 @@ public:
     }
 };
 
-class FolderSearchTest : public ::testing::Test
+class SearchCommandTest : public ::testing::Test
 {
 protected:
     QTemporaryDir dir;
     RecordingHost host;
     CounterLog log;
-    FolderSearch walk{host, textCounters(log)};
+    SearchCommand walk{host, textCounters(log)};
     int finishedRuns = 0;
     QMetaObject::Connection counting =
-        QObject::connect(&walk, &FolderSearch::searchFinished, &walk, [this] { ++finishedRuns; });
+        QObject::connect(&walk, &SearchCommand::searchFinished, &walk, [this] { ++finishedRuns; });
 
     QString root() const { return dir.path() + QLatin1Char('/'); }
     void write(const QString &relative, const QByteArray &content)
@@ -135,17 +135,17 @@ protected:
     }
 };
 
-TEST(FolderSearchNames, GetFileExtension)
+TEST(SearchCommandNames, GetFileExtension)
 {
     const std::map<QString, QString> cases = {
         {"scan.tif", "tif"}, {"scan.pdf.tif", "tif"}, {"SCAN.TIFF", "TIFF"},
         {"noext", ""},       {".hidden", "hidden"},   {"trailing.", ""},
     };
     for (const auto &[name, ext] : cases)
-        EXPECT_EQ(FolderSearch::GetFileExtension(name), ext) << name.toStdString();
+        EXPECT_EQ(SearchCommand::GetFileExtension(name), ext) << name.toStdString();
 }
 
-TEST(FolderSearchNames, UndecodableBytesRoundTripAndShowAsReplacement)
+TEST(SearchCommandNames, UndecodableBytesRoundTripAndShowAsReplacement)
 {
     const QByteArray raw("/tmp/caf\xe9-\xff\xfe-\xc3\xa9.tif");  // Latin-1 é, junk, then real UTF-8 é
     EXPECT_FALSE(platform::isValidUtf8(raw));
@@ -169,7 +169,7 @@ QStringList shownTexts(const RecordingHost &host)
     return out;
 }
 
-TEST_F(FolderSearchTest, WhatTheWindowShowsDoesNotDependOnTheNumberOfLanes)
+TEST_F(SearchCommandTest, WhatTheWindowShowsDoesNotDependOnTheNumberOfLanes)
 {
     write("a.tif", "pages:3");
     write("b.pdf", "pages:4");
@@ -192,10 +192,10 @@ TEST_F(FolderSearchTest, WhatTheWindowShowsDoesNotDependOnTheNumberOfLanes)
             RecordingHost fresh;
             fresh.subfolders = true;
             fresh.filter = "*.*";
-            FolderSearch search(fresh, textCounters(log));
+            SearchCommand search(fresh, textCounters(log));
             search.core().setLanes(lanes);
             bool over = false;
-            QObject::connect(&search, &FolderSearch::searchFinished, &search, [&] { over = true; });
+            QObject::connect(&search, &SearchCommand::searchFinished, &search, [&] { over = true; });
             search.cmdSearch_Click(root());
             // The slow file finishes once everything else that can be counted was.
             ASSERT_TRUE(QTest::qWaitFor([&] {
@@ -213,7 +213,7 @@ TEST_F(FolderSearchTest, WhatTheWindowShowsDoesNotDependOnTheNumberOfLanes)
     EXPECT_EQ(shown[true].filter(QRegularExpression("^Total Pages")), QStringList{"Total Pages  TIFF : 48  PDF : 0"});
 }
 
-TEST_F(FolderSearchTest, FillsEveryCellCountsAndTotals)
+TEST_F(SearchCommandTest, FillsEveryCellCountsAndTotals)
 {
     write("a.tif", "pages:3");
     write("b.pdf", "pages:12");
@@ -235,12 +235,12 @@ TEST_F(FolderSearchTest, FillsEveryCellCountsAndTotals)
     EXPECT_EQ(host.files, "2 file(s) found");
     EXPECT_EQ(host.messages.first(), "Searching " + root());
     EXPECT_EQ(host.messages.last(), "Done");
-    EXPECT_EQ(host.caption, FolderSearch::kSearchCaption);
+    EXPECT_EQ(host.caption, SearchCommand::kSearchCaption);
     EXPECT_EQ(tif->PagesReason, "");
     EXPECT_EQ(host.callsOffTheWindowThread, 0) << "the host is only ever called on the window's thread";
 }
 
-TEST_F(FolderSearchTest, SizesRoundUpToWholeKilobytesWithGroups)
+TEST_F(SearchCommandTest, SizesRoundUpToWholeKilobytesWithGroups)
 {
     const std::vector<std::pair<int, QString>> cases = {
         {0, "0 KB"}, {1, "1 KB"}, {1024, "1 KB"}, {1025, "2 KB"}, {1048577, "1,025 KB"}};
@@ -256,7 +256,7 @@ TEST_F(FolderSearchTest, SizesRoundUpToWholeKilobytesWithGroups)
     }
 }
 
-TEST_F(FolderSearchTest, SizeBeyond32BitKilobytesStillShows)
+TEST_F(SearchCommandTest, SizeBeyond32BitKilobytesStillShows)
 {
     host.filter = "*.*";
     write("small.tif", "pages:1");
@@ -273,7 +273,7 @@ TEST_F(FolderSearchTest, SizeBeyond32BitKilobytesStillShows)
     EXPECT_EQ(host.row("small.tif")->Pages, "1");
 }
 
-TEST_F(FolderSearchTest, ExtensionDecidesTheCounter)
+TEST_F(SearchCommandTest, ExtensionDecidesTheCounter)
 {
     // name -> expected Pages cell, with every file saying "pages:2"
     const std::map<QString, QString> cases = {
@@ -290,7 +290,7 @@ TEST_F(FolderSearchTest, ExtensionDecidesTheCounter)
     EXPECT_EQ(host.totals, "Total Pages  TIFF : 10  PDF : 2");
 }
 
-TEST_F(FolderSearchTest, OneBadFileNeverHidesTheOthers)
+TEST_F(SearchCommandTest, OneBadFileNeverHidesTheOthers)
 {
     write("rejected.tif", "not a tiff");
     write("failing.pdf", "fail");
@@ -306,7 +306,7 @@ TEST_F(FolderSearchTest, OneBadFileNeverHidesTheOthers)
     EXPECT_EQ(host.messages.last(), "Done");
 }
 
-TEST_F(FolderSearchTest, TotalsGoBeyond32Bits)
+TEST_F(SearchCommandTest, TotalsGoBeyond32Bits)
 {
     for (int i = 0; i < 3; ++i)
         write(QString("big%1.tif").arg(i), "pages:2147483647");
@@ -315,7 +315,7 @@ TEST_F(FolderSearchTest, TotalsGoBeyond32Bits)
     EXPECT_EQ(host.totals, "Total Pages  TIFF : 6442450941  PDF : 0");
 }
 
-TEST_F(FolderSearchTest, MissingPdfCounterIsReportedWhileTiffsAreCounted)
+TEST_F(SearchCommandTest, MissingPdfCounterIsReportedWhileTiffsAreCounted)
 {
     log.pdfMissing = true;
     write("a.tif", "pages:2");
@@ -331,7 +331,7 @@ TEST_F(FolderSearchTest, MissingPdfCounterIsReportedWhileTiffsAreCounted)
     EXPECT_TRUE(host.messages.last().contains("not registered (test)")) << "the status names what failed";
 }
 
-TEST_F(FolderSearchTest, CancelWhileACounterIsMissingShowsBoth)
+TEST_F(SearchCommandTest, CancelWhileACounterIsMissingShowsBoth)
 {
     log.pdfMissing = true;
     write("a.tif", "slow:2");
@@ -341,10 +341,10 @@ TEST_F(FolderSearchTest, CancelWhileACounterIsMissingShowsBoth)
     walk.cmdSearch_Click(root());  // the button reads "&Cancel" now
     ASSERT_TRUE(QTest::qWaitFor([this] { return finishedRuns == 1; }, 20000));
     EXPECT_EQ(host.messages.last(), "Search Terminated by User - the PDF page counter is missing");
-    EXPECT_EQ(host.caption, FolderSearch::kSearchCaption);
+    EXPECT_EQ(host.caption, SearchCommand::kSearchCaption);
 }
 
-TEST_F(FolderSearchTest, ZeroPagesShowAsZeroNotError)
+TEST_F(SearchCommandTest, ZeroPagesShowAsZeroNotError)
 {
     write("blank.pdf", "pages:0");
     write("blank.tif", "pages:0");
@@ -355,7 +355,7 @@ TEST_F(FolderSearchTest, ZeroPagesShowAsZeroNotError)
     EXPECT_EQ(host.files, "2 file(s) found");
 }
 
-TEST_F(FolderSearchTest, EmptyFolder)
+TEST_F(SearchCommandTest, EmptyFolder)
 {
     host.files = "3 file(s) found";
     search();
@@ -365,7 +365,7 @@ TEST_F(FolderSearchTest, EmptyFolder)
     EXPECT_EQ(host.messages.last(), "Done");
 }
 
-TEST_F(FolderSearchTest, OwnFilesComeBeforeSubfoldersAndOnlyWhenAsked)
+TEST_F(SearchCommandTest, OwnFilesComeBeforeSubfoldersAndOnlyWhenAsked)
 {
     write("top.tif", "pages:1");
     write("sub/mid.tif", "pages:1");
@@ -386,7 +386,7 @@ TEST_F(FolderSearchTest, OwnFilesComeBeforeSubfoldersAndOnlyWhenAsked)
     EXPECT_EQ(host.totals, "Total Pages  TIFF : 3  PDF : 1");
 }
 
-TEST_F(FolderSearchTest, HiddenFilesAndFilesInHiddenFolders)
+TEST_F(SearchCommandTest, HiddenFilesAndFilesInHiddenFolders)
 {
     write(".secret.tif", "pages:1");
     write(".box/shown.tif", "pages:1");
@@ -400,7 +400,7 @@ TEST_F(FolderSearchTest, HiddenFilesAndFilesInHiddenFolders)
     EXPECT_EQ(host.rows.size(), 3u);
 }
 
-TEST_F(FolderSearchTest, CountingNeverRunsOnTheWindowThread)
+TEST_F(SearchCommandTest, CountingNeverRunsOnTheWindowThread)
 {
     write("a.tif", "pages:1");
     write("b.txt", "");
@@ -414,7 +414,7 @@ TEST_F(FolderSearchTest, CountingNeverRunsOnTheWindowThread)
     EXPECT_EQ(host.callsOffTheWindowThread, 0);
 }
 
-TEST_F(FolderSearchTest, RowsGoToTheEndWhateverHappenedBetweenFiles)
+TEST_F(SearchCommandTest, RowsGoToTheEndWhateverHappenedBetweenFiles)
 {
     for (int i = 0; i < 4; ++i)
         write(QString("f%1.tif").arg(i), "pages:1");
@@ -431,7 +431,7 @@ TEST_F(FolderSearchTest, RowsGoToTheEndWhateverHappenedBetweenFiles)
     EXPECT_EQ(host.files, "5 file(s) found");
 }
 
-TEST_F(FolderSearchTest, CancelInADeepWalkKeepsTheRowsListedSoFar)
+TEST_F(SearchCommandTest, CancelInADeepWalkKeepsTheRowsListedSoFar)
 {
     QString path = "d";
     for (int depth = 0; depth < 6; ++depth, path += "/d")
@@ -441,7 +441,7 @@ TEST_F(FolderSearchTest, CancelInADeepWalkKeepsTheRowsListedSoFar)
     // A second press of the button during the walk: the caption reads "&Cancel" then.
     host.onAppend = [this] {
         if (host.rows.size() == 7) {
-            EXPECT_EQ(host.caption, FolderSearch::kCancelCaption);
+            EXPECT_EQ(host.caption, SearchCommand::kCancelCaption);
             walk.cmdSearch_Click(root());
         }
     };
@@ -453,11 +453,11 @@ TEST_F(FolderSearchTest, CancelInADeepWalkKeepsTheRowsListedSoFar)
     ASSERT_GE(host.messages.size(), 2);
     EXPECT_EQ(host.messages.at(host.messages.size() - 2), "Done");
     EXPECT_EQ(host.messages.last(), "Search Terminated by User");
-    EXPECT_EQ(host.caption, FolderSearch::kSearchCaption);
+    EXPECT_EQ(host.caption, SearchCommand::kSearchCaption);
     EXPECT_FALSE(walk.isRunning());
 }
 
-TEST_F(FolderSearchTest, FilterChangedDuringTheRunIsPutBack)
+TEST_F(SearchCommandTest, FilterChangedDuringTheRunIsPutBack)
 {
     write("a.tif", "pages:1");
     write("sub/b.pdf", "pages:1");
@@ -498,7 +498,7 @@ void removeTree(int parent, const char *name)
     ::unlinkat(parent, name, AT_REMOVEDIR);
 }
 
-TEST_F(FolderSearchTest, AFolderThatCannotBeReadIsSkippedSilently)
+TEST_F(SearchCommandTest, AFolderThatCannotBeReadIsSkippedSilently)
 {
     // Running as root, permissions stop nothing; a folder whose path is longer than the system
     // accepts cannot be opened either, the same failure a refused listing gives.
@@ -534,7 +534,7 @@ TEST_F(FolderSearchTest, AFolderThatCannotBeReadIsSkippedSilently)
     EXPECT_EQ(host.messages.last(), "Done");
 }
 
-TEST_F(FolderSearchTest, MissingStartFolderEndsAsAnEmptySearch)
+TEST_F(SearchCommandTest, MissingStartFolderEndsAsAnEmptySearch)
 {
     write("a.tif", "pages:2");
     search();
@@ -546,7 +546,7 @@ TEST_F(FolderSearchTest, MissingStartFolderEndsAsAnEmptySearch)
     EXPECT_EQ(host.messages.last(), "Done");
 }
 
-TEST_F(FolderSearchTest, LinksBackIntoTheCurrentPathAreNotFollowed)
+TEST_F(SearchCommandTest, LinksBackIntoTheCurrentPathAreNotFollowed)
 {
     write("a/b/x.tif", "pages:1");
     ASSERT_EQ(::symlink(dir.filePath("a").toLocal8Bit().constData(),
@@ -559,7 +559,7 @@ TEST_F(FolderSearchTest, LinksBackIntoTheCurrentPathAreNotFollowed)
     EXPECT_EQ(host.messages.last(), "Done");
 }
 
-TEST_F(FolderSearchTest, NameThatIsNotUtf8IsListedAndCounted)
+TEST_F(SearchCommandTest, NameThatIsNotUtf8IsListedAndCounted)
 {
     const QByteArray rawName("scan-\xe9t\xe9.tif");
     const QByteArray rawPath = QFile::encodeName(dir.path()) + '/' + rawName;

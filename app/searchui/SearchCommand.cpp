@@ -1,4 +1,4 @@
-#include "FolderSearch.h"
+#include "SearchCommand.h"
 
 #include "FileIcons.h"
 #include "FileNames.h"
@@ -7,31 +7,31 @@
 
 namespace search {
 
-FolderSearch::FolderSearch(SearchHost &host, SearchCore::FactoryMaker counters, QObject *parent)
+SearchCommand::SearchCommand(SearchHost &host, SearchCore::FactoryMaker counters, QObject *parent)
     : QObject(parent)
     , m_host(host)
     , m_core(std::move(counters))
 {
-    connect(&m_core, &SearchCore::folderStarted, this, &FolderSearch::onFolderStarted);
-    connect(&m_core, &SearchCore::fileCounted, this, &FolderSearch::onFileCounted);
-    connect(&m_core, &SearchCore::folderFinished, this, &FolderSearch::finishFolder);
-    connect(&m_core, &SearchCore::finished, this, &FolderSearch::onFinished);
+    connect(&m_core, &SearchCore::folderStarted, this, &SearchCommand::onFolderStarted);
+    connect(&m_core, &SearchCore::fileCounted, this, &SearchCommand::onFileCounted);
+    connect(&m_core, &SearchCore::folderFinished, this, &SearchCommand::finishFolder);
+    connect(&m_core, &SearchCore::finished, this, &SearchCommand::onFinished);
 }
 
-FolderSearch::~FolderSearch() = default;
+SearchCommand::~SearchCommand() = default;
 
-QString FolderSearch::GetFileExtension(const QString &name)
+QString SearchCommand::GetFileExtension(const QString &name)
 {
     return FileIcons::extensionOf(name);
 }
 
-QString FolderSearch::totalsText(int64_t tiffPages, int64_t pdfPages)
+QString SearchCommand::totalsText(int64_t tiffPages, int64_t pdfPages)
 {
     return QStringLiteral("Total Pages  TIFF : ") + QString::number(tiffPages) + QStringLiteral("  PDF : ")
            + QString::number(pdfPages);
 }
 
-void FolderSearch::cmdSearch_Click(const QString &folder)
+void SearchCommand::cmdSearch_Click(const QString &folder)
 {
     if (m_host.searchCaption() != kSearchCaption) {
         m_core.cancel();
@@ -42,7 +42,7 @@ void FolderSearch::cmdSearch_Click(const QString &folder)
     RunSearch(folder, true);
 }
 
-void FolderSearch::RunSearch(const QString &folder, bool clearGrid)
+void SearchCommand::RunSearch(const QString &folder, bool clearGrid)
 {
     optionsChanged();
     m_core.start(platform::pathFromText(folder));
@@ -52,12 +52,12 @@ void FolderSearch::RunSearch(const QString &folder, bool clearGrid)
     m_lastMinute = -1;  // the locale may have changed since the last search
 }
 
-void FolderSearch::optionsChanged()
+void SearchCommand::optionsChanged()
 {
     m_core.options().set(m_host.searchOptions());
 }
 
-void FolderSearch::onFolderStarted(const QByteArray &folder)
+void SearchCommand::onFolderStarted(const QByteArray &folder)
 {
     // The top folder as the user gave it; subfolders as the file system names them.
     const bool top = m_awaitingTop;
@@ -70,7 +70,7 @@ void FolderSearch::onFolderStarted(const QByteArray &folder)
     }
 }
 
-ResultRow FolderSearch::rowFor(const CountedFile &file)
+ResultRow SearchCommand::rowFor(const CountedFile &file)
 {
     ResultRow row;
     row.FileName = platform::pathToDisplay(file.name);
@@ -97,7 +97,7 @@ ResultRow FolderSearch::rowFor(const CountedFile &file)
     return row;
 }
 
-void FolderSearch::onFileCounted(const CountedFile &file)
+void SearchCommand::onFileCounted(const CountedFile &file)
 {
     ResultRow row = rowFor(file);
     row.Icon = m_host.fileIcon(row.FullPath);
@@ -105,7 +105,7 @@ void FolderSearch::onFileCounted(const CountedFile &file)
     m_host.appendRow(row);
 }
 
-void FolderSearch::finishFolder()
+void SearchCommand::finishFolder()
 {
     const int files = m_host.rowCount() - 1;
     if (files > 0) {
@@ -117,7 +117,7 @@ void FolderSearch::finishFolder()
     }
 }
 
-QString FolderSearch::doneText(const SearchSummary &summary) const
+QString SearchCommand::doneText(const SearchSummary &summary) const
 {
     QString text = QStringLiteral("Done");
     if (summary.tiffCounterMissing && summary.pdfCounterMissing)
@@ -131,7 +131,7 @@ QString FolderSearch::doneText(const SearchSummary &summary) const
     return text;
 }
 
-void FolderSearch::onFinished(const SearchSummary &summary)
+void SearchCommand::onFinished(const SearchSummary &summary)
 {
     if (m_awaitingTop && m_clearGrid) {
         // Cancelled before the first folder was shown: the old rows do not belong to this search.
