@@ -53,10 +53,9 @@ bool FileActions::ShowFileProperties(const QString &path, const QString &pages)
     struct stat st {};
     if (bytes.isEmpty() || ::lstat(bytes.constData(), &st) != 0)
         return false;  // gone meanwhile: nothing to show, nothing to say
-    if (m_shell.showItemProperties(bytes))
-        return true;
-    // No file manager answered: show what we know ourselves.
-    auto *dialog = new FilePropertiesDialog(bytes, platform::pathToDisplay(platform::pathFromText(path)), pages, m_parent);
+    // Our own window first: it says why a count failed, which no file manager knows; the file
+    // manager's own window is a button away.
+    auto *dialog = new FilePropertiesDialog(bytes, platform::pathToDisplay(bytes), pages, m_parent, &m_shell);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->show();
     return true;
@@ -70,9 +69,15 @@ QString FileActions::ContainingFolder(const QString &path)
 
 bool FileActions::OpenContainingFolder(const QString &path)
 {
-    if (m_shell.showItemInFolder(platform::pathFromText(path)))
-        return true;
-    return m_shell.openPath(platform::pathFromText(ContainingFolder(path)));
+    const QByteArray file = platform::pathFromText(path);
+    const QByteArray folder = platform::pathFromText(ContainingFolder(path));
+    // The shell outlives every window (it is the desktop's, or a test's that outlives the test).
+    FileShell *shell = &m_shell;
+    m_shell.showItemInFolder(file, nullptr, [shell, folder](bool accepted) {
+        if (!accepted)
+            shell->openPath(folder);
+    });
+    return true;
 }
 
 bool FileActions::DeleteSelectedFiles()

@@ -25,10 +25,13 @@ public:
 
     // The shell requests, true when the desktop accepted them.
     bool OpenWithShell(const QString &path);
-    // The file manager's properties window, or ours when no file manager offers one (pages is
-    // the grid's page-count text for it, with the reason when the count failed). False, silently, for a file that no longer exists.
+    // Our properties window of the file, with a button for the file manager's (pages is the
+    // grid's page-count text for it, with the reason when the count failed). False, silently, for
+    // a file that no longer exists.
     bool ShowFileProperties(const QString &path, const QString &pages = QString());
-    // Opens the folder holding path with the file selected, or else just the folder.
+    // Asks the file manager to show the folder holding path with the file selected; when it
+    // refuses or does not answer in time, the folder opens as a plain folder. Returns at once
+    // (true: the request is on its way).
     bool OpenContainingFolder(const QString &path);
 
     // The folder part of a path: everything up to and including its last '/'; empty when there

@@ -1,11 +1,14 @@
 #include "FilePropertiesDialog.h"
 
+#include "FileShell.h"
+
 #include <QDateTime>
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QLabel>
 #include <QLocale>
 #include <QMimeDatabase>
+#include <QPushButton>
 #include <QVBoxLayout>
 
 #include <fcntl.h>
@@ -43,8 +46,8 @@ QString permissionText(mode_t mode, uid_t uid, gid_t gid)
 }  // namespace
 
 FilePropertiesDialog::FilePropertiesDialog(const QByteArray &path, const QString &shownPath,
-                                           const QString &pages, QWidget *parent)
-    : QDialog(parent)
+                                           const QString &pages, QWidget *parent, FileShell *shell)
+    : QDialog(parent), m_path(path), m_shell(shell)
 {
     setObjectName(QStringLiteral("dlgFileProperties"));
     const qsizetype slash = shownPath.lastIndexOf(QLatin1Char('/'));
@@ -87,11 +90,36 @@ FilePropertiesDialog::FilePropertiesDialog(const QByteArray &path, const QString
     auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok, this);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    if (m_shell) {
+        m_fileManager = buttons->addButton(QStringLiteral("File Manager Properties..."), QDialogButtonBox::ActionRole);
+        m_fileManager->setObjectName(QStringLiteral("cmdFileManagerProperties"));
+        m_fileManager->setAutoDefault(false);
+        connect(m_fileManager, &QPushButton::clicked, this, &FilePropertiesDialog::askFileManager);
+    }
+    m_note = new QLabel(this);
+    m_note->setObjectName(QStringLiteral("lblFileManagerNote"));
+    m_note->setTextFormat(Qt::PlainText);
+    m_note->hide();
 
     auto *root = new QVBoxLayout(this);
     root->addLayout(form);
+    root->addWidget(m_note);
     root->addWidget(buttons);
     root->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+void FilePropertiesDialog::askFileManager()
+{
+    // One request at a time; the button comes back when the file manager has answered.
+    m_fileManager->setEnabled(false);
+    m_note->hide();
+    m_shell->showItemProperties(m_path, this, [this](bool accepted) {
+        m_fileManager->setEnabled(true);
+        if (!accepted) {
+            m_note->setText(QStringLiteral("No file manager answered."));
+            m_note->show();
+        }
+    });
 }
 
 QString FilePropertiesDialog::fieldText(const QString &field) const

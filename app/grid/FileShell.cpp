@@ -1,9 +1,13 @@
 #include "FileShell.h"
 
+#include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
 #include <QDesktopServices>
+#include <QPointer>
 #include <QStringList>
+#include <QTimer>
 #include <QUrl>
 
 #include <cerrno>
@@ -21,17 +25,33 @@ QString fileUriFromBytes(const QByteArray &path)
 
 namespace {
 
-bool callFileManager(const char *method, const QByteArray &path)
+// The call goes out at once and its answer comes back through the event loop: a file manager
+// that is slow to start or busy must not hold up the window.
+void callFileManager(const char *method, const QByteArray &path, QObject *context, FileShell::Answer answer)
 {
+    const bool hasContext = context != nullptr;
+    QPointer<QObject> guard(context);
+    auto deliver = [hasContext, guard, answer = std::move(answer)](bool accepted) {
+        if (answer && (!hasContext || guard))
+            answer(accepted);
+    };
     QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.isConnected())
-        return false;
+    if (!bus.isConnected()) {
+        // Still answered later, as a call would be: callers never see their answer run inside
+        // their own request.
+        QTimer::singleShot(0, QCoreApplication::instance(), [deliver] { deliver(false); });
+        return;
+    }
     QDBusMessage call = QDBusMessage::createMethodCall(
         QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("/org/freedesktop/FileManager1"),
         QStringLiteral("org.freedesktop.FileManager1"), QString::fromLatin1(method));
     call << QStringList{fileUriFromBytes(path)} << QString();
-    const QDBusMessage reply = bus.call(call, QDBus::Block, 5000);
-    return reply.type() == QDBusMessage::ReplyMessage;
+    auto *watcher = new QDBusPendingCallWatcher(bus.asyncCall(call, kFileManagerTimeoutMs));
+    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, watcher,
+                     [deliver](QDBusPendingCallWatcher *w) {
+                         w->deleteLater();
+                         deliver(!w->isError() && w->reply().type() == QDBusMessage::ReplyMessage);
+                     });
 }
 
 class SystemFileShell final : public FileShell {
@@ -43,10 +63,13 @@ public:
             return false;
         return m_open(QUrl(fileUriFromBytes(path), QUrl::StrictMode));
     }
-    bool showItemInFolder(const QByteArray &path) override { return callFileManager("ShowItems", path); }
-    bool showItemProperties(const QByteArray &path) override
+    void showItemInFolder(const QByteArray &path, QObject *context, Answer answer) override
     {
-        return callFileManager("ShowItemProperties", path);
+        callFileManager("ShowItems", path, context, std::move(answer));
+    }
+    void showItemProperties(const QByteArray &path, QObject *context, Answer answer) override
+    {
+        callFileManager("ShowItemProperties", path, context, std::move(answer));
     }
     bool deleteFile(const QByteArray &path, QString *error) override
     {

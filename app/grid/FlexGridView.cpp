@@ -43,7 +43,13 @@ void FlexGridView::mousePressEvent(QMouseEvent *e)
         e->accept();
         return;
     }
+    // As in a file manager: only a press on a selected row may drag the files out; a press on
+    // any other row sweeps a selection when the pointer moves on.
+    const QModelIndex pressed = indexAt(pos);
+    const bool sweep = dragEnabled() && pressed.isValid() && selectionModel() && !selectionModel()->isSelected(pressed);
     QTableView::mousePressEvent(e);
+    if (sweep && state() == NoState)
+        setState(DragSelectingState);
     if (modelRow >= 0 && col >= 0) {
         const int row = modelRow + m_grid->fixedRows();
         if (m_grid->cellChecked(row, col) != FlexGrid::NoCheckbox && m_grid->m_editable)

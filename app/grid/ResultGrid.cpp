@@ -23,7 +23,7 @@ namespace {
 const char *const headerTexts[] = {"File Name", "Location", "Size", "Modified Date", "Pages"};
 const int columnWidths[] = {1500, 2500, 1000, 2200, 1000};
 const int resultRowHeightMin = 260;  // room for a 16-pixel icon
-const int visibleColumnCount = 5;    // only these follow the visibility list
+const int visibleColumnCount = kResultDataColumns;  // only these follow the visibility list
 
 // Larger than any sensible background tile; a bigger file is not read.
 constexpr size_t kMaxPictureBytes = size_t(64) << 20;
@@ -185,8 +185,18 @@ void ResultGrid::applyColumnVisibility(const modGlobal::SettingsRecord &settings
     // Columns without an entry keep their state; entries past the five data columns have no
     // column to act on (the two hidden key columns always stay hidden).
     const int n = std::min<int>(int(settings.ColumnVisibility.size()), visibleColumnCount);
-    for (int k = 0; k < n && k < cols(); ++k)
-        setColHidden(k, !modGlobal::VisibilityEntryShows(settings.ColumnVisibility.at(k)));
+    bool changed = false;
+    for (int k = 0; k < n && k < cols(); ++k) {
+        const bool hide = !modGlobal::VisibilityEntryShows(settings.ColumnVisibility.at(k));
+        if (hide != colHidden(k)) {
+            setColHidden(k, hide);
+            changed = true;
+        }
+    }
+    // The columns left share the width at once; a band left by a hidden column would stay
+    // until the window is resized.
+    if (changed)
+        m_fitter->fit();
 }
 
 void ResultGrid::SortBy(int col, int order)
@@ -218,6 +228,10 @@ int ResultGrid::AppendResultRow(const ResultRow &row)
     cells[ColModifiedDate] = row.ModifiedDate;
     cells[ColFullPath] = row.FullPath;
     cells[ColPages] = row.Pages;
+    // A row added at the end breaks the order the arrow claims: the arrow goes (the sort column
+    // and direction are kept, so the owner can sort again when the rows are complete).
+    if (m_arrowShown)
+        removeSortArrow();
     const int r = appendRow(cells, row.Icon);
     // Why a count failed stays with its row (sorting moves it along), for the tooltip and Properties.
     if (!row.PagesReason.isEmpty())
@@ -275,12 +289,25 @@ QPixmap ResultGrid::sortArrow(bool ascending)
     return QPixmap::fromImage(img);
 }
 
-void ResultGrid::onAfterSort(int col, int order)
+void ResultGrid::removeSortArrow()
 {
     for (int c = 0; c < cols(); ++c)
         setCellPicture(0, c, QPixmap());
+    m_arrowShown = false;
+}
+
+void ResultGrid::SortAgain()
+{
+    if (sortedColumn() >= 0)
+        SortBy(sortedColumn(), sortedOrder());
+}
+
+void ResultGrid::onAfterSort(int col, int order)
+{
+    removeSortArrow();
     setCellPicture(0, col, sortArrow(order == SortedAscending));
     setCellPictureAlignment(0, col, Qt::AlignRight | Qt::AlignVCenter);
+    m_arrowShown = true;
 
     if (col == ColSize) {
         // The size text carries a unit and digit groups; the kilobyte column is the true key.
@@ -295,9 +322,16 @@ void ResultGrid::onAfterSort(int col, int order)
     }
 }
 
-void ResultGrid::onKeyDown(int keyCode, Qt::KeyboardModifiers, bool *handled)
+void ResultGrid::onKeyDown(int keyCode, Qt::KeyboardModifiers modifiers, bool *handled)
 {
-    if (keyCode == 93) {
+    const Qt::KeyboardModifiers held = modifiers & ~Qt::KeypadModifier;
+    if (keyCode == 13 && held == Qt::NoModifier) {
+        *handled = true;
+        emit openRequested();
+    } else if (keyCode == 'C' && held == Qt::ControlModifier) {
+        *handled = true;
+        emit copyRequested();
+    } else if (keyCode == 93) {
         *handled = true;
         emit popupRequested(mapToGlobal(QPoint(0, 0)));
     } else if (keyCode == 46) {
@@ -308,6 +342,10 @@ void ResultGrid::onKeyDown(int keyCode, Qt::KeyboardModifiers, bool *handled)
 
 void ResultGrid::onMouseDown(int button, Qt::KeyboardModifiers, QPoint pos)
 {
+    if (button == 2 && mouseRow() == 0 && fixedRows() > 0) {
+        emit headerMenuRequested(mapToGlobal(pos));
+        return;
+    }
     if (button != 2 || mouseRow() <= 0 || mouseCol() < 0)
         return;
     // As in a file manager: a right click on a row outside the selection makes that row the

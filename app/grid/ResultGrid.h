@@ -23,6 +23,8 @@ enum ResultColumn {
     ColSizeKb = 6,    // hidden: size in whole kilobytes, "###,###,##0"
     ResultColumnCount = 7,
 };
+// Columns 0 .. 4 are the ones the user sees and may hide.
+constexpr int kResultDataColumns = 5;
 
 // One data row: the seven cell texts in column order plus the icon of the file-name cell.
 struct ResultRow {
@@ -59,12 +61,17 @@ public:
     // Sorts as a click on the header does (ascending 1, descending 2): rows, arrow and the order
     // the next click takes.
     void SortBy(int col, int order);
+    // Sorts again by the last sort's column and direction (nothing before any sort).
+    void SortAgain();
+    // True while the header shows a sort arrow: the rows are in its order.
+    bool sortArrowShown() const { return m_arrowShown; }
 
     void SelectAll();        // every data row selected
     void InvertSelection();  // every data row toggles (hidden rows too)
 
     // Appends one row as the search fills it (cells 0, 1, 6, 2, 3, 5, 4, then the icon) and
-    // returns its row number. PagesReason becomes the Pages cell's tooltip.
+    // returns its row number. PagesReason becomes the Pages cell's tooltip. The sort arrow goes:
+    // a row at the end is out of order.
     int AppendResultRow(const ResultRow &row);
     // Removes every data row; the header, its arrow and the column settings stay.
     void ClearRows();
@@ -96,6 +103,12 @@ signals:
     void popupRequested(QPoint globalPos);
     // The Delete key: run the delete command on the selected rows.
     void deleteRequested();
+    // Enter: open the current row's file.
+    void openRequested();
+    // Ctrl+C: copy the selected rows.
+    void copyRequested();
+    // Right button on the header: offer the columns to show or hide, at this global position.
+    void headerMenuRequested(QPoint globalPos);
 
 private:
     void applyLook(const modGlobal::SettingsRecord &settings, bool removeMissingPicture);
@@ -104,6 +117,8 @@ private:
     void onKeyDown(int keyCode, Qt::KeyboardModifiers modifiers, bool *handled);
     void onMouseDown(int button, Qt::KeyboardModifiers modifiers, QPoint pos);
     void setMinimumColumnWidths();
+    void removeSortArrow();
 
     ColumnFitter *m_fitter;
+    bool m_arrowShown = false;
 };

@@ -31,10 +31,17 @@ QString FolderDropTarget::folderOf(const QMimeData *data)
             rest = line.mid(16);
         else
             return QString();  // the first entry is no local file
-        const QByteArray path = QByteArray::fromPercentEncoding(rest);
+        QByteArray path = QByteArray::fromPercentEncoding(rest);
         struct stat st {};
-        if (::stat(path.constData(), &st) != 0 || !S_ISDIR(st.st_mode))
+        if (::stat(path.constData(), &st) != 0)
             return QString();
+        if (!S_ISDIR(st.st_mode)) {
+            // A file: its folder is searched, as when it is named on the command line.
+            while (path.size() > 1 && path.endsWith('/'))
+                path.chop(1);
+            const qsizetype slash = path.lastIndexOf('/');
+            path = slash <= 0 ? QByteArray("/") : path.left(slash);
+        }
         return platform::pathToText(path);
     }
     return QString();

@@ -1,6 +1,7 @@
 #pragma once
-// Lets the user drop a folder on the main window to search it. Watches the window's drag and drop
-// events; a drag whose first local URL is a folder is accepted, anything else is refused.
+// Lets the user drop a folder on the main window to search it, or a file to search its folder.
+// Watches the window's drag and drop events; a drag whose first entry is an existing local folder
+// or file is accepted, anything else is refused.
 
 #include <QObject>
 #include <QString>
@@ -14,8 +15,8 @@ class FolderDropTarget : public QObject
 public:
     explicit FolderDropTarget(QWidget &window);
 
-    // The folder a drop of data would search, in the lossless text form of its bytes; empty when
-    // it carries no local folder.
+    // The folder a drop of data would search (a file's own folder), in the lossless text form of
+    // its bytes; empty when it carries no existing local folder or file.
     static QString folderOf(const QMimeData *data);
 
 signals:

@@ -1,11 +1,18 @@
 #include "StatusPanels.h"
 
+#include "MessageBoxes.h"
 #include "Twips.h"
 
 #include <QDate>
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QEvent>
 #include <QLabel>
 #include <QLocale>
+#include <QMouseEvent>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QVBoxLayout>
 #include <QTime>
 #include <QTimer>
 
@@ -43,11 +50,30 @@ StatusPanels::StatusPanels(QWidget *parent)
     m_selection = makePanel(QStringLiteral("Selection"), this);
     m_selection->hide();
 
+    // A bar that runs to and fro: how far a search has got is unknown until it ends.
+    auto *busy = new QProgressBar(this);
+    busy->setObjectName(QStringLiteral("Busy"));
+    busy->setRange(0, 0);
+    busy->setTextVisible(false);
+    busy->setFixedWidth(platform::twipsToPixels(1000));
+    busy->setMaximumHeight(m_message->sizeHint().height());
+    busy->setAccessibleName(QStringLiteral("Search progress"));
+    busy->hide();
+    m_busy = busy;
+    m_elapsed = makePanel(QStringLiteral("Elapsed"), this);
+    m_elapsed->setAlignment(Qt::AlignCenter);
+    m_elapsed->setAccessibleName(QStringLiteral("Search time"));
+    m_elapsed->hide();
+
     addWidget(m_message, 1);
+    addPermanentWidget(m_busy);
+    addPermanentWidget(m_elapsed);
     addPermanentWidget(m_selection);
     addPermanentWidget(m_files);
     addPermanentWidget(m_clock);
     m_files->installEventFilter(this);
+    m_message->installEventFilter(this);
+    m_message->setCursor(Qt::PointingHandCursor);
 
     m_clockTimer = new QTimer(this);
     m_clockTimer->setInterval(1000);
@@ -79,8 +105,50 @@ QLabel *StatusPanels::panel(int index) const
 
 void StatusPanels::setPanelText(const QString &key, const QString &text)
 {
-    if (QLabel *p = panel(key))
-        p->setText(text);
+    QLabel *p = panel(key);
+    if (!p)
+        return;
+    p->setText(text);
+    if (p == m_message) {
+        // The panel cuts a long text (a counter's repair command, a long path); these keep it whole.
+        p->setToolTip(text);
+        p->setAccessibleDescription(text);
+    }
+}
+
+void StatusPanels::showWholeMessage()
+{
+    const QString text = m_message->text();
+    if (text.isEmpty())
+        return;
+    auto *dialog = new QDialog(window());
+    dialog->setObjectName(QStringLiteral("dlgStatusMessage"));
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setWindowTitle(platform::appTitle());
+    auto *box = new QPlainTextEdit(text, dialog);
+    box->setObjectName(QStringLiteral("txtMessage"));
+    box->setReadOnly(true);
+    box->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    box->setAccessibleName(QStringLiteral("Message"));
+    const QFontMetrics fm(box->font());
+    box->setMinimumSize(fm.averageCharWidth() * 60, fm.lineSpacing() * 5);
+    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Close, dialog);
+    connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::close);
+    auto *layout = new QVBoxLayout(dialog);
+    layout->addWidget(box);
+    layout->addWidget(buttons);
+    dialog->show();
+}
+
+void StatusPanels::setBusy(bool busy)
+{
+    m_busy->setVisible(busy);
+}
+
+void StatusPanels::setElapsedText(const QString &text)
+{
+    m_elapsed->setText(text);
+    m_elapsed->setVisible(!text.isEmpty());
 }
 
 QString StatusPanels::panelText(const QString &key) const
@@ -105,6 +173,10 @@ bool StatusPanels::eventFilter(QObject *watched, QEvent *event)
     // Only a pointer over the "Files" panel refreshes its date tooltip.
     if (watched == m_files && (event->type() == QEvent::MouseMove || event->type() == QEvent::Enter))
         m_files->setToolTip(longDate(QDate::currentDate()));
+    if (watched == m_message && event->type() == QEvent::MouseButtonRelease
+        && static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton
+        && m_message->rect().contains(static_cast<QMouseEvent *>(event)->position().toPoint()))
+        showWholeMessage();
     return QStatusBar::eventFilter(watched, event);
 }
 

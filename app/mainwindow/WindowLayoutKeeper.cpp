@@ -108,17 +108,9 @@ void WindowLayoutKeeper::apply(const modGlobal::WindowLayout &layout)
 
 void WindowLayoutKeeper::sortAfterFirstSearch(int column, int order)
 {
-    // The arrow and the next click's direction now; the rows once the first search has listed
-    // them, unless the user has sorted meanwhile.
-    ResultGrid *grid = m_window.vsFiles;
-    grid->SortBy(column, order);
-    connect(
-        &m_window, &frmMain::searchFinished, grid,
-        [grid, column, order] {
-            if (grid->sortedColumn() == column && grid->sortedOrder() == order)
-                grid->SortBy(column, order);
-        },
-        Qt::SingleShotConnection);
+    // The arrow and the next click's direction now; the window sorts the rows of every search
+    // by them once it has listed them.
+    m_window.vsFiles->SortBy(column, order);
 }
 
 modGlobal::WindowLayout WindowLayoutKeeper::capture() const

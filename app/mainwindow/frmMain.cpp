@@ -8,7 +8,9 @@
 #include "MainCommands.h"
 #include "MessageBoxes.h"
 #include "ResultGrid.h"
+#include "ResultGridCommands.h"
 #include "SearchCriteriaPanel.h"
+#include "SearchProgress.h"
 #include "SelectionTotals.h"
 #include "StatusPanels.h"
 #include "Twips.h"
@@ -28,6 +30,8 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QResizeEvent>
+#include <QShortcut>
 #include <QSplitter>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -204,6 +208,17 @@ void frmMain::connectCommands()
 
     connect(vsFiles, &ResultGrid::popupRequested, this, [this](QPoint at) { m_actions.mnuPopup->popup(at); });
     connect(vsFiles, &ResultGrid::deleteRequested, this, [this] { m_commands->fileDelete(); });
+    connect(vsFiles, &ResultGrid::openRequested, this, [this] { m_commands->fileOpen(); });
+    auto *gridCommands = new ResultGridCommands(*vsFiles, [this] { RefreshGrid(); }, this);
+    connect(vsFiles, &ResultGrid::copyRequested, gridCommands, &ResultGridCommands::copySelectedRows);
+    connect(vsFiles, &ResultGrid::headerMenuRequested, gridCommands, &ResultGridCommands::showColumnMenu);
+
+    m_progress = new SearchProgress(*this);
+    m_cancelKey = new QShortcut(QKeySequence(Qt::Key_Escape), this, this, &frmMain::cancelSearch);
+    m_cancelKey->setObjectName(QStringLiteral("keyCancelSearch"));
+    m_cancelKey->setEnabled(false);
+    auto *repeatKey = new QShortcut(QKeySequence(Qt::Key_F5), this, this, &frmMain::repeatSearch);
+    repeatKey->setObjectName(QStringLiteral("keyRepeatSearch"));
 }
 
 void frmMain::loadStep()
@@ -249,8 +264,33 @@ void frmMain::cmdSearch_Click()
         m_search->cmdSearch_Click(m_currentFolder);  // the button reads "&Cancel": this cancels
         return;
     }
+    startSearch();
+}
+
+void frmMain::startSearch()
+{
     m_searchedFolder = m_currentFolder;
     m_search->cmdSearch_Click(m_currentFolder);
+    if (m_search->isRunning()) {
+        m_progress->searchStarted();
+        m_cancelKey->setEnabled(true);
+    }
+}
+
+void frmMain::cancelSearch()
+{
+    if (m_search->isRunning())
+        cmdSearch_Click();
+}
+
+void frmMain::repeatSearch()
+{
+    if (m_search->isRunning()) {
+        m_restartPending = true;
+        m_search->requestCancel();
+        return;
+    }
+    cmdSearch_Click();
 }
 
 void frmMain::searchEnded()
@@ -258,12 +298,14 @@ void frmMain::searchEnded()
     // Another folder picked during that search cancelled it; its search starts on a clean grid.
     if (m_restartPending) {
         m_restartPending = false;
-        vsFiles->ClearRows();
-        lblPageCount->setText(search::SearchCommand::totalsText(0, 0));
-        m_searchedFolder = m_currentFolder;
-        m_search->cmdSearch_Click(m_currentFolder);
+        clearRows();
+        startSearch();
         return;
     }
+    m_progress->searchEnded();
+    m_cancelKey->setEnabled(false);
+    // Rows come in walk order; the order the header's arrow promised is restored once they are all in.
+    vsFiles->SortAgain();
     emit searchFinished();
 }
 
@@ -303,6 +345,23 @@ void frmMain::runFirstActivation()
     txtAddress->setText(m_currentFolder);
     cmdSearch_Click();
     vsFiles->setFocus();
+}
+
+void frmMain::resizeEvent(QResizeEvent *event)
+{
+    QMainWindow::resizeEvent(event);
+    // A window manager keeps the window at its minimum size; without one (or with one that
+    // ignores size hints) it could be made smaller and clip the grid and the criteria: it snaps
+    // back, as a resize below the minimum does. Queued: the resize that is being handled ends first.
+    if (isMinimized() || isMaximized() || isFullScreen())
+        return;
+    const QSize minimum = minimumSize();
+    if (event->size().width() < minimum.width() || event->size().height() < minimum.height())
+        QTimer::singleShot(0, this, [this] {
+            const QSize wanted = size().expandedTo(minimumSize());
+            if (wanted != size())
+                resize(wanted);
+        });
 }
 
 void frmMain::closeEvent(QCloseEvent *event)
@@ -349,10 +408,15 @@ void frmMain::mnuExit_Click()
 // ---------------------------------------------------------------- search::SearchHost
 
 int frmMain::rowCount() const { return vsFiles->rows(); }
-void frmMain::clearRows() { vsFiles->ClearRows(); }
+void frmMain::clearRows()
+{
+    vsFiles->ClearRows();
+    m_progress->rowsCleared();
+}
 void frmMain::appendRow(const ResultRow &row)
 {
     vsFiles->AppendResultRow(row);
+    m_progress->rowAdded();
     // Rows come in bursts, and repainting the grid for each costs more than the row itself: a
     // row shows at once, the rows after it within 100 ms are painted together when that ends.
     if (!m_gridPaintPause) {

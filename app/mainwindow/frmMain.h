@@ -18,9 +18,11 @@ class QFrame;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QShortcut;
 class QSplitter;
 class QTimer;
 class ResultGrid;
+class SearchProgress;
 class SelectionTotals;
 class StatusPanels;
 
@@ -43,6 +45,10 @@ public:
     void RefreshGrid();
     // The Search command: starts a search of CurrentFolder, or cancels the running one.
     void cmdSearch_Click();
+    // F5: searches CurrentFolder again; a running search is cancelled and starts over.
+    void repeatSearch();
+    // Esc: cancels the running search as the Cancel button does; nothing when none runs.
+    void cancelSearch();
 
     QString CurrentFolder() const { return m_currentFolder; }
     bool FirstActivation() const { return m_firstActivation; }
@@ -78,6 +84,7 @@ signals:
 protected:
     void changeEvent(QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
 
 private:
     void buildControls();
@@ -87,6 +94,8 @@ private:
     void runFirstActivation();
     void ftv_FolderItemSelected(const QString &path);
     void ftv_Selected();
+    // Starts a search of CurrentFolder through the Search command and shows that it runs.
+    void startSearch();
     // The search has ended: starts the one a pick was waiting for, or says so.
     void searchEnded();
     void cmdShowHideAdvanceSearch_Click();
@@ -114,6 +123,8 @@ private:
     std::unique_ptr<FileIcons> m_icons;
     QTimer *m_gridPaintPause = nullptr;  // while it runs, new rows wait to be painted
     SelectionTotals *m_selectionTotals = nullptr;
+    SearchProgress *m_progress = nullptr;
+    QShortcut *m_cancelKey = nullptr;  // enabled only while a search runs, so Esc is free otherwise
     QString m_searchedFolder;      // the folder the running search walks
     bool m_restartPending = false;  // another folder was picked while a search ran
     QFrame *fmeAddressBar = nullptr;

@@ -16,6 +16,9 @@
 #include <QTemporaryDir>
 #include <QTableView>
 #include <QTest>
+#include <QTimer>
+#include <QPushButton>
+#include <QLabel>
 #include <QUrl>
 
 #include <memory>
@@ -32,15 +35,20 @@ public:
         opened << path;
         return acceptOpen;
     }
-    bool showItemInFolder(const QByteArray &path) override
+    void showItemInFolder(const QByteArray &path, QObject *context, Answer answer) override
     {
         shownInFolder << path;
-        return fileManagerAnswers;
+        answerLater(context, std::move(answer));
     }
-    bool showItemProperties(const QByteArray &path) override
+    void showItemProperties(const QByteArray &path, QObject *context, Answer answer) override
     {
         properties << path;
-        return fileManagerAnswers;
+        answerLater(context, std::move(answer));
+    }
+    // As the desktop does: the answer comes from the event loop, never inside the request.
+    void answerLater(QObject *context, Answer answer)
+    {
+        QTimer::singleShot(0, context ? context : qApp, [answer, accepted = fileManagerAnswers] { answer(accepted); });
     }
     bool deleteFile(const QByteArray &path, QString *error) override
     {
@@ -188,13 +196,20 @@ TEST_F(FileActionsTest, CommandsOnTheCurrentRowUseTheFullPathColumn)
     grid.setTextMatrix(2, ColFileName, "shown name.pdf");  // never used to find the file
     grid.setRow(2);
     grid.setCol(0);
-    actions.Open();
-    actions.ShowContainingFolder();
-    actions.Properties();
+    QWidget owner;
+    FileActions withOwner(grid, &owner, shell);
+    withOwner.Open();
+    withOwner.ShowContainingFolder();
+    withOwner.Properties();
+    auto *dialog = owner.findChild<FilePropertiesDialog *>();
+    ASSERT_TRUE(dialog);
+    ASSERT_TRUE(dialog->fileManagerButton());
+    dialog->fileManagerButton()->click();
     const QByteArray expected = QFile::encodeName(pathOf(2));
     EXPECT_EQ(shell.opened, QList<QByteArray>{expected});
     EXPECT_EQ(shell.shownInFolder, QList<QByteArray>{expected});
     EXPECT_EQ(shell.properties, QList<QByteArray>{expected});
+    EXPECT_EQ(dialog->fieldText("Name"), "two.pdf");
 }
 
 TEST(FileActionsEmpty, NoCurrentDataRowDoesNothing)
@@ -215,8 +230,14 @@ TEST(FileActionsEmpty, NoCurrentDataRowDoesNothing)
 
 TEST_F(FileActionsTest, ContainingFolderOpensWhenNoFileManagerSelectsTheFile)
 {
+    EXPECT_TRUE(actions.OpenContainingFolder("/data/scans/2005/a.pdf"));
+    QApplication::processEvents();
+    EXPECT_TRUE(shell.opened.isEmpty()) << "the file manager showed it";
+
     shell.fileManagerAnswers = false;
     EXPECT_TRUE(actions.OpenContainingFolder("/data/scans/2005/a.pdf"));
+    EXPECT_TRUE(shell.opened.isEmpty()) << "nothing before the answer";
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !shell.opened.isEmpty(); }));
     EXPECT_EQ(shell.opened, QList<QByteArray>{"/data/scans/2005/"});
     EXPECT_EQ(FileActions::ContainingFolder("a.pdf"), "");
     EXPECT_EQ(FileActions::ContainingFolder("/a.pdf"), "/");
@@ -230,17 +251,17 @@ TEST_F(FileActionsTest, PropertiesOfAVanishedFileShowNothing)
     EXPECT_TRUE(boxes.shown.isEmpty());
 }
 
-TEST_F(FileActionsTest, OwnPropertiesWindowWhenNoFileManagerAnswers)
+TEST_F(FileActionsTest, OwnPropertiesWindowAlsoWhereAFileManagerAnswers)
 {
     QWidget owner;
     FileActions withOwner(grid, &owner, shell);
-    shell.fileManagerAnswers = false;
     grid.setTextMatrix(3, ColPages, "12");
     grid.setRow(3);
     withOwner.Properties();
     auto *dialog = owner.findChild<FilePropertiesDialog *>();
     ASSERT_TRUE(dialog);
     EXPECT_TRUE(dialog->isVisible());
+    EXPECT_TRUE(shell.properties.isEmpty()) << "the file manager is asked only from the button";
     EXPECT_EQ(dialog->fieldText("Name"), "three.pdf");
     EXPECT_EQ(dialog->fieldText("Folder"), dir.path());
     EXPECT_TRUE(dialog->fieldText("Size").contains("4 bytes"));
@@ -248,6 +269,37 @@ TEST_F(FileActionsTest, OwnPropertiesWindowWhenNoFileManagerAnswers)
     EXPECT_EQ(dialog->fieldText("Type"), "PDF document");
     EXPECT_TRUE(dialog->fieldText("Permissions").startsWith("rw"));
     EXPECT_NE(dialog->fieldText("Modified"), "Unknown");
+}
+
+TEST_F(FileActionsTest, PropertiesButtonSaysSoWhenNoFileManagerAnswers)
+{
+    QWidget owner;
+    FileActions withOwner(grid, &owner, shell);
+    grid.setRow(1);
+    withOwner.Properties();
+    auto *dialog = owner.findChild<FilePropertiesDialog *>();
+    ASSERT_TRUE(dialog);
+    QPushButton *ask = dialog->fileManagerButton();
+    ASSERT_TRUE(ask);
+
+    shell.fileManagerAnswers = false;
+    ask->click();
+    EXPECT_FALSE(ask->isEnabled()) << "one request at a time";
+    ASSERT_TRUE(QTest::qWaitFor([&] { return ask->isEnabled(); }));
+    EXPECT_FALSE(dialog->fileManagerNote()->isHidden());
+    EXPECT_EQ(dialog->fileManagerNote()->text(), "No file manager answered.");
+
+    shell.fileManagerAnswers = true;
+    ask->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return ask->isEnabled(); }));
+    EXPECT_TRUE(dialog->fileManagerNote()->isHidden());
+    EXPECT_EQ(shell.properties.size(), 2);
+
+    // Closed before the answer: the answer finds no dialog and touches nothing.
+    ask->click();
+    delete dialog;
+    QApplication::processEvents();
+    EXPECT_EQ(shell.properties.size(), 3);
 }
 
 // A name that is not valid UTF-8 reaches its file through the bytes its text form keeps.

@@ -414,11 +414,15 @@ TEST_F(ResultGridTest, RefreshKeepsRowsWidthsSortAndSelection)
     clickHeader(ColFileName);
     grid->setIsSelected(1, true);
     grid->setColWidth(ColLocation, 3000);
+    grid->setColWidth(ColModifiedDate, 2600);
     settings.GridStyle = 2;
+    grid->RefreshGrid(settings);
+    EXPECT_EQ(grid->colWidth(ColLocation), 3000);
+    // A column hidden: only the stretching columns take its band.
     settings.ColumnVisibility = QStringList{"1", "1", "0", "1", "1"};
     grid->RefreshGrid(settings);
     EXPECT_EQ(names(), QStringList({"a.tif", "b.tif"}));
-    EXPECT_EQ(grid->colWidth(ColLocation), 3000);
+    EXPECT_EQ(grid->colWidth(ColModifiedDate), 2600);
     EXPECT_EQ(arrowColumns(), QList<int>({ColFileName}));
     EXPECT_TRUE(grid->isSelected(1));
     EXPECT_TRUE(grid->colHidden(ColSize));

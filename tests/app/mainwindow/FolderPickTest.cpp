@@ -394,14 +394,20 @@ TEST_F(FolderPickTest, DroppingAFolderSearchesItAsIfPickedInTheTree)
     EXPECT_EQ(platform::pathFromText(window->vsFiles->textMatrix(1, ColFullPath)), odd + "/two=5.pdf");
     EXPECT_EQ(window->vsFiles->textMatrix(1, ColPages), "5");
 
-    // Files, web addresses and missing folders are refused, and nothing starts.
-    searched.clear();
+    // A file searches its folder, as the command line does.
     std::unique_ptr<QMimeData> fileData(uriList("file://" + QFile::encodeName(path("dropped/one=4.tif")) + "\r\n"));
+    andWait([&] { ASSERT_TRUE(drop(window.get(), fileData.get())); });
+    EXPECT_EQ(window->CurrentFolder(), path("dropped") + "/");
+    EXPECT_EQ(names(), QStringList{"one=4.tif"});
+
+    // Web addresses, missing files and folders and plain text are refused, and nothing starts.
+    searched.clear();
     std::unique_ptr<QMimeData> web(uriList("https://example.org/\r\n"));
     std::unique_ptr<QMimeData> gone(uriList("file://" + QFile::encodeName(path("gone")) + "\r\n"));
+    std::unique_ptr<QMimeData> goneFile(uriList("file://" + QFile::encodeName(path("dropped/gone.tif")) + "\r\n"));
     QMimeData text;
     text.setText(path("dropped"));
-    for (QMimeData *d : {fileData.get(), web.get(), gone.get(), &text})
+    for (QMimeData *d : {web.get(), gone.get(), goneFile.get(), &text})
         EXPECT_FALSE(drop(window.get(), d)) << d->text().toStdString() << d->data("text/uri-list").toStdString();
     QApplication::processEvents();
     EXPECT_TRUE(searched.isEmpty());
@@ -419,8 +425,8 @@ class NoFileManager final : public FileShell
 {
 public:
     bool openPath(const QByteArray &) override { return false; }
-    bool showItemInFolder(const QByteArray &) override { return false; }
-    bool showItemProperties(const QByteArray &) override { return false; }
+    void showItemInFolder(const QByteArray &, QObject *, Answer) override {}
+    void showItemProperties(const QByteArray &, QObject *, Answer) override {}
     bool deleteFile(const QByteArray &, QString *) override { return false; }
 };
 

@@ -303,8 +303,8 @@ class RecordingShell : public FileShell
 public:
     QByteArrayList deleted;
     bool openPath(const QByteArray &) override { return true; }
-    bool showItemInFolder(const QByteArray &) override { return true; }
-    bool showItemProperties(const QByteArray &) override { return true; }
+    void showItemInFolder(const QByteArray &, QObject *, Answer) override {}
+    void showItemProperties(const QByteArray &, QObject *, Answer) override {}
     bool deleteFile(const QByteArray &path, QString *) override
     {
         deleted << path;
