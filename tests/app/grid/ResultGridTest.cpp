@@ -24,7 +24,7 @@ protected:
         QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
         grid = std::make_unique<ResultGrid>();
         tester = std::make_unique<QAbstractItemModelTester>(grid->model(),
-                                                            QAbstractItemModelTester::FailureReportingMode::Warning);
+                                                            QAbstractItemModelTester::FailureReportingMode::Fatal);
         settings = SettingsRecord::defaults();
         grid->ApplyStartupAppearance(settings);
         grid->SetUpResultGrid(settings);

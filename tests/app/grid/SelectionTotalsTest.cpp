@@ -95,6 +95,25 @@ TEST_F(SelectionTotalsTest, MixedSelectionCountsVisibleRowsByKind)
     EXPECT_TRUE(totals.text().isEmpty()) << "one row is no selection worth totalling";
 }
 
+// An edited Pages cell makes the totals count again from the selection: rows deleted before
+// must stay out of that count as they stay out of the step-by-step one.
+TEST_F(SelectionTotalsTest, RecountAfterAnEditLeavesDeletedRowsOut)
+{
+    add("a.tif", "3");
+    add("b.pdf", "5");
+    add("c.tif", "7");
+    add("d.pdf", "11");
+    grid.SelectAll();
+    grid.setRowHiddenFlag(2, true);
+    grid.setRowHiddenFlag(3, true);
+    ASSERT_EQ(kept(), (Totals{2, 3, 11}));
+
+    grid.setTextMatrix(1, ColPages, QStringLiteral("4"));
+    EXPECT_EQ(kept(), (Totals{2, 4, 11}));
+    EXPECT_EQ(kept(), counted());
+    EXPECT_EQ(totals.text(), QString::fromUtf8("2 selected \u2013 TIFF 4 PDF 11 pages"));
+}
+
 TEST(SelectionTotalsText, ShownFromTwoRows)
 {
     EXPECT_EQ(SelectionTotals::text(0, 0, 0), QString());
