@@ -304,6 +304,17 @@ int FlexGrid::selectedRow(int index) const
     return m_selectedSpans[k].first + (index - m_selectedBefore[k]) + fixedRows();
 }
 
+std::vector<std::pair<int, int>> FlexGrid::selectedRowSpans() const
+{
+    rebuildSelectionCache();
+    std::vector<std::pair<int, int>> spans = m_selectedSpans;
+    for (auto &[first, last] : spans) {
+        first += fixedRows();
+        last += fixedRows();
+    }
+    return spans;
+}
+
 bool FlexGrid::isSelected(int row) const
 {
     rebuildSelectionCache();

@@ -345,9 +345,9 @@ void frmMain::mnuExit_Click()
 
 int frmMain::rowCount() const { return vsFiles->rows(); }
 void frmMain::clearRows() { vsFiles->ClearRows(); }
-void frmMain::appendRow(const ResultRow &row)
+void frmMain::appendFile(const search::CountedFile &file, const QPixmap &icon)
 {
-    vsFiles->AppendResultRow(row);
+    vsFiles->AppendFile(file, icon);
     // Rows come in bursts, and repainting the grid for each costs more than the row itself: a
     // row shows at once, the rows after it within 100 ms are painted together when that ends.
     if (!m_gridPaintPause) {

@@ -30,22 +30,6 @@ const bool fixedZone = [] {
     return true;
 }();
 
-class NoHost : public search::SearchHost
-{
-public:
-    int rowCount() const override { return 1; }
-    void clearRows() override {}
-    void appendRow(const ResultRow &) override {}
-    QPixmap fileIcon(const QString &) override { return {}; }
-    QString filterText() const override { return {}; }
-    void setFilterText(const QString &) override {}
-    search::SearchOptions searchOptions() const override { return {}; }
-    QString searchCaption() const override { return {}; }
-    void setSearchCaption(const QString &) override {}
-    void showStatus(const QString &, const QString &) override {}
-    void setTotalsText(const QString &) override {}
-};
-
 std::vector<search::CountedFile> listing()
 {
     using search::FileType;
@@ -114,10 +98,8 @@ protected:
 
     void fill(ResultGrid &g)
     {
-        NoHost host;
-        search::SearchCommand command(host);
         for (const search::CountedFile &f : listing())
-            g.AppendResultRow(command.rowFor(f));
+            g.AppendFile(f, QPixmap());
     }
 
     static QString dumpCells(const ResultGrid &g)
