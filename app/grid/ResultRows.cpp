@@ -154,7 +154,7 @@ uint32_t ResultRows::add(const search::CountedFile &file)
         f.size = int64_t(file.size);
         if (file.modified.isValid()) {
             flags |= ModifiedValid;
-            f.modifiedMs = file.modified.toMSecsSinceEpoch();
+            f.modifiedMs = shownMs(file.modified);
         }
     }
     f.flags = flags;
@@ -178,13 +178,29 @@ QByteArray ResultRows::path(uint32_t id) const
     return out;
 }
 
+// The date and time as the text shows them (its own clock, local for the walk's times), kept as
+// a count: reading the fields is cheap where converting local time to UTC is not, and the
+// minute it gives orders files exactly as their texts do.
+int64_t ResultRows::shownMs(const QDateTime &time)
+{
+    constexpr int64_t kUnixEpochJulianDay = 2440588;
+    return (time.date().toJulianDay() - kUnixEpochJulianDay) * 86400000 + time.time().msecsSinceStartOfDay();
+}
+
+QDateTime ResultRows::fromShownMs(int64_t ms)
+{
+    constexpr int64_t kUnixEpochJulianDay = 2440588;
+    const int64_t day = floorDiv(ms, 86400000);
+    return QDateTime(QDate::fromJulianDay(kUnixEpochJulianDay + day), QTime::fromMSecsSinceStartOfDay(int(ms - day * 86400000)));
+}
+
 QString ResultRows::dateText(const Facts &f) const
 {
     if (!(f.flags & ModifiedValid))
         return modifiedDateText(QDateTime());
     const int64_t minute = floorDiv(f.modifiedMs, 60000);
     if (minute != m_lastMinute) {
-        m_lastMinuteText = modifiedDateText(QDateTime::fromMSecsSinceEpoch(f.modifiedMs));
+        m_lastMinuteText = modifiedDateText(fromShownMs(f.modifiedMs));
         m_lastMinute = minute;
     }
     return m_lastMinuteText;

@@ -77,7 +77,7 @@ private:
         uint32_t name = 0;    // offset into the name chunks
         uint32_t folder = 0;  // index into m_folders
         int64_t size = 0;     // bytes
-        int64_t modifiedMs = 0;
+        int64_t modifiedMs = 0;  // the local date and time shown, as milliseconds from 1970-01-01 00:00
         int32_t pages = 0;
         uint16_t nameLength = 0;
         uint8_t type = 0;
@@ -92,6 +92,8 @@ private:
     uint32_t storeName(const QByteArray &name);
     const char *nameData(const Facts &f) const;
     QString dateText(const Facts &f) const;
+    static int64_t shownMs(const QDateTime &time);
+    static QDateTime fromShownMs(int64_t ms);
 
     std::vector<Facts> m_facts;
     std::vector<Folder> m_folders;

@@ -212,7 +212,8 @@ std::unique_ptr<frmMain> makeWindow(int lanes, const QString &emptyFolder, searc
     // The first activation searches the start-up folder: wait until that search is over, or it
     // would cancel the one the caller starts next.
     bool firstSearchOver = false;
-    QObject::connect(window.get(), &frmMain::searchFinished, [&firstSearchOver] { firstSearchOver = true; });
+    QObject listening;  // ends the connection with this function: the flag lives on its stack
+    QObject::connect(window.get(), &frmMain::searchFinished, &listening, [&firstSearchOver] { firstSearchOver = true; });
     window->show();
     while (!firstSearchOver)
         waitForEvents();
@@ -394,14 +395,17 @@ void ratio(const char *what, const std::string &a, const std::string &b)
 
 // The window after a search of 1,000,000 zero-byte .tif files in 1,000 folders (made under the
 // temporary folder and deleted again): the peak resident set of the whole process, and the time.
-int millionFiles()
+// existing: a tree made by an earlier run, searched as it is and kept.
+int millionFiles(const QString &existing)
 {
     constexpr int kFolders = 1000, kPerFolder = 1000;
     QTemporaryDir dir(QDir::tempPath() + QStringLiteral("/qw-million-XXXXXX"));
-    const QByteArray root = QFile::encodeName(dir.path());
+    dir.setAutoRemove(existing.isEmpty());
+    const QString top = existing.isEmpty() ? dir.path() : existing;
+    const QByteArray root = QFile::encodeName(top);
     QElapsedTimer made;
     made.start();
-    for (int f = 0; f < kFolders; ++f) {
+    for (int f = 0; f < kFolders && existing.isEmpty(); ++f) {
         const QByteArray folder = root + "/batch" + QByteArray::number(f);
         ::mkdir(folder.constData(), 0700);
         for (int i = 0; i < kPerFolder; ++i) {
@@ -414,21 +418,23 @@ int millionFiles()
             ::close(fd);
         }
     }
-    std::printf("made %d files in %.1f s\n", kFolders * kPerFolder, double(made.elapsed()) / 1e3);
+    if (existing.isEmpty())
+        std::printf("made %d files in %.1f s\n", kFolders * kPerFolder, double(made.elapsed()) / 1e3);
+    std::fflush(stdout);
     auto window = makeWindow(0, emptyFolder().path());
     rusage before {};
     getrusage(RUSAGE_SELF, &before);
     QElapsedTimer wall;
     wall.start();
-    searchAndWait(*window, dir.path() + QLatin1Char('/'));
+    searchAndWait(*window, top + QLatin1Char('/'));
     const double seconds = double(wall.elapsed()) / 1e3;
     QApplication::processEvents();
     rusage after {};
     getrusage(RUSAGE_SELF, &after);
     std::printf("window with %d rows: search %.1f s, peak resident set %.1f MB (%.1f MB before the search)\n",
                 window->vsFiles->rows() - 1, seconds, double(after.ru_maxrss) / 1024, double(before.ru_maxrss) / 1024);
+    std::fflush(stdout);
     window.reset();
-    dir.remove();
     return 0;
 }
 
@@ -446,7 +452,7 @@ int main(int argc, char **argv)
         return 1;
     }
     if (argc > 1 && std::strcmp(argv[1], "million") == 0)
-        return millionFiles();
+        return millionFiles(argc > 2 ? QString::fromLocal8Bit(argv[2]) : QString());
     corpus();  // build the documents before timing anything
     const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 7;
     std::vector<std::unique_ptr<frmMain>> windows;
