@@ -881,6 +881,19 @@ void FlexGridModel::sortRows(int first, int last, const std::vector<SortKey> &ke
     }
     if (columnKeys.empty())
         return;
+    // Rows already in order (a second sort by an equivalent column) stay as they are.
+    bool inOrder = true;
+    for (int i = 1; i < n && inOrder; ++i) {
+        for (const auto &ck : columnKeys) {
+            const int c = sortkeys::compare(ck, i - 1, i);
+            if (c != 0) {
+                inOrder = c < 0;
+                break;
+            }
+        }
+    }
+    if (inOrder)
+        return;
     std::vector<int> order = columnKeys.size() == 1 ? sortkeys::stableOrder(columnKeys.front()) : std::vector<int>();
     if (columnKeys.size() > 1) {
         order.resize(size_t(n));
