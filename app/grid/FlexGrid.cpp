@@ -229,6 +229,13 @@ void FlexGrid::syncHiddenRowsToView()
 {
     const int fixed = fixedRows();
     const int n = m_model->rowCount();
+    if (m_view->verticalHeader()->hiddenSectionCount() == 0) {
+        // Nothing hidden in the view (the usual case): only the model's hidden rows need a call.
+        for (int r = 0; r < n; ++r)
+            if (m_model->rowHidden(r + fixed))
+                m_view->setRowHidden(r, true);
+        return;
+    }
     for (int r = 0; r < n; ++r) {
         const bool hidden = m_model->rowHidden(r + fixed);
         if (m_view->isRowHidden(r) != hidden)
