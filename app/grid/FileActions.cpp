@@ -12,7 +12,7 @@
 #include <sys/stat.h>
 
 // The full-path column holds the lossless text form of the file's bytes (see FileNames.h).
-FileActions::FileActions(FlexGrid &grid, QWidget *parent, FileShell &shell)
+FileActions::FileActions(ResultGrid &grid, QWidget *parent, FileShell &shell)
     : m_grid(grid), m_parent(parent), m_shell(shell)
 {
 }
@@ -26,20 +26,19 @@ int FileActions::currentDataRow() const
 void FileActions::Open()
 {
     if (const int row = currentDataRow(); row > 0)
-        OpenWithShell(m_grid.textMatrix(row, ColFullPath));
+        m_shell.openPath(m_grid.filePath(row));
 }
 
 void FileActions::Properties()
 {
     if (const int row = currentDataRow(); row > 0)
-        ShowFileProperties(m_grid.textMatrix(row, ColFullPath),
-                           ResultGrid::pagesWithReason(m_grid.textMatrix(row, ColPages), m_grid.cellToolTip(row, ColPages)));
+        showProperties(m_grid.filePath(row), m_grid.pagesWithReason(row));
 }
 
 void FileActions::ShowContainingFolder()
 {
     if (const int row = currentDataRow(); row > 0)
-        OpenContainingFolder(m_grid.textMatrix(row, ColFullPath));
+        openContainingFolder(m_grid.filePath(row));
 }
 
 bool FileActions::OpenWithShell(const QString &path)
@@ -49,7 +48,11 @@ bool FileActions::OpenWithShell(const QString &path)
 
 bool FileActions::ShowFileProperties(const QString &path, const QString &pages)
 {
-    const QByteArray bytes = platform::pathFromText(path);
+    return showProperties(platform::pathFromText(path), pages);
+}
+
+bool FileActions::showProperties(const QByteArray &bytes, const QString &pages)
+{
     struct stat st {};
     if (bytes.isEmpty() || ::lstat(bytes.constData(), &st) != 0)
         return false;  // gone meanwhile: nothing to show, nothing to say
@@ -69,8 +72,13 @@ QString FileActions::ContainingFolder(const QString &path)
 
 bool FileActions::OpenContainingFolder(const QString &path)
 {
-    const QByteArray file = platform::pathFromText(path);
-    const QByteArray folder = platform::pathFromText(ContainingFolder(path));
+    return openContainingFolder(platform::pathFromText(path));
+}
+
+bool FileActions::openContainingFolder(const QByteArray &file)
+{
+    const qsizetype slash = file.lastIndexOf('/');
+    const QByteArray folder = slash < 0 ? QByteArray() : file.left(slash + 1);
     // The shell outlives every window (it is the desktop's, or a test's that outlives the test).
     FileShell *shell = &m_shell;
     m_shell.showItemInFolder(file, nullptr, [shell, folder](bool accepted) {
@@ -98,10 +106,10 @@ bool FileActions::DeleteSelectedFiles()
         return true;
 
     for (int row : rows) {
-        const QString path = m_grid.textMatrix(row, ColFullPath);
+        const QByteArray path = m_grid.filePath(row);
         QString error;
-        if (!m_shell.deleteFile(platform::pathFromText(path), &error)) {
-            platform::MessageBoxes::message(m_parent, QStringLiteral("Unable to delete file ") + platform::pathToDisplay(platform::pathFromText(path)),
+        if (!m_shell.deleteFile(path, &error)) {
+            platform::MessageBoxes::message(m_parent, QStringLiteral("Unable to delete file ") + platform::pathToDisplay(path),
                                             platform::MsgIcon::None, platform::MsgButtons::Ok);
             return false;
         }

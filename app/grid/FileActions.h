@@ -1,18 +1,19 @@
 #pragma once
 // The commands on listed files: Open, Properties and Show Containing Folder act on the grid's
-// current row; Delete acts on the selected rows. Each finds its file by the full-path column.
+// current row; Delete acts on the selected rows. Each finds its file by the row's own path
+// (its exact bytes).
 
 #include <QByteArray>
 #include <QString>
 
 class FileShell;
-class FlexGrid;
+class ResultGrid;
 class QWidget;
 
 class FileActions {
 public:
     // grid is the result grid; parent owns the messages and the properties window.
-    FileActions(FlexGrid &grid, QWidget *parent, FileShell &shell);
+    FileActions(ResultGrid &grid, QWidget *parent, FileShell &shell);
 
     // The menu commands. They do nothing without a current data row.
     void Open();
@@ -40,8 +41,10 @@ public:
 
 private:
     int currentDataRow() const;  // -1 when the cursor is not on a data row
+    bool showProperties(const QByteArray &path, const QString &pages);
+    bool openContainingFolder(const QByteArray &path);
 
-    FlexGrid &m_grid;
+    ResultGrid &m_grid;
     QWidget *m_parent;
     FileShell &m_shell;
 };

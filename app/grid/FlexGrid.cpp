@@ -229,6 +229,13 @@ void FlexGrid::syncHiddenRowsToView()
 {
     const int fixed = fixedRows();
     const int n = m_model->rowCount();
+    if (m_view->verticalHeader()->hiddenSectionCount() == 0) {
+        // Nothing hidden in the view (the usual case): only the model's hidden rows need a call.
+        for (int r = 0; r < n; ++r)
+            if (m_model->rowHidden(r + fixed))
+                m_view->setRowHidden(r, true);
+        return;
+    }
     for (int r = 0; r < n; ++r) {
         const bool hidden = m_model->rowHidden(r + fixed);
         if (m_view->isRowHidden(r) != hidden)
@@ -302,6 +309,17 @@ int FlexGrid::selectedRow(int index) const
     auto it = std::upper_bound(m_selectedBefore.begin(), m_selectedBefore.end(), index);
     const size_t k = size_t(it - m_selectedBefore.begin()) - 1;
     return m_selectedSpans[k].first + (index - m_selectedBefore[k]) + fixedRows();
+}
+
+std::vector<std::pair<int, int>> FlexGrid::selectedRowSpans() const
+{
+    rebuildSelectionCache();
+    std::vector<std::pair<int, int>> spans = m_selectedSpans;
+    for (auto &[first, last] : spans) {
+        first += fixedRows();
+        last += fixedRows();
+    }
+    return spans;
 }
 
 bool FlexGrid::isSelected(int row) const

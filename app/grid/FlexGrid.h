@@ -83,6 +83,8 @@ public:
     void setSelectionMode(SelectionMode mode);
     int selectedRows() const;          // number of selected data rows
     int selectedRow(int index) const;  // index from 0, rows in ascending order; -1 when out of range
+    // The selected data rows as ascending, disjoint [first, last] spans of grid rows.
+    std::vector<std::pair<int, int>> selectedRowSpans() const;
     bool isSelected(int row) const;
     void setIsSelected(int row, bool selected);  // row -1 = every data row
     void invertRowSelection();                   // every data row toggles, hidden ones too

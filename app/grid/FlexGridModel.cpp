@@ -311,8 +311,11 @@ void FlexGridModel::setGridRows(int rows)
             beginRemoveRows({}, newModel, oldModel - 1);
         m_rows.resize(size_t(rows));
         m_exposedRows = newModel;
-        if (rows <= m_fixedRows)
+        if (rows <= m_fixedRows) {
             compactPictures();
+            if (m_values)
+                m_values->clear();
+        }
         if (newModel < oldModel)
             endRemoveRows();
         if (rows < m_fixedRows && m_cols > 0)
@@ -333,6 +336,7 @@ void FlexGridModel::setCols(int cols)
         endInsertColumns();
     } else {
         beginRemoveColumns({}, cols, m_cols - 1);
+        makeTextRows();  // the store's columns would no longer match
         m_cols = cols;
         m_colInfo.resize(size_t(cols));
         // Cells beyond the new width are gone, as in any table that loses columns.
@@ -403,20 +407,60 @@ QString FlexGridModel::text(int row, int col) const
 {
     if (!validCell(row, col))
         return {};
-    return cellOf(m_rows[size_t(row)].blob, col).toString();
+    const Row &r = m_rows[size_t(row)];
+    if (r.values != kTextRow && m_values)
+        return m_values->text(r.values, col);
+    return cellOf(r.blob, col).toString();
 }
 
 QStringView FlexGridModel::textView(int row, int col) const
 {
     if (!validCell(row, col))
         return {};
-    return cellOf(m_rows[size_t(row)].blob, col);
+    const Row &r = m_rows[size_t(row)];
+    if (r.values != kTextRow && m_values) {
+        m_madeText = m_values->text(r.values, col);
+        return m_madeText;
+    }
+    return cellOf(r.blob, col);
+}
+
+void FlexGridModel::makeTextRow(int row)
+{
+    Row &r = m_rows[size_t(row)];
+    if (r.values == kTextRow)
+        return;
+    const uint32_t id = r.values;
+    r.values = kTextRow;
+    if (!m_values)
+        return;
+    QStringList cells;
+    for (int c = 0; c < m_cols; ++c) {
+        cells.append(m_values->text(id, c));
+        // A tooltip set on the cell stays; one the store made is kept as the cell's own.
+        const QString tip = m_values->toolTip(id, c);
+        const CellExtra *e = extra(row, c);
+        if (!tip.isEmpty() && (!e || e->toolTip < 0))
+            extraFor(row, c).toolTip = toolTipIndex(tip);
+    }
+    r.blob = encode(cells, m_cols);
+}
+
+void FlexGridModel::makeTextRows()
+{
+    for (int row = 0; row < gridRows(); ++row)
+        makeTextRow(row);
 }
 
 void FlexGridModel::setText(int row, int col, const QString &text)
 {
     if (!validCell(row, col))
         return;
+    if (m_rows[size_t(row)].values != kTextRow) {
+        if (this->text(row, col) == text)
+            return;
+        makeTextRow(row);
+    }
     Row &r = m_rows[size_t(row)];
     if (cellOf(r.blob, col) == text)
         return;
@@ -468,18 +512,21 @@ void FlexGridModel::compactPictures()
     std::vector<int> remap(m_pictures.size(), -1);
     std::vector<QPixmap> kept;
     QHash<qint64, int> byKey;
-    for (Row &r : m_rows) {
-        for (CellExtra &e : r.extras) {
-            if (e.picture < 0)
-                continue;
-            int &m = remap[size_t(e.picture)];
-            if (m < 0) {
-                kept.push_back(m_pictures[size_t(e.picture)]);
-                m = int(kept.size()) - 1;
-                byKey.insert(kept.back().cacheKey(), m);
-            }
-            e.picture = int16_t(m);
+    auto keep = [&](int16_t &index) {
+        if (index < 0)
+            return;
+        int &m = remap[size_t(index)];
+        if (m < 0) {
+            kept.push_back(m_pictures[size_t(index)]);
+            m = int(kept.size()) - 1;
+            byKey.insert(kept.back().cacheKey(), m);
         }
+        index = int16_t(m);
+    };
+    for (Row &r : m_rows) {
+        keep(r.picture0);
+        for (CellExtra &e : r.extras)
+            keep(e.picture);
     }
     m_pictures.swap(kept);
     m_pictureByKey.swap(byKey);
@@ -487,6 +534,8 @@ void FlexGridModel::compactPictures()
 
 QPixmap FlexGridModel::picture(int row, int col) const
 {
+    if (col == 0 && validCell(row, col) && m_rows[size_t(row)].picture0 >= 0)
+        return m_pictures[size_t(m_rows[size_t(row)].picture0)];
     const CellExtra *e = extra(row, col);
     if (!e || e->picture < 0)
         return {};
@@ -497,6 +546,18 @@ void FlexGridModel::setPicture(int row, int col, const QPixmap &picture)
 {
     if (!validCell(row, col))
         return;
+    if (col == 0) {
+        // The first cell's picture lives in the row itself: every listed file has one.
+        int16_t &slot = m_rows[size_t(row)].picture0;
+        const int16_t idx = picture.isNull() ? int16_t(-1) : int16_t(pictureIndex(picture));
+        if (const CellExtra *e = extra(row, col); e && e->picture >= 0)
+            extraFor(row, col).picture = -1;
+        else if (slot == idx)
+            return;
+        slot = idx;
+        cellChanged(row, col, {Qt::DecorationRole});
+        return;
+    }
     if (picture.isNull()) {
         const CellExtra *e = extra(row, col);
         if (!e || e->picture < 0)
@@ -560,23 +621,35 @@ void FlexGridModel::setCheck(int row, int col, int state)
 QString FlexGridModel::toolTip(int row, int col) const
 {
     const CellExtra *e = extra(row, col);
-    return e && e->toolTip >= 0 ? m_toolTips.at(e->toolTip) : QString();
+    if (e && e->toolTip >= 0)
+        return m_toolTips.at(e->toolTip);
+    if (validCell(row, col) && m_values && m_rows[size_t(row)].values != kTextRow)
+        return m_values->toolTip(m_rows[size_t(row)].values, col);
+    return {};
+}
+
+int16_t FlexGridModel::toolTipIndex(const QString &text)
+{
+    auto it = m_toolTipIndex.constFind(text);
+    if (it != m_toolTipIndex.constEnd())
+        return int16_t(it.value());
+    if (m_toolTips.size() >= 0x7FFF)
+        return -1;
+    m_toolTips.append(text);
+    const auto idx = int16_t(m_toolTips.size() - 1);
+    m_toolTipIndex.insert(text, idx);
+    return idx;
 }
 
 void FlexGridModel::setToolTip(int row, int col, const QString &text)
 {
     if (!validCell(row, col))
         return;
+    // A row kept as values may make its own tooltip; the one set here replaces it.
+    makeTextRow(row);
     int16_t idx = -1;
     if (!text.isEmpty()) {
-        auto it = m_toolTipIndex.constFind(text);
-        if (it != m_toolTipIndex.constEnd()) {
-            idx = int16_t(it.value());
-        } else if (m_toolTips.size() < 0x7FFF) {
-            m_toolTips.append(text);
-            idx = int16_t(m_toolTips.size() - 1);
-            m_toolTipIndex.insert(text, idx);
-        }
+        idx = toolTipIndex(text);
     } else if (const CellExtra *e = extra(row, col); !e || e->toolTip < 0) {
         return;
     }
@@ -679,6 +752,7 @@ void FlexGridModel::moveColumn(int col, int position)
     flushPendingRows();
     const int dest = position > col ? position + 1 : position;
     beginMoveColumns({}, col, col, {}, dest);
+    makeTextRows();  // the store's columns keep their order
     auto moveOne = [&](auto &vec) {
         auto item = std::move(vec[size_t(col)]);
         vec.erase(vec.begin() + col);
@@ -686,6 +760,20 @@ void FlexGridModel::moveColumn(int col, int position)
     };
     moveOne(m_colInfo);
     for (Row &r : m_rows) {
+        // The first cell's picture moves like any other cell's, and whatever becomes the first
+        // cell brings its own.
+        if (r.picture0 >= 0) {
+            CellExtra *e0 = nullptr;
+            for (CellExtra &e : r.extras)
+                if (e.col == 0)
+                    e0 = &e;
+            if (!e0) {
+                r.extras.push_back(CellExtra{});
+                e0 = &r.extras.back();
+            }
+            e0->picture = r.picture0;
+            r.picture0 = -1;
+        }
         if (!r.blob.isEmpty()) {
             QStringList cells;
             for (int c = 0; c < m_cols; ++c)
@@ -703,6 +791,12 @@ void FlexGridModel::moveColumn(int col, int position)
                 ++c;
             e.col = int16_t(c);
         }
+        for (CellExtra &e : r.extras) {
+            if (e.col == 0 && e.picture >= 0) {
+                r.picture0 = e.picture;
+                e.picture = -1;
+            }
+        }
     }
     endMoveColumns();
     emit columnLayoutChanged();
@@ -710,21 +804,63 @@ void FlexGridModel::moveColumn(int col, int position)
 
 // ---------------------------------------------------------------- bulk operations
 
-int FlexGridModel::appendRow(const QStringList &cells, const QPixmap &picture0)
+void FlexGridModel::appendRowRecord(Row &&r)
 {
-    Row r;
-    r.blob = encode(cells, m_cols);
-    if (!picture0.isNull() && m_cols > 0) {
-        CellExtra e;
-        e.col = 0;
-        e.picture = int16_t(pictureIndex(picture0));
-        r.extras.push_back(e);
-    }
     if (gridRows() < m_fixedRows)
         m_rows.resize(size_t(m_fixedRows));
     m_rows.push_back(std::move(r));
     rowsAppended();
+}
+
+int FlexGridModel::appendRow(const QStringList &cells, const QPixmap &picture0)
+{
+    Row r;
+    r.blob = encode(cells, m_cols);
+    if (!picture0.isNull() && m_cols > 0)
+        r.picture0 = int16_t(pictureIndex(picture0));
+    appendRowRecord(std::move(r));
     return gridRows() - 1;
+}
+
+int FlexGridModel::appendValueRow(uint32_t id, const QPixmap &picture0)
+{
+    Row r;
+    r.values = id;
+    if (!picture0.isNull() && m_cols > 0)
+        r.picture0 = int16_t(pictureIndex(picture0));
+    appendRowRecord(std::move(r));
+    return gridRows() - 1;
+}
+
+bool FlexGridModel::buildColumnKeys(int first, int n, const SortKey &k, sortkeys::ColumnKeys &out) const
+{
+    if (k.col < 0 || k.col >= m_cols || k.setting == FlexGridEnums::SortNone)
+        return false;
+    const bool boolean = colType(k.col) == FlexGridEnums::TypeBoolean;
+    // Rows kept as values sort on their values when every row of the range is one.
+    if (m_values && !boolean) {
+        std::vector<uint32_t> ids(static_cast<size_t>(n));
+        bool allValues = true;
+        for (int i = 0; i < n && allValues; ++i) {
+            ids[size_t(i)] = m_rows[size_t(first + i)].values;
+            allValues = ids[size_t(i)] != kTextRow;
+        }
+        if (allValues && m_values->sortKeys(ids, k.col, k.setting, m_dateFormat, out))
+            return true;
+    }
+    QString made;
+    auto textAt = [&](int i) -> QStringView {
+        const Row &r = m_rows[size_t(first + i)];
+        if (boolean)
+            return check(first + i, k.col) == FlexGridEnums::Checked ? QStringView(u"1") : QStringView(u"0");
+        if (r.values != kTextRow && m_values) {
+            made = m_values->text(r.values, k.col);
+            return made;
+        }
+        return cellOf(r.blob, k.col);
+    };
+    out = sortkeys::buildKeys(n, textAt, k.setting, m_dateFormat);
+    return true;
 }
 
 void FlexGridModel::sortRows(int first, int last, const std::vector<SortKey> &keys)
@@ -739,28 +875,38 @@ void FlexGridModel::sortRows(int first, int last, const std::vector<SortKey> &ke
     std::vector<sortkeys::ColumnKeys> columnKeys;
     columnKeys.reserve(keys.size());
     for (const SortKey &k : keys) {
-        if (k.col < 0 || k.col >= m_cols || k.setting == FlexGridEnums::SortNone)
-            continue;
-        const bool boolean = colType(k.col) == FlexGridEnums::TypeBoolean;
-        auto textAt = [&](int i) -> QStringView {
-            if (boolean)
-                return check(first + i, k.col) == FlexGridEnums::Checked ? QStringView(u"1") : QStringView(u"0");
-            return cellOf(m_rows[size_t(first + i)].blob, k.col);
-        };
-        columnKeys.push_back(sortkeys::buildKeys(n, textAt, k.setting, m_dateFormat));
+        sortkeys::ColumnKeys ck;
+        if (buildColumnKeys(first, n, k, ck))
+            columnKeys.push_back(std::move(ck));
     }
     if (columnKeys.empty())
         return;
-    std::vector<int> order(static_cast<size_t>(n));
-    std::iota(order.begin(), order.end(), 0);
-    std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
+    // Rows already in order (a second sort by an equivalent column) stay as they are.
+    bool inOrder = true;
+    for (int i = 1; i < n && inOrder; ++i) {
         for (const auto &ck : columnKeys) {
-            const int c = sortkeys::compare(ck, a, b);
-            if (c != 0)
-                return c < 0;
+            const int c = sortkeys::compare(ck, i - 1, i);
+            if (c != 0) {
+                inOrder = c < 0;
+                break;
+            }
         }
-        return false;
-    });
+    }
+    if (inOrder)
+        return;
+    std::vector<int> order = columnKeys.size() == 1 ? sortkeys::stableOrder(columnKeys.front()) : std::vector<int>();
+    if (columnKeys.size() > 1) {
+        order.resize(size_t(n));
+        std::iota(order.begin(), order.end(), 0);
+        std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
+            for (const auto &ck : columnKeys) {
+                const int c = sortkeys::compare(ck, a, b);
+                if (c != 0)
+                    return c < 0;
+            }
+            return false;
+        });
+    }
     bool identity = true;
     for (int i = 0; i < n && identity; ++i)
         identity = order[size_t(i)] == i;
@@ -801,6 +947,8 @@ void FlexGridModel::replaceAll(const std::vector<QStringList> &rows, int cols)
     m_cols = std::clamp(cols, 0, 0x7000);
     m_colInfo.resize(size_t(m_cols));
     m_rows.clear();
+    if (m_values)
+        m_values->clear();
     m_rows.reserve(std::max(rows.size(), size_t(m_fixedRows)));
     for (const QStringList &cells : rows) {
         Row r;

@@ -1,11 +1,15 @@
 #pragma once
-// Storage of the grid control. Every row, the header row included, lives in one vector; a row
-// keeps its cell texts in a single string (lengths first, then the texts) so that a large listing
-// costs one allocation per row. The Qt model shows the data rows only; the fixed (header) row is
-// served as horizontal header data.
+// Storage of the grid control. Every row, the header row included, lives in one vector; a text
+// row keeps its cell texts in a single string (lengths first, then the texts) so that a large
+// listing costs one allocation per row. A row may instead be kept as values by a
+// FlexGridRowValues store, which makes its texts when asked; writing a text into such a row turns
+// it into a text row. The Qt model shows the data rows only; the fixed (header) row is served as
+// horizontal header data.
 //
 // Numbering: "grid rows" count the fixed rows (0 = header); model rows are grid rows minus
 // fixedRows().
+
+#include "FlexGridRowValues.h"
 
 #include <QAbstractTableModel>
 #include <QPixmap>
@@ -65,7 +69,8 @@ public:
 
     // Cells, in grid rows.
     QString text(int row, int col) const;
-    // The same text without a copy; valid until the row is next changed.
+    // The same text without a copy; valid until the row is next changed (for a row kept as
+    // values, until the next call).
     QStringView textView(int row, int col) const;
     void setText(int row, int col, const QString &text);
     QPixmap picture(int row, int col) const;
@@ -100,6 +105,18 @@ public:
     // Announces appended rows to the views now instead of at the next batch.
     void flushPendingRows();
 
+    // The store of rows kept as values (not owned; it must outlive its rows in this model).
+    void setRowValues(FlexGridRowValues *values) { m_values = values; }
+    FlexGridRowValues *rowValues() const { return m_values; }
+    static constexpr uint32_t kTextRow = UINT32_MAX;
+    // The store's id of a row kept as values; kTextRow for a text row (or no such row).
+    uint32_t valueId(int row) const
+    {
+        return row >= 0 && row < gridRows() ? m_rows[size_t(row)].values : kTextRow;
+    }
+    // Appends one data row kept as values by the store under id, with the picture of cell 0.
+    int appendValueRow(uint32_t id, const QPixmap &picture0);
+
     // Appends one data row holding these texts. Views hear of appended rows in batches (at most
     // announceIntervalMs later, or at the next operation that needs them).
     int appendRow(const QStringList &cells, const QPixmap &picture0);
@@ -129,6 +146,8 @@ private:
     struct Row {
         QString blob;
         std::vector<CellExtra> extras;
+        uint32_t values = kTextRow;  // id in m_values, for a row kept as values
+        int16_t picture0 = -1;       // index into m_pictures: the first cell's picture (icons)
         bool hidden = false;
     };
     struct ColInfo {
@@ -147,6 +166,11 @@ private:
     int pictureIndex(const QPixmap &picture);
     void compactPictures();
     bool validCell(int row, int col) const;
+    int16_t toolTipIndex(const QString &text);
+    void makeTextRow(int row);
+    void makeTextRows();
+    void appendRowRecord(Row &&r);
+    bool buildColumnKeys(int first, int n, const SortKey &key, sortkeys::ColumnKeys &out) const;
     void cellChanged(int row, int col, const QList<int> &roles);
     bool isFixedCol(int col) const { return col < m_fixedCols; }
 
@@ -168,5 +192,7 @@ private:
     bool m_editable = false;
     QString m_dateFormat;
     DragProvider m_dragProvider;
+    FlexGridRowValues *m_values = nullptr;
+    mutable QString m_madeText;  // behind textView() of a row kept as values
     QStringList m_dragTypes;
 };

@@ -5,6 +5,7 @@
 #include "FileAccess.h"
 #include "FileNames.h"
 #include "FileShell.h"
+#include "FlexGridModel.h"
 #include "OleColor.h"
 #include "Twips.h"
 
@@ -45,21 +46,6 @@ QPixmap loadBackPicture(const QString &storedPath)
     return picture;
 }
 
-// First separator character of a locale format ("M/d/yy" gives "/"), or the fallback.
-QChar separatorIn(const QString &format, QChar fallback)
-{
-    bool quoted = false;
-    for (QChar c : format) {
-        if (c == u'\'') {
-            quoted = !quoted;
-            continue;
-        }
-        if (!quoted && !c.isLetter() && !c.isSpace())
-            return c;
-    }
-    return fallback;
-}
-
 }  // namespace
 
 ResultGrid::ResultGrid(QWidget *parent) : FlexGrid(parent), m_fitter(new ColumnFitter(*this, {ColFileName, ColLocation}))
@@ -69,6 +55,7 @@ ResultGrid::ResultGrid(QWidget *parent) : FlexGrid(parent), m_fitter(new ColumnF
     connect(this, &FlexGrid::keyDown, this, &ResultGrid::onKeyDown);
     connect(this, &FlexGrid::mouseDown, this, &ResultGrid::onMouseDown);
     setRowDrag([this](const QList<int> &rows) { return fileUriList(rows); }, {uriListType()});
+    model()->setRowValues(&m_values);
 }
 
 QString ResultGrid::uriListType()
@@ -82,7 +69,7 @@ QMimeData *ResultGrid::fileUriList(const QList<int> &rows) const
     // even when their names are not UTF-8. Lines end in CR LF, as the format asks.
     QByteArray list;
     for (int row : rows) {
-        const QByteArray path = platform::pathFromText(textMatrix(row, ColFullPath));
+        const QByteArray path = filePath(row);
         if (path.isEmpty())
             continue;
         list += fileUriFromBytes(path).toLatin1();
@@ -244,29 +231,76 @@ void ResultGrid::ClearRows()
     setRows(1);
 }
 
-QString ResultGrid::sizeKbText(qint64 kilobytes)
+int ResultGrid::AppendFile(const search::CountedFile &file, const QPixmap &icon)
 {
-    QLocale locale;
-    locale.setNumberOptions(locale.numberOptions() & ~QLocale::OmitGroupSeparator);
-    return locale.toString(kilobytes);
+    const uint32_t id = m_values.add(file);
+    if (id != ResultRows::kNone) {
+        if (m_arrowShown)
+            removeSortArrow();
+        return model()->appendValueRow(id, icon);
+    }
+    // A path that is not its folder and name joined: kept as the texts it shows.
+    ResultRow row = rowTexts(file);
+    row.Icon = icon;
+    return AppendResultRow(row);
 }
 
-QString ResultGrid::modifiedDateFormat()
+ResultRow ResultGrid::rowTexts(const search::CountedFile &file)
 {
-    const QLocale locale;
-    const QChar dateSep = separatorIn(locale.dateFormat(QLocale::ShortFormat), u'/');
-    const QChar timeSep = separatorIn(locale.timeFormat(QLocale::ShortFormat), u':');
-    auto literal = [](QChar c) {
-        // Letters would read as format fields; keep any odd separator literal.
-        return c.isLetterOrNumber() ? QStringLiteral("'") + c + QStringLiteral("'") : QString(c);
-    };
-    return QStringLiteral("MM") + literal(dateSep) + QStringLiteral("dd") + literal(dateSep) + QStringLiteral("yyyy hh") +
-           literal(timeSep) + QStringLiteral("mm AP");
+    ResultRow row;
+    row.FileName = platform::pathToDisplay(file.name);
+    row.Location = platform::pathToDisplay(file.folder);
+    if (file.factsKnown) {
+        // 64-bit kilobytes: a file beyond 2 TB still shows its size.
+        row.SizeKb = sizeKbText(ResultRows::kilobytes(file.size));
+        row.Size = sizeText(row.SizeKb);
+        row.ModifiedDate = modifiedDateText(file.modified);
+    }
+    row.FullPath = platform::pathToText(file.path);
+    row.Pages = ResultRows::pagesText(file.type, file.pages);
+    row.PagesReason = ResultRows::pagesReason(file.type, file.pages);
+    return row;
 }
 
-QString ResultGrid::modifiedDateText(const QDateTime &time)
+QByteArray ResultGrid::filePath(int row) const
 {
-    return QLocale().toString(time, modifiedDateFormat());
+    const uint32_t id = model()->valueId(row);
+    if (id != FlexGridModel::kTextRow)
+        return m_values.path(id);
+    return platform::pathFromText(textMatrix(row, ColFullPath));
+}
+
+ResultGrid::PageFacts ResultGrid::pageFacts(int row) const
+{
+    PageFacts facts;
+    const uint32_t id = model()->valueId(row);
+    if (id != FlexGridModel::kTextRow) {
+        facts.type = m_values.type(id);
+        if (facts.type != search::FileType::Other && m_values.pages(id) >= 0)
+            facts.pages = m_values.pages(id);
+        return facts;
+    }
+    // A row written as text has only its texts to go by.
+    const QStringView pagesText = model()->textView(row, ColPages);
+    if (pagesText.isEmpty() || !pagesText.front().isDigit())
+        return facts;  // "Error", or not counted
+    bool ok = false;
+    const qint64 pages = pagesText.toLongLong(&ok);
+    if (!ok)
+        return facts;
+    facts.pages = pages;
+    facts.type = platform::pageFileTypeOf(model()->textView(row, ColFileName));
+    return facts;
+}
+
+QString ResultGrid::pagesWithReason(int row) const
+{
+    return pagesWithReason(textMatrix(row, ColPages), cellToolTip(row, ColPages));
+}
+
+size_t ResultGrid::storageBytes() const
+{
+    return model()->storageBytes() + m_values.storageBytes();
 }
 
 QString ResultGrid::pagesWithReason(const QString &pages, const QString &reason)

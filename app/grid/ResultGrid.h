@@ -4,6 +4,7 @@
 // only wires its signals to the popup menu and the delete command.
 
 #include "FlexGrid.h"
+#include "ResultRows.h"
 
 #include <QDateTime>
 #include <QPixmap>
@@ -13,20 +14,11 @@ namespace modGlobal {
 struct SettingsRecord;
 }
 
-enum ResultColumn {
-    ColFileName = 0,
-    ColLocation = 1,
-    ColSize = 2,
-    ColModifiedDate = 3,
-    ColPages = 4,
-    ColFullPath = 5,  // hidden: the key by which file actions find the file
-    ColSizeKb = 6,    // hidden: size in whole kilobytes, "###,###,##0"
-    ResultColumnCount = 7,
-};
 // Columns 0 .. 4 are the ones the user sees and may hide.
 constexpr int kResultDataColumns = 5;
 
-// One data row: the seven cell texts in column order plus the icon of the file-name cell.
+// One data row as texts: the seven cell texts in column order plus the icon of the file-name
+// cell. Listed files are kept as values (AppendFile); this is the row of the text contract.
 struct ResultRow {
     QString FileName;
     QString Location;
@@ -69,20 +61,37 @@ public:
     void SelectAll();        // every data row selected
     void InvertSelection();  // every data row toggles (hidden rows too)
 
-    // Appends one row as the search fills it (cells 0, 1, 6, 2, 3, 5, 4, then the icon) and
-    // returns its row number. PagesReason becomes the Pages cell's tooltip. The sort arrow goes:
-    // a row at the end is out of order.
+    // Appends one listed file, kept as its facts, and returns its row number. Its texts are made
+    // when asked for; the Pages cell's tooltip says why a count failed.
+    int AppendFile(const search::CountedFile &file, const QPixmap &icon);
+    // The texts a listed file's row shows (without its icon).
+    static ResultRow rowTexts(const search::CountedFile &file);
+    // Appends one row of texts (cells 0, 1, 6, 2, 3, 5, 4, then the icon) and returns its row
+    // number. PagesReason becomes the Pages cell's tooltip.
     int AppendResultRow(const ResultRow &row);
+
+    // The facts of a data row. A row written as text gives what its texts say.
+    QByteArray filePath(int row) const;  // exact bytes; empty when the row has none
+    struct PageFacts {
+        search::FileType type = search::FileType::Other;
+        qint64 pages = -1;  // -1: no page count (failed, or not counted); type may then be Other
+    };
+    PageFacts pageFacts(int row) const;
+    // The Pages text with the reason it failed, as Properties shows it.
+    QString pagesWithReason(int row) const;
+
+    // Heap bytes of the rows (for the benchmark).
+    size_t storageBytes() const;
     // Removes every data row; the header, its arrow and the column settings stay.
     void ClearRows();
 
     // Cell texts as the search writes them. sizeKbText: digit groups of the user's locale, at
     // least one digit ("1,025"); modifiedDateText: "MM/dd/yyyy hh:mm AP" with the locale's
     // separators and AM/PM texts.
-    static QString sizeKbText(qint64 kilobytes);
-    static QString sizeText(const QString &sizeKb) { return sizeKb + QStringLiteral(" KB"); }
-    static QString modifiedDateText(const QDateTime &time);
-    static QString modifiedDateFormat();
+    static QString sizeKbText(qint64 kilobytes) { return ResultRows::sizeKbText(kilobytes); }
+    static QString sizeText(const QString &sizeKb) { return ResultRows::sizeText(sizeKb); }
+    static QString modifiedDateText(const QDateTime &time) { return ResultRows::modifiedDateText(time); }
+    static QString modifiedDateFormat() { return ResultRows::modifiedDateFormat(); }
 
     // The header arrows: 11 x 4, a blue triangle on a pale background.
     static QPixmap sortArrow(bool ascending);
@@ -121,4 +130,5 @@ private:
 
     ColumnFitter *m_fitter;
     bool m_arrowShown = false;
+    ResultRows m_values;
 };

@@ -48,19 +48,15 @@ QString SelectionTotals::text(int rows, qint64 tiffPages, qint64 pdfPages)
 
 void SelectionTotals::add(int gridRow, int sign)
 {
-    // Read in place: a bulk change (Select All, Invert) passes every row through here.
-    const FlexGridModel *model = m_grid.model();
+    // A bulk change (Select All, Invert) passes every row through here: the facts are read as
+    // they are kept.
     m_rows += sign;
-    const QStringView pagesText = model->textView(gridRow, ColPages);
-    if (pagesText.isEmpty() || !pagesText.front().isDigit())
+    const ResultGrid::PageFacts facts = m_grid.pageFacts(gridRow);
+    if (facts.pages < 0)
         return;  // "Error", or not counted
-    bool ok = false;
-    const qint64 pages = pagesText.toLongLong(&ok);
-    if (!ok)
-        return;
-    switch (platform::pageFileTypeOf(model->textView(gridRow, ColFileName))) {
-    case platform::PageFileType::Tiff: m_tiff += sign * pages; break;
-    case platform::PageFileType::Pdf: m_pdf += sign * pages; break;
+    switch (facts.type) {
+    case platform::PageFileType::Tiff: m_tiff += sign * facts.pages; break;
+    case platform::PageFileType::Pdf: m_pdf += sign * facts.pages; break;
     case platform::PageFileType::Other: break;
     }
 }
@@ -91,11 +87,10 @@ void SelectionTotals::recount()
     m_rows = 0;
     m_tiff = 0;
     m_pdf = 0;
-    const int n = m_grid.selectedRows();
-    for (int i = 0; i < n; ++i) {
-        const int row = m_grid.selectedRow(i);
-        if (row > 0 && !m_grid.rowHidden(row))
-            add(row, +1);
+    for (const auto &[first, last] : m_grid.selectedRowSpans()) {
+        for (int row = first; row <= last; ++row)
+            if (row > 0 && !m_grid.rowHidden(row))
+                add(row, +1);
     }
     announce();
 }

@@ -6,6 +6,8 @@
 #include <QDateTime>
 #include <QLocale>
 
+#include <algorithm>
+
 namespace sortkeys {
 
 namespace {
@@ -328,6 +330,46 @@ int compare(const ColumnKeys &keys, int a, int b)
         c = c < 0 ? -1 : (c > 0 ? 1 : 0);
     }
     return keys.descending ? -c : c;
+}
+
+std::vector<int> stableOrder(const ColumnKeys &keys)
+{
+    const size_t n = keys.cls.size();
+    std::vector<std::pair<double, int>> values;
+    std::vector<int> texts;
+    std::vector<int> empties;
+    values.reserve(n);
+    for (size_t i = 0; i < n; ++i) {
+        switch (keys.cls[i]) {
+        case 0: values.emplace_back(keys.value[i], int(i)); break;
+        case 1: texts.push_back(int(i)); break;
+        default: empties.push_back(int(i)); break;
+        }
+    }
+    if (keys.descending)
+        std::stable_sort(values.begin(), values.end(), [](const auto &a, const auto &b) { return b.first < a.first; });
+    else
+        std::stable_sort(values.begin(), values.end(), [](const auto &a, const auto &b) { return a.first < b.first; });
+    std::stable_sort(texts.begin(), texts.end(), [&](int a, int b) {
+        const int c = keys.text[size_t(a)]->compare(*keys.text[size_t(b)]);
+        return keys.descending ? c > 0 : c < 0;
+    });
+    // Text ranks below values (first ascending, after them descending); empty cells go last.
+    std::vector<int> order;
+    order.reserve(n);
+    const auto appendValues = [&] {
+        for (const auto &v : values)
+            order.push_back(v.second);
+    };
+    if (keys.descending) {
+        appendValues();
+        order.insert(order.end(), texts.begin(), texts.end());
+    } else {
+        order.insert(order.end(), texts.begin(), texts.end());
+        appendValues();
+    }
+    order.insert(order.end(), empties.begin(), empties.end());
+    return order;
 }
 
 }  // namespace sortkeys

@@ -39,4 +39,8 @@ ColumnKeys buildKeys(int count, const std::function<QStringView(int)> &textAt, i
 // <0, 0, >0 for rows a and b of the keys.
 int compare(const ColumnKeys &keys, int a, int b);
 
+// The rows of one column's keys in the order compare() gives, equal rows in their own order.
+// Values are sorted as plain (value, row) pairs, which is what makes a large sort fast.
+std::vector<int> stableOrder(const ColumnKeys &keys);
+
 }  // namespace sortkeys

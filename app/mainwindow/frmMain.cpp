@@ -413,9 +413,9 @@ void frmMain::clearRows()
     vsFiles->ClearRows();
     m_progress->rowsCleared();
 }
-void frmMain::appendRow(const ResultRow &row)
+void frmMain::appendFile(const search::CountedFile &file, const QPixmap &icon)
 {
-    vsFiles->AppendResultRow(row);
+    vsFiles->AppendFile(file, icon);
     m_progress->rowAdded();
     // Rows come in bursts, and repainting the grid for each costs more than the row itself: a
     // row shows at once, the rows after it within 100 ms are painted together when that ends.

@@ -104,7 +104,7 @@ private:
     // search::SearchHost
     int rowCount() const override;
     void clearRows() override;
-    void appendRow(const ResultRow &row) override;
+    void appendFile(const search::CountedFile &file, const QPixmap &icon) override;
     QPixmap fileIcon(const QString &fullPath) override;
     QString filterText() const override;
     void setFilterText(const QString &text) override;

@@ -75,9 +75,8 @@ public:
         if (m_topKnown && !m_gone && !cancelled())
             topStillThere();
         m_ahead->stop();
-        Entry end;
-        end.kind = Entry::End;
-        append(std::move(end));
+        appendEnd();
+    }
 
     // Named files: the date and size windows apply, the name filter and the hidden rule do not
     // (the user picked these files by name).

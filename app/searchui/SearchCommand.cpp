@@ -79,7 +79,6 @@ void SearchCommand::RunSearch(const QString &folder, bool clearGrid)
     m_clearGrid = clearGrid;
     m_awaitingTop = true;
     m_shownTopFolder = folder;
-    m_lastMinute = -1;  // the locale may have changed since the last search
 }
 
 void SearchCommand::optionsChanged()
@@ -100,39 +99,11 @@ void SearchCommand::onFolderStarted(const QByteArray &folder)
     }
 }
 
-ResultRow SearchCommand::rowFor(const CountedFile &file)
-{
-    ResultRow row;
-    row.FileName = platform::pathToDisplay(file.name);
-    row.Location = platform::pathToDisplay(file.folder);
-    if (file.factsKnown) {
-        // 64-bit kilobytes: a file beyond 2 TB still shows its size.
-        row.SizeKb = ResultGrid::sizeKbText(qint64(file.size / 1024 + (file.size % 1024 != 0 ? 1 : 0)));
-        row.Size = ResultGrid::sizeText(row.SizeKb);
-        const QDateTime &m = file.modified;
-        const qint64 minute = m.isValid() ? m.date().toJulianDay() * 1440 + m.time().hour() * 60 + m.time().minute() : -2;
-        if (minute != m_lastMinute) {
-            m_lastMinute = minute;
-            m_lastMinuteText = ResultGrid::modifiedDateText(m);
-        }
-        row.ModifiedDate = m_lastMinuteText;
-    }
-    row.FullPath = platform::pathToText(file.path);
-    if (file.type != FileType::Other) {
-        // A missing counter, a failed call and a rejected file all read "Error" for this file only.
-        row.Pages = file.pages >= 0 ? QString::number(file.pages) : QStringLiteral("Error");
-        row.PagesReason =
-            pageResultReason(file.type == FileType::Tiff ? CounterKind::Tiff : CounterKind::Pdf, file.pages);
-    }
-    return row;
-}
-
 void SearchCommand::onFileCounted(const CountedFile &file)
 {
-    ResultRow row = rowFor(file);
-    row.Icon = m_host.fileIcon(row.FullPath);
+    const QPixmap icon = m_host.fileIcon(platform::pathToText(file.path));
     // Handlers ran between rows (sorting, deleting): the host appends after whatever is there now.
-    m_host.appendRow(row);
+    m_host.appendFile(file, icon);
 }
 
 void SearchCommand::finishFolder()

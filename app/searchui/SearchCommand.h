@@ -31,8 +31,8 @@ public:
     // Result grid: row 0 is the header; data rows are 1 .. rowCount() - 1.
     virtual int rowCount() const = 0;
     virtual void clearRows() = 0;
-    // Appends the row at the end of the grid, whatever happened to the grid meanwhile.
-    virtual void appendRow(const ResultRow &row) = 0;
+    // Appends the file's row at the end of the grid, whatever happened to the grid meanwhile.
+    virtual void appendFile(const CountedFile &file, const QPixmap &icon) = 0;
     // The small icon of the file (full path as kept in the grid).
     virtual QPixmap fileIcon(const QString &fullPath) = 0;
 
@@ -88,8 +88,6 @@ public:
     static QString unreadFoldersDetails(const std::vector<UnreadFolder> &folders);
     // The searched folder went away during the search.
     static QString goneFolderText(QString folder, int error);
-    // The row the grid shows for a listed file (without its icon).
-    ResultRow rowFor(const CountedFile &file);
 
 signals:
     // The search is over and the button reads "&Search" again.
@@ -108,10 +106,6 @@ private:
     QString m_shownTopFolder;
     bool m_clearGrid = false;
     bool m_awaitingTop = false;  // the search's first folder has not been signalled yet
-    // The last "Modified Date" text and its minute: files of a folder often share the minute,
-    // and formatting by the locale is the dearest part of a row.
-    qint64 m_lastMinute = -1;
-    QString m_lastMinuteText;
 };
 
 }  // namespace search

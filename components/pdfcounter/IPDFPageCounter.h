@@ -14,6 +14,7 @@
 //   }
 
 #include "ComTypes.h"
+#include "PageCountResult.h"
 
 // Dual interface; GetPages is vtable slot 7 and dispatch id 1. The counter also answers
 // IPageCountAbort (IPageCountAbort.h) and IPageCountPrefetch (IPageCountPrefetch.h).
@@ -33,10 +34,9 @@ inline constexpr HRESULT PDFCOUNTER_E_EMPTYNAME = MakeHResult(0xFFFFFFFF);
 
 // Negative results of GetPages.
 enum PdfPagesResult : LONG {
-    PDFPAGES_CANNOT_OPEN = -1,     // cannot be opened for reading
-    PDFPAGES_NOT_PDF = -2,         // no PDF signature and nothing countable found
-    PDFPAGES_DAMAGED = -3,         // no catalog or page tree could be recovered
-    PDFPAGES_NEEDS_PASSWORD = -4,  // encrypted; the empty user password does not open it
-    PDFPAGES_GAVE_UP = -5,         // CPU-time or memory bound hit, the call was aborted
-                                   // (IPageCountAbort), or more pages than fit 32 bits
+    PDFPAGES_CANNOT_OPEN = pagecount::CannotOpen,
+    PDFPAGES_NOT_PDF = pagecount::WrongSignature,
+    PDFPAGES_DAMAGED = pagecount::Damaged,
+    PDFPAGES_NEEDS_PASSWORD = pagecount::NeedsPassword,
+    PDFPAGES_GAVE_UP = pagecount::GaveUp,  // also when the call was aborted (IPageCountAbort)
 };

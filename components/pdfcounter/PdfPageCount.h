@@ -3,6 +3,8 @@
 // runs; it contains no process or component machinery, so tests, the benchmark and the fuzzer
 // link it directly.
 
+#include "PageCountResult.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -12,14 +14,11 @@ class QPDFLogger;
 
 namespace pdfcount {
 
-// Results below zero; 0 or more is a page count.
-enum Outcome : int32_t {
-    CannotOpen = -1,     // the file cannot be opened for reading (missing, no access, not a file)
-    NotPdf = -2,         // no "%PDF-" near the start and nothing countable found
-    Damaged = -3,        // no catalog or page tree could be recovered
-    NeedsPassword = -4,  // encrypted, and the empty user password does not open it
-    GaveUp = -5,         // a time, memory or work bound was hit, or the count does not fit 32 bits
-};
+// Results below zero; 0 or more is a page count. NotPdf: no "%PDF-" near the start and nothing
+// countable found; GaveUp also when the count does not fit 32 bits.
+using Outcome = pagecount::Result;
+using enum pagecount::Result;
+constexpr Outcome NotPdf = pagecount::WrongSignature;
 
 // Who is asked. Qpdf: qpdf's parse (with its repair) and our walk of the page tree. All: also
 // poppler, where qpdf has no answer or its walk and the root's /Count disagree on a damaged tree.

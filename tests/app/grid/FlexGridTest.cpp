@@ -20,7 +20,7 @@ protected:
     {
         grid = std::make_unique<FlexGrid>();
         tester = std::make_unique<QAbstractItemModelTester>(grid->model(),
-                                                            QAbstractItemModelTester::FailureReportingMode::Warning);
+                                                            QAbstractItemModelTester::FailureReportingMode::Fatal);
         grid->setCols(3);
         grid->setTextMatrix(0, 0, "Name");
         grid->setTextMatrix(0, 1, "Number");
@@ -348,7 +348,7 @@ TEST_P(SaveLoadTest, RoundTripKeepsEveryCellAndTheHeader)
     ASSERT_TRUE(grid->saveGrid(path, &error)) << error.toStdString();
 
     FlexGrid copy;
-    QAbstractItemModelTester copyTester(copy.model(), QAbstractItemModelTester::FailureReportingMode::Warning);
+    QAbstractItemModelTester copyTester(copy.model(), QAbstractItemModelTester::FailureReportingMode::Fatal);
     copy.setClipSeparators(GetParam().separators);
     ASSERT_TRUE(copy.loadGrid(path, &error)) << error.toStdString();
     ASSERT_EQ(copy.rows(), grid->rows());

@@ -31,7 +31,7 @@ protected:
         QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
         grid = std::make_unique<ResultGrid>();
         tester = std::make_unique<QAbstractItemModelTester>(grid->model(),
-                                                            QAbstractItemModelTester::FailureReportingMode::Warning);
+                                                            QAbstractItemModelTester::FailureReportingMode::Fatal);
         settings = SettingsRecord::defaults();
         grid->ApplyStartupAppearance(settings);
         grid->SetUpResultGrid(settings);

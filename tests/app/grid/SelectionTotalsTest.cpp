@@ -27,7 +27,11 @@ std::ostream &operator<<(std::ostream &os, const Totals &t)
     return os << t.rows << " rows, TIFF " << t.tiff << ", PDF " << t.pdf;
 }
 
-class SelectionTotalsTest : public ::testing::Test
+// Rows reach the grid as listed files (the search) or as texts (the grid's text contract); the
+// totals must read both alike.
+enum class RowKind { Texts, Files };
+
+class SelectionTotalsTest : public ::testing::TestWithParam<RowKind>
 {
 protected:
     void SetUp() override
@@ -38,6 +42,18 @@ protected:
 
     void add(const QString &name, const QString &pages)
     {
+        if (GetParam() == RowKind::Files) {
+            search::CountedFile file;
+            file.folder = "/scans";
+            file.name = name.toUtf8();
+            file.path = file.folder + '/' + file.name;
+            file.factsKnown = true;
+            file.size = 1024;
+            file.type = search::fileTypeOf(file.name);
+            file.pages = pages == "Error" ? search::kDamaged : pages.toInt();
+            grid.AppendFile(file, QPixmap());
+            return;
+        }
         ResultRow row;
         row.FileName = name;
         row.Location = QStringLiteral("/scans");
@@ -73,7 +89,7 @@ protected:
     SelectionTotals totals{grid};
 };
 
-TEST_F(SelectionTotalsTest, MixedSelectionCountsVisibleRowsByKind)
+TEST_P(SelectionTotalsTest, MixedSelectionCountsVisibleRowsByKind)
 {
     add("a.tif", "3");
     add("b.PDF", "5");
@@ -95,6 +111,25 @@ TEST_F(SelectionTotalsTest, MixedSelectionCountsVisibleRowsByKind)
     EXPECT_TRUE(totals.text().isEmpty()) << "one row is no selection worth totalling";
 }
 
+// An edited Pages cell makes the totals count again from the selection: rows deleted before
+// must stay out of that count as they stay out of the step-by-step one.
+TEST_P(SelectionTotalsTest, RecountAfterAnEditLeavesDeletedRowsOut)
+{
+    add("a.tif", "3");
+    add("b.pdf", "5");
+    add("c.tif", "7");
+    add("d.pdf", "11");
+    grid.SelectAll();
+    grid.setRowHiddenFlag(2, true);
+    grid.setRowHiddenFlag(3, true);
+    ASSERT_EQ(kept(), (Totals{2, 3, 11}));
+
+    grid.setTextMatrix(1, ColPages, QStringLiteral("4"));
+    EXPECT_EQ(kept(), (Totals{2, 4, 11}));
+    EXPECT_EQ(kept(), counted());
+    EXPECT_EQ(totals.text(), QString::fromUtf8("2 selected \u2013 TIFF 4 PDF 11 pages"));
+}
+
 TEST(SelectionTotalsText, ShownFromTwoRows)
 {
     EXPECT_EQ(SelectionTotals::text(0, 0, 0), QString());
@@ -104,7 +139,7 @@ TEST(SelectionTotalsText, ShownFromTwoRows)
 }
 
 // Every kind of change the grid sees, in a random order, against the plain count after each step.
-TEST_F(SelectionTotalsTest, StaysEqualToAPlainCountThroughAnySequence)
+TEST_P(SelectionTotalsTest, StaysEqualToAPlainCountThroughAnySequence)
 {
     std::mt19937 rng(20261207);
     const QStringList names{"a.tif", "b.pdf", "c.tiff", "d.txt", "e.PDF"};
@@ -141,5 +176,8 @@ TEST_F(SelectionTotalsTest, StaysEqualToAPlainCountThroughAnySequence)
     grid.ClearRows();
     EXPECT_EQ(kept(), Totals{});
 }
+
+INSTANTIATE_TEST_SUITE_P(RowKinds, SelectionTotalsTest, ::testing::Values(RowKind::Texts, RowKind::Files),
+                         [](const auto &info) { return info.param == RowKind::Files ? "Files" : "Texts"; });
 
 }  // namespace

@@ -51,9 +51,11 @@ public:
     }
     int rowCount() const override { return int(rows.size()) + 1; }
     void clearRows() override { check(); rows.clear(); }
-    void appendRow(const ResultRow &row) override
+    void appendFile(const search::CountedFile &file, const QPixmap &icon) override
     {
         check();
+        ResultRow row = ResultGrid::rowTexts(file);
+        row.Icon = icon;
         rows.push_back(row);
         if (onAppend)
             onAppend();
