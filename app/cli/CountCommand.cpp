@@ -246,7 +246,7 @@ void CountCommand::onFinished(const search::SearchSummary &summary)
         m_problem = true;
     }
     if (summary.topFolderGone) {
-        std::fprintf(m_err, "quirewell-count: %s: %s\n", folder.constData(),
+        std::fprintf(m_err, "quirewell-count: %s: %s\n", PrintableName(item.paths.front(), true).constData(),
                      summary.topFolderGone == ENOENT ? "no longer exists"
                                                      : search::errorText(summary.topFolderGone).toLocal8Bit().constData());
         m_problem = true;

@@ -247,7 +247,7 @@ TEST(CountCli, CacheKeepsTheOutputAndNoCacheLeavesItAlone)
     const QByteArray oldHome = qgetenv("XDG_CACHE_HOME");
     qputenv("XDG_CACHE_HOME", QFile::encodeName(cacheHome.path()));
     const QString cacheFile = cacheHome.filePath("quirewell/page-counts.sqlite");
-    const QStringList args = {"--format", "csv", dir.path()};
+    const QStringList args = {"--format", "json", dir.path()};
 
     const Output plain = runCount(QStringList{"--no-cache"} + args);
     EXPECT_FALSE(QFile::exists(cacheFile));
@@ -273,7 +273,7 @@ TEST(CountCli, CacheKeepsTheOutputAndNoCacheLeavesItAlone)
     EXPECT_EQ(second.err, "");
     EXPECT_EQ(damaged.err.count('\n'), 1) << damaged.err.toStdString();
     EXPECT_TRUE(damaged.err.contains("page-count cache")) << damaged.err.toStdString();
-    EXPECT_EQ(parse("csv", plain.out).pdfTotal, 5);
+    EXPECT_EQ(parse("json", plain.out, plain.err).pdfTotal, 5);
 }
 
 // Several folders: records of each in turn, one set of totals.
