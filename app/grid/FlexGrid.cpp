@@ -1,5 +1,7 @@
 #include "FlexGrid.h"
 
+#include "DelimitedText.h"
+
 #include "CheckedWrite.h"
 #include "FlexGridAccessible.h"
 #include "FlexGridDelegate.h"
@@ -611,26 +613,18 @@ bool isLineBreak(QChar c) { return c == u'\r' || c == u'\n'; }
 bool FlexGrid::saveGrid(const QString &path, QString *error) const
 {
     const Separators sep = separatorsOf(m_clipSeparators);
-    const bool breaksAreRows = isLineBreak(sep.row);
-    QString out;
+    platform::DelimitedFormat format;
+    format.separator = QString(sep.col).toUtf8();
+    format.lineEnd = QString(sep.row).toUtf8();
+    QByteArray out;
+    QStringList cells;
     for (int r = 0; r < rows(); ++r) {
-        for (int c = 0; c < cols(); ++c) {
-            if (c > 0)
-                out.append(sep.col);
-            const QString cell = textMatrix(r, c);
-            const bool quote = cell.contains(sep.col) || cell.contains(sep.row) || cell.contains(u'"') ||
-                               (breaksAreRows && (cell.contains(u'\r') || cell.contains(u'\n')));
-            if (quote) {
-                out.append(u'"');
-                out.append(QString(cell).replace(u'"', QStringLiteral("\"\"")));
-                out.append(u'"');
-            } else {
-                out.append(cell);
-            }
-        }
-        out.append(sep.row);
+        cells.clear();
+        for (int c = 0; c < cols(); ++c)
+            cells << textMatrix(r, c);
+        out += platform::DelimitedText::line(cells, format);
     }
-    return platform::writeFileChecked(path, out.toUtf8(), error);
+    return platform::writeFileChecked(path, out, error);
 }
 
 bool FlexGrid::loadGrid(const QString &path, QString *error)

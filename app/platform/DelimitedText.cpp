@@ -28,8 +28,10 @@ bool DelimitedText::looksLikeFormula(const QByteArray &utf8)
 QByteArray DelimitedText::cell(const QByteArray &utf8, const DelimitedFormat &format)
 {
     QByteArray text = format.neutraliseFormulas && looksLikeFormula(utf8) ? '\'' + utf8 : utf8;
+    // A line end other than CR LF (a grid's own row separator) is quoted like the separator.
     const bool quote = format.quoteCells && ((!format.separator.isEmpty() && text.contains(format.separator)) || text.contains('"')
-                       || text.contains('\r') || text.contains('\n'));
+                       || text.contains('\r') || text.contains('\n')
+                       || (!format.lineEnd.isEmpty() && text.contains(format.lineEnd)));
     if (!quote)
         return text;
     text.replace('"', "\"\"");

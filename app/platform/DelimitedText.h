@@ -27,7 +27,8 @@ public:
     static bool looksLikeFormula(const QByteArray &utf8);
 
     // One cell as written: neutralised when asked, then put in double quotes (its quotes
-    // doubled) when it holds the separator, a double quote, a carriage return or a line feed.
+    // doubled) when it holds the separator, the line end, a double quote, a carriage return or
+    // a line feed.
     static QByteArray cell(const QByteArray &utf8, const DelimitedFormat &format);
 
     // The cells joined by the separator, with the line end.

@@ -342,6 +342,7 @@ TEST_P(SaveLoadTest, RoundTripKeepsEveryCellAndTheHeader)
     fill({{"plain", "1,234 KB"}, {"with\ttab", "semi;colon"}, {"quote \"x\"", "line\nbreak"}, {"", ""}});
     grid->setTextMatrix(2, 2, "cr\rhere");
     grid->setTextMatrix(3, 2, QString::fromUtf8("ünï"));
+    grid->setTextMatrix(3, 1, "pipe|inside");
     QTemporaryDir dir;
     const QString path = dir.filePath("grid.txt");
     QString error;
@@ -361,7 +362,8 @@ TEST_P(SaveLoadTest, RoundTripKeepsEveryCellAndTheHeader)
 INSTANTIATE_TEST_SUITE_P(Separators, SaveLoadTest,
                          ::testing::Values(SeparatorCase{"defaults", QString()},
                                            SeparatorCase{"comma", QStringLiteral(",\r")},
-                                           SeparatorCase{"semicolon_lf", QStringLiteral(";\n")}),
+                                           SeparatorCase{"semicolon_lf", QStringLiteral(";\n")},
+                                           SeparatorCase{"pipe_rows", QStringLiteral(",|")}),
                          [](const auto &info) { return std::string(info.param.name); });
 
 TEST_F(FlexGridTest, LoadGridReadsForeignLineEndsAndFailsCleanly)
