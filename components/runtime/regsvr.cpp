@@ -1,6 +1,7 @@
 // regsvr: registers a component library in the registration store, or removes its records.
 //
 //   regsvr [-u] <library> [store]
+//   regsvr --help | --version
 //
 // Without a store the store beside this program is used (the program folder's quirewell.reg).
 // Exit status: 0 done, 1 failed or (with -u) nothing to remove, 2 wrong arguments. Every failure
@@ -16,13 +17,19 @@
 
 namespace {
 
-int Usage()
+// Asked for (--help): on standard output, status 0; after wrong arguments: standard error, 2.
+int Usage(bool asked = false)
 {
-    std::fprintf(stderr, "usage: regsvr [-u] <library> [store]\n"
-                         "  registers the component library in the store (default: %s);\n"
-                         "  -u removes its records instead\n",
+    std::fprintf(asked ? stdout : stderr,
+                 "usage: regsvr [-u] <library> [store]\n"
+                 "  registers the component library in the store (default: %s);\n"
+                 "  -u removes its records instead\n"
+                 "  -h, --help     show this help\n"
+                 "  -V, --version  show the version\n"
+                 "Exit status: 0 done, 1 failed (the store is left as it was) or -u found nothing\n"
+                 "to remove, 2 wrong arguments.\n",
                  comrt::RegistryStorePath().c_str());
-    return 2;
+    return asked ? 0 : 2;
 }
 
 // The store's bytes, to tell whether an unregistration removed anything. Read as the runtime
@@ -50,6 +57,12 @@ bool Snapshot(const std::string& store, std::string* bytes, std::string* reason)
 
 int main(int argc, char** argv)
 {
+    if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0))
+        return Usage(true);
+    if (argc == 2 && (std::strcmp(argv[1], "--version") == 0 || std::strcmp(argv[1], "-V") == 0)) {
+        std::printf("regsvr (Quirewell) %s\n", QW_VERSION);
+        return 0;
+    }
     bool unregister = false;
     int i = 1;
     if (i < argc && std::strcmp(argv[i], "-u") == 0) {

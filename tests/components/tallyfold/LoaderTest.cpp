@@ -312,6 +312,25 @@ TEST(Regsvr, ExitsNonZeroWithThePathAndTheReasonInWords)
     EXPECT_FALSE(Contains(run.out, "0x")) << "reasons are words, not bare codes";
 }
 
+TEST(Regsvr, HelpAndVersionAnswerOnStandardOutputWithStatusZero)
+{
+    Folder root;
+    const std::string out = root / "out.txt";
+    for (const char* asked : {"--help", "-h"}) {
+        const ToolRun run = Regsvr(asked, out);
+        EXPECT_EQ(run.status, 0) << asked;
+        EXPECT_TRUE(Contains(run.out, "usage: regsvr")) << asked << run.out;
+    }
+    for (const char* asked : {"--version", "-V"}) {
+        const ToolRun run = Regsvr(asked, out);
+        EXPECT_EQ(run.status, 0) << asked;
+        EXPECT_TRUE(Contains(run.out, "regsvr (Quirewell) ")) << asked << run.out;
+    }
+    // Wrong arguments still are: status 2.
+    EXPECT_EQ(Regsvr("--helpme", out).status, 2);
+    EXPECT_EQ(Regsvr("", out).status, 2);
+}
+
 TEST(Regsvr, ReadOnlyFolderIsAFailure)
 {
     if (::geteuid() == 0)
