@@ -146,8 +146,8 @@ CliOptions ParseArguments(const QList<QByteArray> &args)
     QByteArray minSize, maxSize;
 
     // One option with its value; false (and o.error set) when it is bad.
-    const auto apply = [&](const OptionSpec &spec, const QString &shown, const QByteArray &value) {
-        const QByteArray name = spec.longName ? QByteArray(spec.longName) : QByteArray(1, spec.shortName);
+    const auto apply = [&](const OptionSpec &option, const QString &shown, const QByteArray &value) {
+        const QByteArray name = option.longName ? QByteArray(option.longName) : QByteArray(1, option.shortName);
         if (name == "recursive") {
             o.recursive = true;
         } else if (name == "hidden") {
@@ -245,11 +245,11 @@ CliOptions ParseArguments(const QList<QByteArray> &args)
             const qsizetype eq = arg.indexOf('=');
             const QByteArray name = arg.mid(2, eq < 0 ? -1 : eq - 2);
             const QString shown = QStringLiteral("--") + QString::fromUtf8(name);
-            const OptionSpec *spec = findLong(name);
-            if (!spec)
+            const OptionSpec *option = findLong(name);
+            if (!option)
                 return fail(QStringLiteral("unknown option %1").arg(shown));
             QByteArray value;
-            if (spec->takesValue) {
+            if (option->takesValue) {
                 if (eq >= 0)
                     value = arg.mid(eq + 1);
                 else if (i + 1 < args.size())
@@ -259,30 +259,30 @@ CliOptions ParseArguments(const QList<QByteArray> &args)
             } else if (eq >= 0) {
                 return fail(QStringLiteral("option %1 takes no value").arg(shown));
             }
-            if (!apply(*spec, shown, value))
+            if (!apply(*option, shown, value))
                 return o;
             continue;
         }
         // A cluster of short options; one that takes a value takes the rest of the cluster.
         for (qsizetype k = 1; k < arg.size(); ++k) {
             const char c = arg[k];
-            const OptionSpec *spec = findShort(c);
+            const OptionSpec *option = findShort(c);
             const QString shown = QStringLiteral("-") + QChar::fromLatin1(c);
-            if (!spec)
+            if (!option)
                 return fail(QStringLiteral("unknown option %1").arg(QString::fromUtf8(QByteArray("-") + c)));
             QByteArray value;
-            if (spec->takesValue) {
+            if (option->takesValue) {
                 if (k + 1 < arg.size())
                     value = arg.mid(k + 1);
                 else if (i + 1 < args.size())
                     value = args[++i];
                 else
                     return fail(QStringLiteral("option %1 needs a value").arg(shown));
-                if (!apply(*spec, shown, value))
+                if (!apply(*option, shown, value))
                     return o;
                 break;
             }
-            if (!apply(*spec, shown, value))
+            if (!apply(*option, shown, value))
                 return o;
         }
     }

@@ -91,12 +91,7 @@ bool FileActions::openContainingFolder(const QByteArray &file)
 bool FileActions::DeleteSelectedFiles()
 {
     // The rows are taken before anything changes; rows already deleted stay out.
-    QList<int> rows;
-    for (int i = 0; i < m_grid.selectedRows(); ++i) {
-        const int row = m_grid.selectedRow(i);
-        if (row > 0 && !m_grid.rowHidden(row))
-            rows << row;
-    }
+    const QList<int> rows = m_grid.selectedListedRows();
     if (rows.isEmpty())
         return true;
 

@@ -205,6 +205,17 @@ void ResultGrid::InvertSelection()
     invertRowSelection();
 }
 
+QList<int> ResultGrid::selectedListedRows() const
+{
+    QList<int> rows;
+    for (int i = 0; i < selectedRows(); ++i) {
+        const int row = selectedRow(i);
+        if (row > 0 && !rowHidden(row))
+            rows << row;
+    }
+    return rows;
+}
+
 int ResultGrid::AppendResultRow(const ResultRow &row)
 {
     QStringList cells(ResultColumnCount);

@@ -60,6 +60,8 @@ public:
 
     void SelectAll();        // every data row selected
     void InvertSelection();  // every data row toggles (hidden rows too)
+    // The selected data rows still listed (not deleted), in selection order.
+    QList<int> selectedListedRows() const;
 
     // Appends one listed file, kept as its facts, and returns its row number. Its texts are made
     // when asked for; the Pages cell's tooltip says why a count failed.

@@ -18,12 +18,7 @@ ResultGridCommands::ResultGridCommands(ResultGrid &grid, std::function<void()> r
 
 void ResultGridCommands::copySelectedRows()
 {
-    QList<int> rows;
-    for (int i = 0; i < m_grid.selectedRows(); ++i) {
-        const int row = m_grid.selectedRow(i);
-        if (row > 0 && !m_grid.rowHidden(row))
-            rows << row;
-    }
+    const QList<int> rows = m_grid.selectedListedRows();
     if (rows.isEmpty())
         return;
     QList<int> columns;
