@@ -42,7 +42,7 @@
 
 namespace {
 
-// A bus daemon of this process, started before main() so that the first use of the session bus
+// A bus daemon of this process, started before main() so that the first use of the desktop bus
 // (by anything in the process) finds it. It ends with the process.
 class PrivateBus
 {

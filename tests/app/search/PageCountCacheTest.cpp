@@ -1,6 +1,7 @@
 // The page-count cache on its own (what it answers for, what it keeps, how it fails) and inside
 // a search with counters that read their answer from the file (FakeCounters.h).
 
+#include "CoreTestEnvironment.h"
 #include "FakeCounters.h"
 #include "PageCountCache.h"
 #include "SearchCore.h"
@@ -27,24 +28,6 @@ using search::PageCountCache;
 using search::SearchCore;
 
 namespace {
-
-class CoreEnvironment : public ::testing::Environment
-{
-public:
-    void SetUp() override
-    {
-        static int argc = 1;
-        static char name[] = "page-count-cache-test";
-        static char *argv[] = {name, nullptr};
-        m_app = std::make_unique<QCoreApplication>(argc, argv);
-    }
-    void TearDown() override { m_app.reset(); }
-
-private:
-    std::unique_ptr<QCoreApplication> m_app;
-};
-
-const ::testing::Environment *const registered = ::testing::AddGlobalTestEnvironment(new CoreEnvironment);
 
 constexpr int64_t kSecond = 1'000'000'000;
 constexpr int64_t kDay = 86400;

@@ -1,6 +1,7 @@
 // The search core without any widget: a plain QCoreApplication, counters that read their answer
 // from the file (FakeCounters.h), folders built on disk. Rows are checked as a log of signals.
 
+#include "CoreTestEnvironment.h"
 #include "FakeCounters.h"
 #include "SearchCore.h"
 
@@ -32,24 +33,6 @@ using search::SearchCore;
 using search::SearchSummary;
 
 namespace {
-
-class CoreEnvironment : public ::testing::Environment
-{
-public:
-    void SetUp() override
-    {
-        static int argc = 1;
-        static char name[] = "search-core-test";
-        static char *argv[] = {name, nullptr};
-        m_app = std::make_unique<QCoreApplication>(argc, argv);
-    }
-    void TearDown() override { m_app.reset(); }
-
-private:
-    std::unique_ptr<QCoreApplication> m_app;
-};
-
-const ::testing::Environment *const registered = ::testing::AddGlobalTestEnvironment(new CoreEnvironment);
 
 // Everything a search signals, as text, plus the summary.
 struct Recording
