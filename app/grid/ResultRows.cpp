@@ -6,6 +6,7 @@
 
 #include <QLocale>
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -243,7 +244,6 @@ bool ResultRows::sortKeys(const std::vector<uint32_t> &ids, int col, int setting
         keys.descending = descendingSetting(setting);
         keys.cls.resize(n);
         keys.value.resize(n);
-        keys.text.assign(n, std::nullopt);
         for (size_t i = 0; i < n; ++i) {
             const auto [cls, value] = classAndValue(m_facts[ids[i]]);
             keys.cls[i] = cls;
@@ -279,13 +279,13 @@ bool ResultRows::sortKeys(const std::vector<uint32_t> &ids, int col, int setting
                 return std::pair<uint8_t, double>(2, 0);
             return f.pages >= 0 ? std::pair<uint8_t, double>(0, double(f.pages)) : std::pair<uint8_t, double>(1, 0);
         });
-        // Every failed count reads "Error": one text, one key.
-        const QString error = QStringLiteral("Error");
-        const sortkeys::ColumnKeys errorKey =
-            sortkeys::buildKeys(1, [&](int) { return QStringView(error); }, setting, dateFormat);
-        for (size_t i = 0; i < n; ++i)
-            if (keys.cls[i] == 1)
-                keys.text[i] = errorKey.text[0];
+        // Every failed count reads "Error": one text, one key, shared by them all.
+        if (std::find(keys.cls.begin(), keys.cls.end(), uint8_t(1)) != keys.cls.end()) {
+            const QString error = QStringLiteral("Error");
+            const sortkeys::ColumnKeys errorKey =
+                sortkeys::buildKeys(1, [&](int) { return QStringView(error); }, setting, dateFormat);
+            keys.textAt.assign(n, keys.appendTextKeys(errorKey) + errorKey.textAt.at(0));
+        }
         return true;
     }
     case ColLocation: {
@@ -305,12 +305,15 @@ bool ResultRows::sortKeys(const std::vector<uint32_t> &ids, int col, int setting
         keys.descending = folderKeys.descending;
         keys.cls.resize(n);
         keys.value.resize(n);
-        keys.text.resize(n);
+        keys.textKeys = folderKeys.textKeys;
+        if (!folderKeys.textAt.empty())
+            keys.textAt.resize(n);
         for (size_t i = 0; i < n; ++i) {
             const uint32_t s = slot[m_facts[ids[i]].folder];
             keys.cls[i] = folderKeys.cls[s];
             keys.value[i] = folderKeys.value[s];
-            keys.text[i] = folderKeys.text[s];
+            if (!folderKeys.textAt.empty())
+                keys.textAt[i] = folderKeys.textAt[s];
         }
         return true;
     }

@@ -2,11 +2,13 @@
 
 #include "FlexGridEnums.h"
 
-#include <QCollator>
 #include <QDateTime>
 #include <QLocale>
 
+#include <unicode/ucol.h>
+
 #include <algorithm>
+#include <cstring>
 
 namespace sortkeys {
 
@@ -256,6 +258,81 @@ std::optional<double> parseDateTime(QStringView text, const QString &format)
     return readIsoDate(text);
 }
 
+size_t ColumnKeys::appendTextKeys(const ColumnKeys &other)
+{
+    const size_t base = textKeys.size();
+    textKeys += other.textKeys;
+    return base;
+}
+
+Collation::Collation(bool caseSensitive, bool numeric) : m_caseSensitive(caseSensitive)
+{
+    // The same collator QCollator makes for these settings, so that keys order as it compares;
+    // its keys are made here straight into one buffer, without an allocation per key.
+    // The C locale compares code points only; text columns still want a language-aware order.
+    QLocale locale;
+    if (locale.language() == QLocale::C)
+        locale = QLocale(QLocale::English, QLocale::UnitedStates);
+    const QByteArray name = locale.bcp47Name().replace('-', '_').toLatin1();
+    UErrorCode status = U_ZERO_ERROR;
+    UCollator *c = ucol_open(name.constData(), &status);
+    if (U_FAILURE(status)) {
+        if (c)
+            ucol_close(c);
+        return;
+    }
+    ucol_setAttribute(c, UCOL_NORMALIZATION_MODE, UCOL_ON, &status);
+    ucol_setAttribute(c, UCOL_STRENGTH, caseSensitive ? UCOL_DEFAULT_STRENGTH : UCOL_SECONDARY, &status);
+    ucol_setAttribute(c, UCOL_NUMERIC_COLLATION, numeric ? UCOL_ON : UCOL_OFF, &status);
+    ucol_setAttribute(c, UCOL_ALTERNATE_HANDLING, UCOL_NON_IGNORABLE, &status);
+    if (U_FAILURE(status)) {
+        ucol_close(c);
+        return;
+    }
+    m_collator = c;
+}
+
+Collation::~Collation()
+{
+    if (m_collator)
+        ucol_close(static_cast<UCollator *>(m_collator));
+}
+
+size_t Collation::appendKey(QStringView text, std::string &out) const
+{
+    const size_t at = out.size();
+    if (!m_collator) {
+        // No collator: code-point order, each UTF-16 unit as three bytes none of which is NUL.
+        const QString folded = m_caseSensitive ? text.toString() : text.toString().toCaseFolded();
+        out.reserve(at + size_t(folded.size()) * 3 + 1);
+        for (const QChar ch : folded) {
+            const char16_t u = ch.unicode();
+            out.push_back(char(1 + (u >> 12)));
+            out.push_back(char(1 + ((u >> 6) & 0x3F)));
+            out.push_back(char(1 + (u & 0x3F)));
+        }
+        out.push_back('\0');
+        return at;
+    }
+    const auto *collator = static_cast<const UCollator *>(m_collator);
+    const auto *units = reinterpret_cast<const UChar *>(text.utf16());
+    const int32_t length = int32_t(std::min<qsizetype>(text.size(), INT32_MAX));
+    // Room for a usual key at once; a longer one is asked for again with its size.
+    size_t room = size_t(length) * 4 + 16;
+    out.resize(at + room);
+    int32_t made = ucol_getSortKey(collator, units, length, reinterpret_cast<uint8_t *>(out.data() + at), int32_t(room));
+    if (made > int32_t(room)) {
+        room = size_t(made);
+        out.resize(at + room);
+        made = ucol_getSortKey(collator, units, length, reinterpret_cast<uint8_t *>(out.data() + at), int32_t(room));
+    }
+    // made counts the closing NUL; nothing made (which ICU does not do for a valid collator) is
+    // an empty key.
+    out.resize(at + size_t(std::max(made, int32_t(1))));
+    out.back() = '\0';
+    return at;
+}
+
 ColumnKeys buildKeys(int count, const std::function<QStringView(int)> &textAt, int setting, const QString &dateFormat)
 {
     ColumnKeys keys;
@@ -266,16 +343,9 @@ ColumnKeys buildKeys(int count, const std::function<QStringView(int)> &textAt, i
                          setting == FlexGridEnums::SortNumericAscending || setting == FlexGridEnums::SortNumericDescending;
     const bool date = setting == FlexGridEnums::SortDateAscending || setting == FlexGridEnums::SortDateDescending;
 
-    // The C locale compares code points only; text columns still want a language-aware order.
-    QLocale collationLocale;
-    if (collationLocale.language() == QLocale::C)
-        collationLocale = QLocale(QLocale::English, QLocale::UnitedStates);
-    QCollator collator(collationLocale);
-    collator.setCaseSensitivity(setting == FlexGridEnums::SortStringAscending || setting == FlexGridEnums::SortStringDescending
-                                    ? Qt::CaseSensitive
-                                    : Qt::CaseInsensitive);
     // File names with numbers read naturally ("scan2" before "scan10") in the generic sorts.
-    collator.setNumericMode(numeric);
+    const Collation collation(setting == FlexGridEnums::SortStringAscending || setting == FlexGridEnums::SortStringDescending,
+                              numeric);
 
     const NumberChars chars = localeNumberChars();
     const DatePattern pattern = parsePattern(dateFormat);
@@ -284,7 +354,6 @@ ColumnKeys buildKeys(int count, const std::function<QStringView(int)> &textAt, i
 
     keys.cls.resize(size_t(count));
     keys.value.resize(size_t(count));
-    keys.text.resize(size_t(count));
     for (int i = 0; i < count; ++i) {
         const QStringView t = textAt(i);
         std::optional<double> v;
@@ -304,7 +373,9 @@ ColumnKeys buildKeys(int count, const std::function<QStringView(int)> &textAt, i
             keys.value[size_t(i)] = *v;
         } else {
             keys.cls[size_t(i)] = 1;
-            keys.text[size_t(i)].emplace(collator.sortKey(t.toString()));
+            if (keys.textAt.empty())
+                keys.textAt.resize(size_t(count));
+            keys.textAt[size_t(i)] = collation.appendKey(t, keys.textKeys);
         }
     }
     return keys;
@@ -326,7 +397,7 @@ int compare(const ColumnKeys &keys, int a, int b)
         const double vb = keys.value[size_t(b)];
         c = va < vb ? -1 : (vb < va ? 1 : 0);
     } else {
-        c = keys.text[size_t(a)]->compare(*keys.text[size_t(b)]);
+        c = std::strcmp(keys.textKey(size_t(a)), keys.textKey(size_t(b)));
         c = c < 0 ? -1 : (c > 0 ? 1 : 0);
     }
     return keys.descending ? -c : c;
@@ -336,13 +407,13 @@ std::vector<int> stableOrder(const ColumnKeys &keys)
 {
     const size_t n = keys.cls.size();
     std::vector<std::pair<double, int>> values;
-    std::vector<int> texts;
+    std::vector<std::pair<const char *, int>> texts;
     std::vector<int> empties;
     values.reserve(n);
     for (size_t i = 0; i < n; ++i) {
         switch (keys.cls[i]) {
         case 0: values.emplace_back(keys.value[i], int(i)); break;
-        case 1: texts.push_back(int(i)); break;
+        case 1: texts.emplace_back(keys.textKey(i), int(i)); break;
         default: empties.push_back(int(i)); break;
         }
     }
@@ -350,8 +421,8 @@ std::vector<int> stableOrder(const ColumnKeys &keys)
         std::stable_sort(values.begin(), values.end(), [](const auto &a, const auto &b) { return b.first < a.first; });
     else
         std::stable_sort(values.begin(), values.end(), [](const auto &a, const auto &b) { return a.first < b.first; });
-    std::stable_sort(texts.begin(), texts.end(), [&](int a, int b) {
-        const int c = keys.text[size_t(a)]->compare(*keys.text[size_t(b)]);
+    std::stable_sort(texts.begin(), texts.end(), [&](const auto &a, const auto &b) {
+        const int c = std::strcmp(a.first, b.first);
         return keys.descending ? c > 0 : c < 0;
     });
     // Text ranks below values (first ascending, after them descending); empty cells go last.
@@ -361,11 +432,15 @@ std::vector<int> stableOrder(const ColumnKeys &keys)
         for (const auto &v : values)
             order.push_back(v.second);
     };
+    const auto appendTexts = [&] {
+        for (const auto &t : texts)
+            order.push_back(t.second);
+    };
     if (keys.descending) {
         appendValues();
-        order.insert(order.end(), texts.begin(), texts.end());
+        appendTexts();
     } else {
-        order.insert(order.end(), texts.begin(), texts.end());
+        appendTexts();
         appendValues();
     }
     order.insert(order.end(), empties.begin(), empties.end());

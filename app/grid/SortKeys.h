@@ -5,12 +5,12 @@
 //   - in numeric and date columns, text that is no number (or no date), such as "Error", ranks
 //     below every value: first when ascending, after the values when descending.
 
-#include <QCollatorSortKey>
 #include <QString>
 #include <QStringView>
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <string>
 #include <vector>
 
 namespace sortkeys {
@@ -21,7 +21,34 @@ struct ColumnKeys {
     bool descending = false;
     std::vector<uint8_t> cls;  // 0 value, 1 text, 2 empty
     std::vector<double> value;
-    std::vector<std::optional<QCollatorSortKey>> text;  // set for text cells only
+    // Collation keys of the text cells, one buffer for all: each key is NUL-ended bytes that
+    // compare as the texts collate. textAt[row] is the offset of the row's key (rows may share
+    // one); textAt stays empty while no cell is text.
+    std::string textKeys;
+    std::vector<size_t> textAt;
+
+    const char *textKey(size_t row) const { return textKeys.data() + textAt[row]; }
+    // Appends other's keys to this buffer; returns what to add to other's offsets to use them.
+    size_t appendTextKeys(const ColumnKeys &other);
+};
+
+// The collation text columns sort by: the user's language (English where the locale is C), case
+// blind or not, numbers in the text read as numbers or not. Keys made by one collation compare
+// byte for byte as QCollator with the same settings compares the texts.
+class Collation
+{
+public:
+    Collation(bool caseSensitive, bool numeric);
+    ~Collation();
+    Collation(const Collation &) = delete;
+    Collation &operator=(const Collation &) = delete;
+
+    // Appends the key of text to out, NUL included; returns the key's offset in out.
+    size_t appendKey(QStringView text, std::string &out) const;
+
+private:
+    void *m_collator = nullptr;  // the ICU collator; null: code-point order
+    bool m_caseSensitive;
 };
 
 // Number in a cell: optional sign, digits with digit-group separators (the locale's, "," or a

@@ -2,8 +2,10 @@
 #include "GuiTestEnvironment.h"
 #include "SortKeys.h"
 
+#include <QCollator>
 #include <QLocale>
 #include <algorithm>
+#include <cstring>
 #include <numeric>
 
 namespace {
@@ -98,5 +100,51 @@ TEST(SortKeys, EqualKeysKeepTheirOrder)
     EXPECT_EQ(sortkeys::compare(keys, 0, 2), 0);
     EXPECT_LT(sortkeys::compare(keys, 2, 1), 0);
 }
+
+// The grid's own collation keys must order texts exactly as QCollator with the same settings
+// compares them, in languages with contractions (Czech "ch"), other letter orders (Swedish),
+// case rules (Turkish) and other scripts.
+class CollationTest : public ::testing::TestWithParam<const char *>
+{
+protected:
+    void TearDown() override { QLocale::setDefault(QLocale::system()); }
+};
+
+TEST_P(CollationTest, KeysOrderAsTheCollatorCompares)
+{
+    const QLocale locale(QString::fromLatin1(GetParam()));
+    QLocale::setDefault(locale);
+    const QStringList texts{
+        "scan10.tif", "Scan2.tif", "scan02.tif", "scan2.TIF", "scan 2.tif", "scan_2.tif", "scan-2.tif",
+        "chata.pdf", "cesta.pdf", "hrad.pdf", "Åsa.pdf", "Zebra.pdf", "zebra.pdf", "Ärende.pdf", "Öl.pdf",
+        "Istanbul.tif", "ıstanbul.tif", "istanbul.tif", "İstanbul.tif", "résumé.pdf", "resume.pdf", "Résumé.pdf",
+        "報告書.pdf", "ほうこく.tif", "Отчёт.pdf", "12345678901234567890.tif", "9.tif", "", "#1.pdf",
+        "a" + QString(300, u'b') + ".pdf", QString::fromUtf16(u"\U0001F4C4 scan.pdf"), "ǅemal.pdf", "ﬁle.pdf", "file.pdf"};
+    for (const bool caseSensitive : {false, true}) {
+        for (const bool numeric : {false, true}) {
+            QCollator collator(locale);
+            collator.setCaseSensitivity(caseSensitive ? Qt::CaseSensitive : Qt::CaseInsensitive);
+            collator.setNumericMode(numeric);
+            const sortkeys::Collation collation(caseSensitive, numeric);
+            std::string keys;
+            std::vector<size_t> at;
+            for (const QString &t : texts)
+                at.push_back(collation.appendKey(t, keys));
+            for (qsizetype a = 0; a < texts.size(); ++a) {
+                for (qsizetype b = 0; b < texts.size(); ++b) {
+                    const int want = collator.compare(texts[a], texts[b]);
+                    const int got = std::strcmp(keys.data() + at[size_t(a)], keys.data() + at[size_t(b)]);
+                    EXPECT_EQ((want > 0) - (want < 0), (got > 0) - (got < 0))
+                        << GetParam() << " case " << caseSensitive << " numeric " << numeric << ": "
+                        << texts[a].toStdString() << " / " << texts[b].toStdString();
+                }
+            }
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Languages, CollationTest,
+                         ::testing::Values("en_US", "de_DE", "cs_CZ", "sv_SE", "tr_TR", "ja_JP", "ru_RU"),
+                         [](const auto &info) { return std::string(info.param); });
 
 }  // namespace
