@@ -341,19 +341,22 @@ void FlexGridModel::setCols(int cols)
         m_colInfo.resize(size_t(cols));
         // Cells beyond the new width are gone, as in any table that loses columns.
         for (Row &r : m_rows) {
-            if (!r.blob.isEmpty()) {
-                const QChar *p = r.blob.constData();
+            if (!r.cells)
+                continue;
+            QString &blob = r.cells->blob;
+            if (!blob.isEmpty()) {
+                const QChar *p = blob.constData();
                 int pos = 0;
                 if (readLength(p, pos) > cols) {
                     QStringList cells;
                     for (int c = 0; c < cols; ++c)
-                        cells.append(cellOf(r.blob, c).toString());
-                    r.blob = encode(cells, cols);
+                        cells.append(cellOf(blob, c).toString());
+                    blob = encode(cells, cols);
                 }
             }
-            r.extras.erase(std::remove_if(r.extras.begin(), r.extras.end(),
-                                          [cols](const CellExtra &e) { return e.col >= cols; }),
-                           r.extras.end());
+            auto &extras = r.cells->extras;
+            extras.erase(std::remove_if(extras.begin(), extras.end(), [cols](const CellExtra &e) { return e.col >= cols; }),
+                         extras.end());
         }
         endRemoveColumns();
     }
@@ -403,6 +406,19 @@ void FlexGridModel::cellChanged(int row, int col, const QList<int> &roles)
     emit dataChanged(i, i, roles);
 }
 
+const QString &FlexGridModel::Row::blob() const
+{
+    static const QString none;
+    return cells ? cells->blob : none;
+}
+
+FlexGridModel::RowCells &FlexGridModel::Row::own()
+{
+    if (!cells)
+        cells = std::make_unique<RowCells>();
+    return *cells;
+}
+
 QString FlexGridModel::text(int row, int col) const
 {
     if (!validCell(row, col))
@@ -410,7 +426,7 @@ QString FlexGridModel::text(int row, int col) const
     const Row &r = m_rows[size_t(row)];
     if (r.values != kTextRow && m_values)
         return m_values->text(r.values, col);
-    return cellOf(r.blob, col).toString();
+    return cellOf(r.blob(), col).toString();
 }
 
 QStringView FlexGridModel::textView(int row, int col) const
@@ -422,7 +438,7 @@ QStringView FlexGridModel::textView(int row, int col) const
         m_madeText = m_values->text(r.values, col);
         return m_madeText;
     }
-    return cellOf(r.blob, col);
+    return cellOf(r.blob(), col);
 }
 
 void FlexGridModel::makeTextRow(int row)
@@ -443,7 +459,7 @@ void FlexGridModel::makeTextRow(int row)
         if (!tip.isEmpty() && (!e || e->toolTip < 0))
             extraFor(row, c).toolTip = toolTipIndex(tip);
     }
-    r.blob = encode(cells, m_cols);
+    r.own().blob = encode(cells, m_cols);
 }
 
 void FlexGridModel::makeTextRows()
@@ -462,9 +478,10 @@ void FlexGridModel::setText(int row, int col, const QString &text)
         makeTextRow(row);
     }
     Row &r = m_rows[size_t(row)];
-    if (cellOf(r.blob, col) == text)
+    if (cellOf(r.blob(), col) == text)
         return;
-    r.blob = withCell(r.blob, col, text);
+    QString changed = withCell(r.blob(), col, text);
+    r.own().blob = std::move(changed);
     cellChanged(row, col, {Qt::DisplayRole, Qt::EditRole});
 }
 
@@ -472,7 +489,10 @@ const FlexGridModel::CellExtra *FlexGridModel::extra(int row, int col) const
 {
     if (!validCell(row, col))
         return nullptr;
-    for (const CellExtra &e : m_rows[size_t(row)].extras)
+    const Row &r = m_rows[size_t(row)];
+    if (!r.cells)
+        return nullptr;
+    for (const CellExtra &e : r.cells->extras)
         if (e.col == col)
             return &e;
     return nullptr;
@@ -480,7 +500,7 @@ const FlexGridModel::CellExtra *FlexGridModel::extra(int row, int col) const
 
 FlexGridModel::CellExtra &FlexGridModel::extraFor(int row, int col)
 {
-    auto &extras = m_rows[size_t(row)].extras;
+    auto &extras = m_rows[size_t(row)].own().extras;
     for (CellExtra &e : extras)
         if (e.col == col)
             return e;
@@ -525,8 +545,9 @@ void FlexGridModel::compactPictures()
     };
     for (Row &r : m_rows) {
         keep(r.picture0);
-        for (CellExtra &e : r.extras)
-            keep(e.picture);
+        if (r.cells)
+            for (CellExtra &e : r.cells->extras)
+                keep(e.picture);
     }
     m_pictures.swap(kept);
     m_pictureByKey.swap(byKey);
@@ -763,25 +784,29 @@ void FlexGridModel::moveColumn(int col, int position)
         // The first cell's picture moves like any other cell's, and whatever becomes the first
         // cell brings its own.
         if (r.picture0 >= 0) {
+            auto &extras = r.own().extras;
             CellExtra *e0 = nullptr;
-            for (CellExtra &e : r.extras)
+            for (CellExtra &e : extras)
                 if (e.col == 0)
                     e0 = &e;
             if (!e0) {
-                r.extras.push_back(CellExtra{});
-                e0 = &r.extras.back();
+                extras.push_back(CellExtra{});
+                e0 = &extras.back();
             }
             e0->picture = r.picture0;
             r.picture0 = -1;
         }
-        if (!r.blob.isEmpty()) {
+        if (!r.cells)
+            continue;
+        QString &blob = r.cells->blob;
+        if (!blob.isEmpty()) {
             QStringList cells;
             for (int c = 0; c < m_cols; ++c)
-                cells.append(cellOf(r.blob, c).toString());
+                cells.append(cellOf(blob, c).toString());
             cells.move(col, position);
-            r.blob = encode(cells, m_cols);
+            blob = encode(cells, m_cols);
         }
-        for (CellExtra &e : r.extras) {
+        for (CellExtra &e : r.cells->extras) {
             int c = e.col;
             if (c == col)
                 c = position;
@@ -791,7 +816,7 @@ void FlexGridModel::moveColumn(int col, int position)
                 ++c;
             e.col = int16_t(c);
         }
-        for (CellExtra &e : r.extras) {
+        for (CellExtra &e : r.cells->extras) {
             if (e.col == 0 && e.picture >= 0) {
                 r.picture0 = e.picture;
                 e.picture = -1;
@@ -815,7 +840,7 @@ void FlexGridModel::appendRowRecord(Row &&r)
 int FlexGridModel::appendRow(const QStringList &cells, const QPixmap &picture0)
 {
     Row r;
-    r.blob = encode(cells, m_cols);
+    r.own().blob = encode(cells, m_cols);
     if (!picture0.isNull() && m_cols > 0)
         r.picture0 = int16_t(pictureIndex(picture0));
     appendRowRecord(std::move(r));
@@ -857,7 +882,7 @@ bool FlexGridModel::buildColumnKeys(int first, int n, const SortKey &k, sortkeys
             made = m_values->text(r.values, k.col);
             return made;
         }
-        return cellOf(r.blob, k.col);
+        return cellOf(r.blob(), k.col);
     };
     out = sortkeys::buildKeys(n, textAt, k.setting, m_dateFormat);
     return true;
@@ -914,12 +939,16 @@ void FlexGridModel::sortRows(int first, int last, const std::vector<SortKey> &ke
         return;
 
     emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+    // Every row moves once, into a new vector in its new order.
     std::vector<Row> sorted;
-    sorted.reserve(size_t(n));
+    sorted.reserve(m_rows.size());
+    for (int i = 0; i < first; ++i)
+        sorted.push_back(std::move(m_rows[size_t(i)]));
     for (int i = 0; i < n; ++i)
         sorted.push_back(std::move(m_rows[size_t(first + order[size_t(i)])]));
-    for (int i = 0; i < n; ++i)
-        m_rows[size_t(first + i)] = std::move(sorted[size_t(i)]);
+    for (size_t i = size_t(last) + 1; i < m_rows.size(); ++i)
+        sorted.push_back(std::move(m_rows[i]));
+    m_rows.swap(sorted);
 
     // Selection and cursor are persistent indexes: move each with its row.
     std::vector<int> newPos(static_cast<size_t>(n));
@@ -952,7 +981,7 @@ void FlexGridModel::replaceAll(const std::vector<QStringList> &rows, int cols)
     m_rows.reserve(std::max(rows.size(), size_t(m_fixedRows)));
     for (const QStringList &cells : rows) {
         Row r;
-        r.blob = encode(cells, m_cols);
+        r.own().blob = encode(cells, m_cols);
         m_rows.push_back(std::move(r));
     }
     if (gridRows() < m_fixedRows)
@@ -968,9 +997,12 @@ size_t FlexGridModel::storageBytes() const
 {
     size_t bytes = m_rows.capacity() * sizeof(Row);
     for (const Row &r : m_rows) {
-        if (!r.blob.isEmpty())
-            bytes += size_t(r.blob.capacity()) * sizeof(QChar) + 16;  // + array header
-        bytes += r.extras.capacity() * sizeof(CellExtra);
+        if (!r.cells)
+            continue;
+        bytes += sizeof(RowCells) + 16;  // + the allocation's header
+        if (!r.cells->blob.isEmpty())
+            bytes += size_t(r.cells->blob.capacity()) * sizeof(QChar) + 16;  // + array header
+        bytes += r.cells->extras.capacity() * sizeof(CellExtra);
     }
     return bytes;
 }

@@ -19,6 +19,7 @@
 #include <QTimer>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <vector>
 
 class FlexGridModel : public QAbstractTableModel
@@ -143,12 +144,20 @@ private:
         uint8_t check = 0;       // FlexGrid::CellCheck
         int16_t toolTip = -1;    // index into m_toolTips
     };
+    struct RowCells {
+        QString blob;                   // the texts of a text row, encoded
+        std::vector<CellExtra> extras;  // what a few cells carry beyond their text
+    };
+    // Small, so that a sort moving a million rows moves little: what only some rows have lives
+    // apart, behind one pointer.
     struct Row {
-        QString blob;
-        std::vector<CellExtra> extras;
+        std::unique_ptr<RowCells> cells;
         uint32_t values = kTextRow;  // id in m_values, for a row kept as values
         int16_t picture0 = -1;       // index into m_pictures: the first cell's picture (icons)
         bool hidden = false;
+
+        const QString &blob() const;  // empty for a row without texts of its own
+        RowCells &own();               // made when first needed
     };
     struct ColInfo {
         int widthTwips = -1;
