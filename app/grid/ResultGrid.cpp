@@ -354,8 +354,9 @@ void ResultGrid::onAfterSort(int col, int order)
     setCellPictureAlignment(0, col, Qt::AlignRight | Qt::AlignVCenter);
     m_arrowShown = true;
 
-    if (col == ColSize) {
+    if (col == ColSize && !allRowsKeptAsValues()) {
         // The size text carries a unit and digit groups; the kilobyte column is the true key.
+        // (Rows kept as values were sorted on their kilobytes already.)
         // The cursor stays on the file it was on.
         const QPersistentModelIndex current = view()->currentIndex();
         setColSort(ColSizeKb, order == SortedAscending ? SortNumericAscending : SortNumericDescending);
@@ -365,6 +366,14 @@ void ResultGrid::onAfterSort(int col, int order)
             view()->selectionModel()->setCurrentIndex(current, QItemSelectionModel::NoUpdate);
         setFocus();
     }
+}
+
+bool ResultGrid::allRowsKeptAsValues() const
+{
+    for (int r = fixedRows(); r < rows(); ++r)
+        if (model()->valueId(r) == FlexGridModel::kTextRow)
+            return false;
+    return true;
 }
 
 void ResultGrid::onKeyDown(int keyCode, Qt::KeyboardModifiers modifiers, bool *handled)

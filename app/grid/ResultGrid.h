@@ -125,6 +125,8 @@ private:
     void applyLook(const modGlobal::SettingsRecord &settings, bool removeMissingPicture);
     void applyColumnVisibility(const modGlobal::SettingsRecord &settings);
     void onAfterSort(int col, int order);
+    // True when no row was written as text (loaded or set cell by cell).
+    bool allRowsKeptAsValues() const;
     void onKeyDown(int keyCode, Qt::KeyboardModifiers modifiers, bool *handled);
     void onMouseDown(int button, Qt::KeyboardModifiers modifiers, QPoint pos);
     void setMinimumColumnWidths();
