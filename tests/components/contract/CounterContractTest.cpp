@@ -506,51 +506,39 @@ TEST_P(CounterContract, NullResultPointerIsRefused)
     SysFreeString(name);
 }
 
-// Names are the file's bytes: UTF-8 where they are valid, raw bytes carried as lone surrogates
-// where they are not.
-TEST_P(CounterContract, NamesReachTheFileByTheirBytes)
+// A name is the file's bytes: UTF-8 where they are valid, raw bytes carried as lone surrogates
+// where they are not, up to the first NUL. A surrogate that stands for no byte names no file.
+TEST_P(CounterContract, NameTextReachesTheFileItNames)
 {
     Ref<IUnknown> counter;
     ASSERT_EQ(create(counter), S_OK);
+    const auto asBytes = [](const std::string& path) { return comrt::FileNameToUtf16(path); };
     const struct {
         const char* stem;
-        int pages;
+        std::function<std::u16string(const std::string& path)> text;
+        LONG expected; // the file holds 3 pages
     } names[] = {
-        {"Seiten \xC3\xA4\xC3\xB6\xC3\xBC \xE6\x97\xA5\xE6\x9C\xAC", 3},
-        {"caf\xE9 \xFF\xFE", 2}, // Latin-1 bytes, not UTF-8
+        {"Seiten \xC3\xA4\xC3\xB6\xC3\xBC \xE6\x97\xA5\xE6\x9C\xAC", asBytes, 3},
+        {"caf\xE9 \xFF\xFE", asBytes, 3}, // Latin-1 bytes, not UTF-8
+        {"nul", [&](const std::string& p) { return asBytes(p) + u'\0' + u"junk"; }, 3},
+        {"x",
+         [&](const std::string& p) {
+             std::u16string wide = asBytes(p);
+             wide[wide.size() - 5] = 0xD800; // in place of the 'x'
+             return wide;
+         },
+         -1},
     };
     for (const auto& n : names) {
         SCOPED_TRACE(n.stem);
-        ASSERT_TRUE(c().write(file(n.stem), n.pages));
-        EXPECT_EQ(count(counter.get(), file(n.stem)), n.pages);
+        ASSERT_TRUE(c().write(file(n.stem), 3));
+        const std::u16string text = n.text(file(n.stem));
+        BSTR name = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
+        LONG pages = 12345;
+        EXPECT_EQ(c().getPages(counter.get(), name, &pages), S_OK);
+        EXPECT_EQ(pages, n.expected);
+        SysFreeString(name);
     }
-}
-
-TEST_P(CounterContract, NameEndsAtTheFirstNul)
-{
-    Ref<IUnknown> counter;
-    ASSERT_EQ(create(counter), S_OK);
-    ASSERT_TRUE(c().write(file("nul"), 2));
-    const std::u16string wide = comrt::Utf8ToUtf16(file("nul")) + u'\0' + u"junk";
-    BSTR name = SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
-    LONG pages = 0;
-    EXPECT_EQ(c().getPages(counter.get(), name, &pages), S_OK);
-    EXPECT_EQ(pages, 2);
-    SysFreeString(name);
-}
-
-TEST_P(CounterContract, UnrepresentableCharacterCannotBeOpened)
-{
-    Ref<IUnknown> counter;
-    ASSERT_EQ(create(counter), S_OK);
-    ASSERT_TRUE(c().write(file("x"), 1));
-    std::u16string wide = comrt::Utf8ToUtf16(file("x"));
-    wide[wide.size() - 5] = 0xD800; // a lone surrogate that stands for no byte, in place of the 'x'
-    BSTR name = SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
-    LONG pages = 0;
-    EXPECT_EQ(c().getPages(counter.get(), name, &pages), S_OK);
-    EXPECT_EQ(pages, -1);
-    SysFreeString(name);
 }
 
 // Names that lead to no readable document are "cannot open", and none of them blocks the call.
@@ -593,6 +581,18 @@ TEST_P(CounterContract, EveryCallReadsTheFileAfresh)
     EXPECT_EQ(count(counter.get(), path), 5);
     ASSERT_TRUE(std::filesystem::remove(path));
     EXPECT_EQ(count(counter.get(), path), -1);
+}
+
+// How an abort ends a count in progress differs between the counters and is tested with each.
+TEST_P(CounterContract, AbortWithNoCallInProgressIsNotMeantForTheNextCall)
+{
+    Ref<IUnknown> counter;
+    ASSERT_EQ(create(counter), S_OK);
+    Ref<IPageCountAbort> abort;
+    ASSERT_EQ(counter->QueryInterface(IID_IPageCountAbort, abort.outVoid()), S_OK);
+    ASSERT_TRUE(c().write(file("after"), 3));
+    EXPECT_EQ(abort->Abort(), S_OK);
+    EXPECT_EQ(count(counter.get(), file("after")), 3);
 }
 
 INSTANTIATE_TEST_SUITE_P(Counters, CounterContract, ::testing::ValuesIn(kCounters),

@@ -206,7 +206,6 @@ TEST(PdfComponentAbort, AbortEndsTheCountInProgressAndTheNextCallGetsAFreshHelpe
     ASSERT_EQ(createCounter(counter), S_OK);
     Ref<IPageCountAbort> abort;
     ASSERT_EQ(counter->QueryInterface(IID_IPageCountAbort, abort.out()), S_OK);
-    EXPECT_EQ(abort->Abort(), S_OK) << "no call in progress: nothing happens";
     ASSERT_EQ(pagesOf(counter.p, dir.file("a.pdf").string()), 3);
     const pid_t stopped = stopIdleHelper();
     ASSERT_GT(stopped, 0);
