@@ -1,3 +1,4 @@
+#include "RegistrationRecords.h"
 #include "TallyfoldFixture.h"
 #include "TiffFiles.h"
 
@@ -8,88 +9,19 @@ namespace {
 
 const std::string kClass = "{636CD4EF-6AFB-4707-98D0-8D2A26FA2241}";
 const std::string kLib = "{94C5833A-F2F7-42C4-8AFD-C7992E61E667}";
-const std::string kIface = "{2AB58655-AB34-4B4A-AF15-8E336B166A31}";
-
-// Every record the registration writes, in the store's own text form.
-std::string ExpectedStore(const std::string& path, const std::string& folder)
-{
-    const std::string r = "[HKEY_CLASSES_ROOT\\";
-    const std::string c = r + "CLSID\\" + kClass;
-    const std::string i = r + "Interface\\" + kIface;
-    const std::string t = r + "TypeLib\\" + kLib;
-    return "REGEDIT4\n"
-           "\n" + r + "CLSID]\n"
-           "\n" + c + "]\n@=\"CTIFFPageCount Class\"\n"
-           "\n" + c + "\\InprocServer32]\n@=\"" + path + "\"\n\"ThreadingModel\"=\"Apartment\"\n"
-           "\n" + c + "\\ProgID]\n@=\"Tallyfold.CTIFFPageCount.1\"\n"
-           "\n" + c + "\\Programmable]\n"
-           "\n" + c + "\\TypeLib]\n@=\"" + kLib + "\"\n"
-           "\n" + c + "\\VersionIndependentProgID]\n@=\"Tallyfold.CTIFFPageCount\"\n"
-           "\n" + r + "Interface]\n"
-           "\n" + i + "]\n@=\"ICTIFFPageCount\"\n"
-           "\n" + i + "\\ProxyStubClsid]\n@=\"{00020424-0000-0000-C000-000000000046}\"\n"
-           "\n" + i + "\\ProxyStubClsid32]\n@=\"{00020424-0000-0000-C000-000000000046}\"\n"
-           "\n" + i + "\\TypeLib]\n@=\"" + kLib + "\"\n\"Version\"=\"1.0\"\n"
-           "\n" + r + "Tallyfold.CTIFFPageCount]\n@=\"CTIFFPageCount Class\"\n"
-           "\n" + r + "Tallyfold.CTIFFPageCount\\CLSID]\n@=\"" + kClass + "\"\n"
-           "\n" + r + "Tallyfold.CTIFFPageCount\\CurVer]\n@=\"Tallyfold.CTIFFPageCount.1\"\n"
-           "\n" + r + "Tallyfold.CTIFFPageCount.1]\n@=\"CTIFFPageCount Class\"\n"
-           "\n" + r + "Tallyfold.CTIFFPageCount.1\\CLSID]\n@=\"" + kClass + "\"\n"
-           "\n" + r + "TypeLib]\n"
-           "\n" + t + "]\n"
-           "\n" + t + "\\1.0]\n@=\"Tallyfold 1.0 Type Library\"\n"
-           "\n" + t + "\\1.0\\0]\n"
-           "\n" + t + "\\1.0\\0\\linux64]\n@=\"" + path + "\"\n"
-           "\n" + t + "\\1.0\\FLAGS]\n@=\"0\"\n"
-           "\n" + t + "\\1.0\\HELPDIR]\n@=\"" + folder + "\"\n";
-}
+const ServerRecords kRecords{kClass,
+                             "{2AB58655-AB34-4B4A-AF15-8E336B166A31}",
+                             kLib,
+                             "CTIFFPageCount Class",
+                             "Tallyfold.CTIFFPageCount",
+                             "ICTIFFPageCount",
+                             "Tallyfold 1.0 Type Library"};
 
 std::string RegisteredPath()
 {
     std::string path;
     comrt::ReadClassesRootString("CLSID\\" + kClass + "\\InprocServer32", nullptr, &path);
     return path;
-}
-
-TEST(Registration, WritesExactlyTheRecordsOnceEvenWhenRepeated)
-{
-    RegisteredStore store;
-    ASSERT_EQ(store.registration(), S_OK);
-    const std::string path = RegisteredPath();
-    ASSERT_TRUE(std::filesystem::equivalent(path, LibraryPath())) << path;
-    const std::string folder = std::filesystem::path(path).parent_path().string();
-    EXPECT_EQ(store.text(), ExpectedStore(path, folder));
-
-    comrt::ServerLibrary lib;
-    ASSERT_EQ(lib.open(LibraryPath()), S_OK);
-    ASSERT_EQ(lib.registerServer(), S_OK);
-    EXPECT_EQ(store.text(), ExpectedStore(path, folder)) << "one set of records, not two";
-}
-
-TEST(Registration, UnregisterRemovesTheRecordsAndKeepsSharedKeys)
-{
-    RegisteredStore store;
-    ASSERT_EQ(store.registration(), S_OK);
-    HKEY other = nullptr;
-    ASSERT_EQ(RegCreateKeyEx(HKEY_CLASSES_ROOT, "CLSID\\{12345678-0000-0000-0000-000000000000}", 0,
-                             nullptr, 0, KEY_WRITE, nullptr, &other, nullptr),
-              ERROR_SUCCESS);
-    RegCloseKey(other);
-    comrt::ServerLibrary lib;
-    ASSERT_EQ(lib.open(LibraryPath()), S_OK);
-    ASSERT_EQ(lib.unregisterServer(), S_OK);
-    EXPECT_EQ(store.text(), "REGEDIT4\n"
-                            "\n[HKEY_CLASSES_ROOT\\CLSID]\n"
-                            "\n[HKEY_CLASSES_ROOT\\CLSID\\{12345678-0000-0000-0000-000000000000}]\n"
-                            "\n[HKEY_CLASSES_ROOT\\Interface]\n"
-                            "\n[HKEY_CLASSES_ROOT\\TypeLib]\n");
-    EXPECT_EQ(lib.unregisterServer(), S_OK) << "unregistering twice still reports success";
-
-    void* p = nullptr;
-    EXPECT_EQ(CoCreateInstance(CLSID_CTIFFPageCount, nullptr, CLSCTX_INPROC_SERVER,
-                               IID_ICTIFFPageCount, &p),
-              REGDB_E_CLASSNOTREG);
-    EXPECT_EQ(p, nullptr);
 }
 
 TEST(Registration, PathWithASingleQuoteIsStoredUnchanged)
@@ -102,7 +34,7 @@ TEST(Registration, PathWithASingleQuoteIsStoredUnchanged)
     RegisteredStore store(copy);
     ASSERT_EQ(store.registration(), S_OK);
     EXPECT_EQ(RegisteredPath(), copy);
-    EXPECT_EQ(store.text(), ExpectedStore(copy, folder));
+    EXPECT_EQ(store.text(), ExpectedStore(kRecords, copy, folder));
 
     Ref<ICTIFFPageCount> counter;
     ASSERT_EQ(CoCreateInstance(CLSID_CTIFFPageCount, nullptr, CLSCTX_INPROC_SERVER,
