@@ -714,9 +714,16 @@ void FlexGrid::setRowDrag(std::function<QMimeData *(const QList<int> &gridRows)>
     m_view->setDefaultDropAction(Qt::CopyAction);
 }
 
+// Appends go to the model straight: through model() every append would announce the one before
+// it, and the views would lay out and repaint once per row instead of once per batch.
 int FlexGrid::appendRow(const QStringList &cells, const QPixmap &picture0)
 {
     return m_model->appendRow(cells, picture0);
+}
+
+int FlexGrid::appendValueRow(uint32_t id, const QPixmap &picture0)
+{
+    return m_model->appendValueRow(id, picture0);
 }
 
 // ---------------------------------------------------------------- keys

@@ -148,6 +148,8 @@ public:
     // Fast append used by fillers of many rows: one new last data row with these cell texts
     // (missing cells empty). Returns the new row's number.
     int appendRow(const QStringList &cells, const QPixmap &picture0 = QPixmap());
+    // The same for a row kept as values by the model's store under id.
+    int appendValueRow(uint32_t id, const QPixmap &picture0 = QPixmap());
 
     // Windows virtual-key code for a Qt key (what keyDown reports): Menu 93, Delete 46, Space 32,
     // Return 13, letters and digits as their upper-case characters, ...; 0 when it has none.

@@ -248,7 +248,7 @@ int ResultGrid::AppendFile(const search::CountedFile &file, const QPixmap &icon)
     if (id != ResultRows::kNone) {
         if (m_arrowShown)
             removeSortArrow();
-        return model()->appendValueRow(id, icon);
+        return appendValueRow(id, icon);
     }
     // A path that is not its folder and name joined: kept as the texts it shows.
     ResultRow row = rowTexts(file);
