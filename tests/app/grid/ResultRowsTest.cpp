@@ -14,6 +14,7 @@
 #include <QLocale>
 #include <QMimeData>
 #include <QTableView>
+#include <QTest>
 
 #include <memory>
 
@@ -154,6 +155,24 @@ TEST_F(ResultRowsTest, SelectionAndCursorFollowTheirFilesThroughSorts)
             EXPECT_EQ(g->filePath(g->row()), current) << "column " << col;
         }
     }
+}
+
+TEST_F(ResultRowsTest, AppendedFilesReachTheViewsInOneBatch)
+{
+    // A search appends one file per event-loop turn; a view told of each row lays out and
+    // repaints once per row, which costs more than the search.
+    auto g = makeGrid();
+    g->resize(800, 400);
+    g->show();
+    QAbstractItemModel *m = g->view()->model();
+    int announced = 0;
+    QObject::connect(m, &QAbstractItemModel::rowsInserted, m, [&] { ++announced; });
+    for (const search::CountedFile &f : files())
+        g->AppendFile(f, QPixmap());
+    EXPECT_EQ(announced, 0);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return announced > 0; }, 5000));
+    EXPECT_EQ(announced, 1);
+    EXPECT_EQ(m->rowCount(), int(files().size()));
 }
 
 TEST_F(ResultRowsTest, WritingACellKeepsTheRestOfTheRow)
