@@ -25,6 +25,8 @@ constexpr size_t kPdfScan = 64;
 // How often automatic lanes look at what they wait on: often enough that a search of a second
 // or two on a share reaches its lane count early.
 constexpr std::chrono::milliseconds kTuneEvery{50};
+// The first look comes sooner, to start as for a share once the walk knows it is on one.
+constexpr std::chrono::milliseconds kFirstLook{10};
 
 
 // With the pipeline's mutex held: moves further PDF jobs within the look-ahead window from the
@@ -209,10 +211,9 @@ void CountingLanes::setCount(int n, int lookaheadPerLane, bool automatic)
         m_startedForNetwork = false;
         if (!m_tuneTimer) {
             m_tuneTimer = std::make_unique<QTimer>();
-            m_tuneTimer->setInterval(kTuneEvery);
             QObject::connect(m_tuneTimer.get(), &QTimer::timeout, m_tuneTimer.get(), [this] { tune(); });
         }
-        m_tuneTimer->start();
+        m_tuneTimer->start(kFirstLook);
     } else if (m_tuneTimer) {
         m_tuneTimer->stop();
     }
@@ -240,6 +241,8 @@ std::vector<CountingLanesTuner::Thread> CountingLanes::laneThreads() const
 void CountingLanes::tune()
 {
     const auto now = std::chrono::steady_clock::now();
+    if (m_tuneTimer->intervalAsDuration() != kTuneEvery)
+        m_tuneTimer->setInterval(kTuneEvery);
     // Samples too small to judge by add up until one is not.
     LaneSample &sample = m_sample;
     sample.elapsed += std::chrono::duration<double>(now - m_lastTune).count();
