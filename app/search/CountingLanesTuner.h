@@ -3,9 +3,11 @@
 // disk or the network (a file share answers each open and read after a round trip), the
 // processor count while counting keeps the processors busy, and back down when the waiting stops.
 //
-// Fed every tenth of a second or so with what the lanes did meanwhile: the time they spent on
+// Fed every twentieth of a second or so with what the lanes did meanwhile: the time they spent on
 // files, the processor time that took or waited for (their own threads and the PDF helper
-// processes), and whether files were waiting for a lane.
+// processes), and whether files were waiting for a lane. Waiting for a processor counts against
+// growing (it is what other work on the machine shows as) but not as filling the processors,
+// which only the lanes' own processor time does.
 
 #include <cstdint>
 #include <ctime>
