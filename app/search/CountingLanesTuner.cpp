@@ -19,8 +19,6 @@ namespace {
 // Too little to judge by: a few files, or a moment.
 constexpr int64_t kFewestFiles = 4;
 constexpr double kShortestSample = 0.04;
-// A lane busy on the processor for less than this share of its time is waiting on I/O.
-constexpr double kWaitingShare = 0.5;
 // The share of the processors that growing lanes aim to keep busy.
 constexpr double kTargetUse = 0.8;
 // ... and for more than this it is bound by the processor.
@@ -67,17 +65,20 @@ int CountingLanesTuner::next(int current, int processors, const LaneSample &s)
     current = std::clamp(current, 1, kMostLanes);
     if (!judges(s))
         return current;
-    // Per lane-second: on a processor or waiting for one, and on one only.
-    const double cpuShare = s.cpuSeconds / s.laneSeconds;
-    const double runShare = std::max(0.0, s.cpuSeconds - s.queuedSeconds) / s.laneSeconds;
+    // A lane's time, per lane-second: on a processor, waiting for one, and waiting on I/O.
+    const double cpuShare = std::min(1.0, s.cpuSeconds / s.laneSeconds);
+    const double queueShare = std::min(cpuShare, s.queuedSeconds / s.laneSeconds);
+    const double runShare = cpuShare - queueShare;
+    const double ioShare = 1 - cpuShare;
     // Of the machine, by this search's own work: waiting for a processor takes none of it.
     const double processorsUsed = std::max(0.0, s.cpuSeconds - s.queuedSeconds) / s.elapsed / processors;
-    if (cpuShare < kWaitingShare && processorsUsed < kProcessorsFull) {
-        // Waiting: while files wait for a lane, grow toward as many lanes as would keep the
-        // processors busy at this share (a slow share is found out in a step or two), by at most
-        // four times at once since one sample may mislead. Lanes that wait with nothing to count
-        // cost nothing, so a starved search keeps what it has. Other work on the machine makes
-        // the lanes wait for a processor, which ends the growth before it fills the queue.
+    if (ioShare > runShare && ioShare > queueShare && processorsUsed < kProcessorsFull) {
+        // Waiting on I/O most: while files wait for a lane, grow toward as many lanes as would
+        // keep the processors busy at this share (a slow share is found out in a step or two),
+        // by at most four times at once since one sample may mislead. Lanes that wait with
+        // nothing to count cost nothing, so a starved search keeps what it has. Other work on
+        // the machine makes the lanes wait for a processor longer than on I/O, which ends the
+        // growth; lanes that fill the processors themselves end it too.
         if (!s.backlog)
             return current;
         const double wanted = processors * kTargetUse / std::max(runShare, 0.01);

@@ -82,7 +82,9 @@ INSTANTIATE_TEST_SUITE_P(
         TunerCase{"queuing_alone_does_not_fill_the_processors", 16, 2, sample(4.0, true, 100, 16, 3.0), 26},
         // ... but lanes that spend much of their time waiting for a processor (other work on the
         // machine) stop growing, and shrink once that is most of it.
-        TunerCase{"queuing_half_the_time_stops_growth", 8, 2, sample(4.8, true, 100, 8, 4.0), 8},
+        TunerCase{"queuing_longer_than_waiting_on_io_stops_growth", 8, 2, sample(4.8, true, 100, 8, 4.0), 8},
+        TunerCase{"waiting_on_io_longer_than_queuing_grows", 8, 2, sample(4.1, true, 100, 8, 3.7), 32},
+        TunerCase{"running_longer_than_waiting_on_io_stops_growth", 8, 8, sample(4.4, true, 100, 8, 0.4), 8},
         TunerCase{"queuing_most_of_the_time_shrinks", 8, 2, sample(6.8, true, 100, 8, 6.0), 5},
         TunerCase{"queuing_never_shrinks_below_the_processors", 2, 2, sample(1.9, true, 100, 2, 1.5), 2},
         // Lanes just added start threads, counters and helpers: that is no reason to shrink.
