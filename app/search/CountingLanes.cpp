@@ -22,8 +22,11 @@ constexpr auto kShutdownGrace = std::chrono::seconds(3);
 constexpr size_t kPdfBatch = 16;
 constexpr size_t kPdfScan = 64;
 
-// How often automatic lanes look at what they wait on.
-constexpr std::chrono::milliseconds kTuneEvery{100};
+// How often automatic lanes look at what they wait on: often enough that a search of a second
+// or two on a share reaches its lane count early.
+constexpr std::chrono::milliseconds kTuneEvery{50};
+// The first look comes sooner, to start as for a share once the walk knows it is on one.
+constexpr std::chrono::milliseconds kFirstLook{10};
 
 
 // With the pipeline's mutex held: moves further PDF jobs within the look-ahead window from the
@@ -56,7 +59,11 @@ struct CountingLanes::Lane
     bool retired = false;  // takes no further job (Pipeline::mutex)
     bool leaving = false;  // finishes what it holds, then ends (Pipeline::mutex)
     bool ended = false;    // its loop has returned (Pipeline::mutex)
+    bool started = false;  // thread below is known (Pipeline::mutex)
+    CountingLanesTuner::Thread thread;
     const Run *busyRun = nullptr;
+    // While busy: its time on files up to here is in Pipeline::laneSeconds (Pipeline::mutex).
+    std::chrono::steady_clock::time_point measuredTo;
     // The counters in use, for abort() from another thread. The lane sets and clears them under
     // abortMutex, and never while a call is in progress, so an abort never meets a freed counter.
     std::mutex abortMutex;
@@ -190,21 +197,23 @@ void CountingLanes::setCount(int n, int lookaheadPerLane, bool automatic)
         m_lookaheadPerLane = lookaheadPerLane;
         m_automatic = automatic;
         m_pipeline->measuring = automatic;
-        m_pipeline->laneSeconds = m_pipeline->laneCpuSeconds = 0;
+        m_pipeline->laneSeconds = 0;
         m_pipeline->filesDone = 0;
         resize(n, added);
     }
     for (const std::shared_ptr<Lane> &lane : added)
         track([pipeline = m_pipeline, lane, factory = m_factory] { laneLoop(pipeline, lane, factory); });
     if (automatic) {
-        m_tuner.helperCpuSince();  // what helpers did before this search is not its work
+        m_tuner.busySince(laneThreads());  // what lanes and helpers did before is not this search's work
         m_lastTune = std::chrono::steady_clock::now();
+        m_sample = LaneSample();
+        m_sample.settling = true;
+        m_startedForNetwork = false;
         if (!m_tuneTimer) {
             m_tuneTimer = std::make_unique<QTimer>();
-            m_tuneTimer->setInterval(kTuneEvery);
             QObject::connect(m_tuneTimer.get(), &QTimer::timeout, m_tuneTimer.get(), [this] { tune(); });
         }
-        m_tuneTimer->start();
+        m_tuneTimer->start(kFirstLook);
     } else if (m_tuneTimer) {
         m_tuneTimer->stop();
     }
@@ -219,13 +228,28 @@ int CountingLanes::count() const
     return counting;
 }
 
+std::vector<CountingLanesTuner::Thread> CountingLanes::laneThreads() const
+{
+    std::vector<CountingLanesTuner::Thread> threads;
+    std::lock_guard lock(m_pipeline->mutex);
+    for (const std::shared_ptr<Lane> &lane : m_live)
+        if (lane->started && !lane->ended)
+            threads.push_back(lane->thread);
+    return threads;
+}
+
 void CountingLanes::tune()
 {
     const auto now = std::chrono::steady_clock::now();
-    LaneSample sample;
-    sample.elapsed = std::chrono::duration<double>(now - m_lastTune).count();
+    if (m_tuneTimer->intervalAsDuration() != kTuneEvery)
+        m_tuneTimer->setInterval(kTuneEvery);
+    // Samples too small to judge by add up until one is not.
+    LaneSample &sample = m_sample;
+    sample.elapsed += std::chrono::duration<double>(now - m_lastTune).count();
     m_lastTune = now;
-    sample.cpuSeconds = m_tuner.helperCpuSince();
+    const CountingLanesTuner::Busy busy = m_tuner.busySince(laneThreads());
+    sample.cpuSeconds += busy.seconds;
+    sample.queuedSeconds += busy.queued;
     std::vector<std::shared_ptr<Lane>> added;
     {
         std::lock_guard lock(m_pipeline->mutex);
@@ -234,18 +258,37 @@ void CountingLanes::tune()
             m_tuneTimer->stop();
             return;
         }
-        sample.laneSeconds = m_pipeline->laneSeconds;
-        sample.cpuSeconds += m_pipeline->laneCpuSeconds;
-        sample.files = m_pipeline->filesDone;
-        sample.backlog = m_pipeline->jobAvailable();
-        m_pipeline->laneSeconds = m_pipeline->laneCpuSeconds = 0;
-        m_pipeline->filesDone = 0;
         int counting = 0;
         for (const std::shared_ptr<Lane> &lane : m_live)
             counting += !lane->leaving && !lane->retired;
-        const int next = CountingLanesTuner::next(counting, QThread::idealThreadCount(), sample);
-        if (next != counting)
+        int next = counting;
+        if (m_pipeline->onNetwork && !m_startedForNetwork) {
+            // Known once the walk has looked at the folder: start as for a share, and judge
+            // from there.
+            m_startedForNetwork = true;
+            next = std::max(counting, CountingLanesTuner::remoteStart(QThread::idealThreadCount()));
+        }
+        // Lanes amid a batch (a batch of PDFs may take a while) count their time so far.
+        for (const std::shared_ptr<Lane> &lane : m_live)
+            if (lane->busy && lane->measuredTo < now) {
+                m_pipeline->laneSeconds += std::chrono::duration<double>(now - lane->measuredTo).count();
+                lane->measuredTo = now;
+            }
+        sample.laneSeconds += m_pipeline->laneSeconds;
+        sample.files += m_pipeline->filesDone;
+        sample.backlog = m_pipeline->jobAvailable();
+        m_pipeline->laneSeconds = 0;
+        m_pipeline->filesDone = 0;
+        if (next != counting) {
+            sample = LaneSample();
+        } else if (CountingLanesTuner::judges(sample)) {
+            next = CountingLanesTuner::next(counting, QThread::idealThreadCount(), sample);
+            sample = LaneSample();
+        }
+        if (next != counting) {
             resize(next, added);
+            sample.settling = next > counting;
+        }
     }
     for (const std::shared_ptr<Lane> &lane : added)
         track([pipeline = m_pipeline, lane, factory = m_factory] { laneLoop(pipeline, lane, factory); });
@@ -281,7 +324,10 @@ void CountingLanes::laneLoop(std::shared_ptr<Pipeline> pipeline, std::shared_ptr
 
     bool pdfPrefetches = false;
 
+    const CountingLanesTuner::Thread self = CountingLanesTuner::Thread::current();
     std::unique_lock lock(pipeline->mutex);
+    lane->thread = self;
+    lane->started = true;
     for (;;) {
         if (!lane->retired && !pipeline->jobAvailable() && pipeline->cache && pipeline->cache->hasPending()) {
             // Nothing to count for now: a good moment to write what the cache still holds back.
@@ -294,9 +340,8 @@ void CountingLanes::laneLoop(std::shared_ptr<Pipeline> pipeline, std::shared_ptr
         pipeline->laneWake.wait(lock, [&] { return lane->retired || lane->leaving || pipeline->jobAvailable(); });
         if (lane->retired || lane->leaving)
             break;
-        const auto batchBegan = std::chrono::steady_clock::now();
         const bool measuring = pipeline->measuring;
-        const double cpuBefore = measuring ? CountingLanesTuner::threadBusySeconds() : 0;
+        lane->measuredTo = std::chrono::steady_clock::now();
         const std::shared_ptr<Run> run = pipeline->run;
         const std::shared_ptr<PageCountCache> cache = pipeline->cache;
         std::vector<Run::Job> batch{run->jobs.front()};
@@ -397,6 +442,8 @@ void CountingLanes::laneLoop(std::shared_ptr<Pipeline> pipeline, std::shared_ptr
             }
 
             lock.lock();
+            if (measuring)
+                ++pipeline->filesDone;
             if (!lane->retired && !run->cancelled) {
                 Entry &entry = run->at(batch[i].seq);
                 entry.file.pages = code;
@@ -419,9 +466,7 @@ void CountingLanes::laneLoop(std::shared_ptr<Pipeline> pipeline, std::shared_ptr
         lane->busy = false;
         lane->busyRun = nullptr;
         if (measuring) {
-            pipeline->laneSeconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - batchBegan).count();
-            pipeline->laneCpuSeconds += CountingLanesTuner::threadBusySeconds() - cpuBefore;
-            pipeline->filesDone += int64_t(batch.size());
+            pipeline->laneSeconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - lane->measuredTo).count();
         }
         if (lane->retired)
             break;

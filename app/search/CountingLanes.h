@@ -66,8 +66,9 @@ struct Pipeline
     std::shared_ptr<PageCountCache> cache;  // answers kept from earlier counts, if wanted
     // What the lanes did since the tuner last looked (measured for automatic lanes only).
     bool measuring = false;
-    double laneSeconds = 0, laneCpuSeconds = 0;
+    double laneSeconds = 0;
     int64_t filesDone = 0;
+    bool onNetwork = false;               // the search's folder is on a network file system
     int lookahead = 8;                    // files counted ahead of the next one shown
     size_t walkAhead = 4096;              // entries listed ahead of the last one signalled
     // Posts a drain to the caller's thread; empty once the core is gone.
@@ -132,6 +133,8 @@ private:
     void resize(int n, std::vector<std::shared_ptr<Lane>> &added);
     // Looks at what the lanes did lately and resizes them (automatic mode).
     void tune();
+    // The threads of the lanes running now.
+    std::vector<CountingLanesTuner::Thread> laneThreads() const;
 
     std::shared_ptr<Pipeline> m_pipeline;
     SearchCore::FactoryMaker m_factory;
@@ -141,6 +144,8 @@ private:
     int m_lookaheadPerLane = 1;
     CountingLanesTuner m_tuner;
     std::chrono::steady_clock::time_point m_lastTune;
+    LaneSample m_sample;  // what the lanes did since the tuner last decided
+    bool m_startedForNetwork = false;
     std::unique_ptr<QTimer> m_tuneTimer;
 };
 

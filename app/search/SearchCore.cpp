@@ -70,6 +70,12 @@ public:
     void operator()(const QByteArray &top)
     {
         m_top = top;
+        {
+            const bool network = detail::CountingLanesTuner::onNetwork(top.constData());
+            std::lock_guard lock(m_pipeline->mutex);
+            if (m_pipeline->run == m_run)
+                m_pipeline->onNetwork = network;
+        }
         searchFolder(top, WalkKey(), true);
         // A folder deleted while its listing was read ahead still gave all its rows: say so.
         if (m_topKnown && !m_gone && !cancelled())
@@ -503,6 +509,7 @@ std::shared_ptr<detail::Run> SearchCore::beginRun()
         m_pipeline->run = run;
         m_pipeline->cache = m_cache;
         m_pipeline->drainPosted = false;
+        m_pipeline->onNetwork = false;
     }
     return run;
 }

@@ -29,15 +29,22 @@ struct TunerCase
 };
 
 // 4 lanes busy for a second each over one second of 2 processors: cpu says how much of that
-// was processor time.
-LaneSample sample(double cpu, bool backlog, int64_t files = 100, double lanes = 4)
+// was processor time, queued how much of cpu was spent waiting for a processor.
+LaneSample sample(double cpu, bool backlog, int64_t files = 100, double lanes = 4, double queued = 0)
 {
     LaneSample s;
     s.laneSeconds = lanes;
     s.cpuSeconds = cpu;
+    s.queuedSeconds = queued;
     s.elapsed = 1.0;
     s.files = files;
     s.backlog = backlog;
+    return s;
+}
+
+LaneSample settling(LaneSample s)
+{
+    s.settling = true;
     return s;
 }
 
@@ -67,8 +74,33 @@ INSTANTIATE_TEST_SUITE_P(
         TunerCase{"machine_full_shrinks_toward_the_processors", 4, 2, sample(1.9, true), 2},
         TunerCase{"in_between_keeps", 10, 8, sample(6, true, 100, 10), 10},
         TunerCase{"too_few_files_to_judge", 4, 2, sample(0.1, true, 2), 4},
+        TunerCase{"too_short_to_judge", 4, 2, [] { LaneSample s = sample(0.1, true); s.elapsed = 0.01; return s; }(), 4},
+        TunerCase{"no_lane_time_to_judge", 4, 2, sample(0.1, true, 100, 0), 4},
+        // Waiting for a processor is not using one: lanes that wake up often on a busy machine
+        // queue a little each time, which neither fills the processors nor stops growth alone.
+        TunerCase{"queuing_a_little_still_grows_by_the_processor_time_used", 8, 2, sample(3.0, true, 100, 8, 2.0), 13},
+        TunerCase{"queuing_alone_does_not_fill_the_processors", 16, 2, sample(4.0, true, 100, 16, 3.0), 26},
+        // ... but lanes that spend much of their time waiting for a processor (other work on the
+        // machine) stop growing, and shrink once that is most of it.
+        TunerCase{"queuing_longer_than_waiting_on_io_stops_growth", 8, 2, sample(4.8, true, 100, 8, 4.0), 8},
+        TunerCase{"waiting_on_io_longer_than_queuing_grows", 8, 2, sample(4.1, true, 100, 8, 3.7), 32},
+        TunerCase{"running_longer_than_waiting_on_io_stops_growth", 8, 8, sample(4.4, true, 100, 8, 0.4), 8},
+        TunerCase{"queuing_most_of_the_time_shrinks", 8, 2, sample(6.8, true, 100, 8, 6.0), 5},
+        TunerCase{"queuing_never_shrinks_below_the_processors", 2, 2, sample(1.9, true, 100, 2, 1.5), 2},
+        // Lanes just added start threads, counters and helpers: that is no reason to shrink.
+        TunerCase{"starting_lanes_do_not_shrink", 8, 2, settling(sample(6.8, true, 100, 8, 6.0)), 8},
+        TunerCase{"starting_lanes_filling_the_processors_do_not_shrink", 12, 2, settling(sample(1.9, true, 100, 12)), 12},
+        TunerCase{"starting_lanes_that_wait_grow_on", 4, 2, settling(sample(0.2, true)), 16},
         TunerCase{"more_processors_than_lanes_allowed", 40, 64, sample(60, true, 100, 40), 32}),
     [](const auto &info) { return std::string(info.param.name); });
+
+TEST(TunerNetworkTest, ALocalOrMissingFolderIsNotOnANetwork)
+{
+    QTemporaryDir dir;
+    EXPECT_FALSE(CountingLanesTuner::onNetwork(QFile::encodeName(dir.path()).constData()));
+    EXPECT_FALSE(CountingLanesTuner::onNetwork(QFile::encodeName(dir.filePath("missing")).constData()));
+    EXPECT_FALSE(CountingLanesTuner::onNetwork(""));
+}
 
 // The QCoreApplication is SearchCoreTest.cpp's, in the same test program.
 
