@@ -319,12 +319,12 @@ bool ResultRows::sortKeys(const std::vector<uint32_t> &ids, int col, int setting
     }
     case ColFileName:
     case ColFullPath: {
-        QString current;
-        keys = sortkeys::buildKeys(
+        // Names and paths are made from the facts alone, which nothing changes meanwhile.
+        keys = sortkeys::buildKeysInParallel(
             int(n),
-            [&](int i) {
-                current = text(ids[size_t(i)], col);
-                return QStringView(current);
+            [&](int i, QString &scratch) {
+                scratch = text(ids[size_t(i)], col);
+                return QStringView(scratch);
             },
             setting, dateFormat);
         return true;

@@ -63,6 +63,12 @@ std::optional<double> parseDateTime(QStringView text, const QString &format);
 // textAt(i) must stay valid until the next call.
 ColumnKeys buildKeys(int count, const std::function<QStringView(int)> &textAt, int setting, const QString &dateFormat);
 
+// The same, made by several threads at once when there are many cells. textAt(i, scratch) is
+// called from those threads: it may keep the text it returns in scratch (one per thread) and
+// must touch nothing else that changes.
+ColumnKeys buildKeysInParallel(int count, const std::function<QStringView(int, QString &scratch)> &textAt, int setting,
+                               const QString &dateFormat);
+
 // <0, 0, >0 for rows a and b of the keys.
 int compare(const ColumnKeys &keys, int a, int b);
 

@@ -101,6 +101,28 @@ TEST(SortKeys, EqualKeysKeepTheirOrder)
     EXPECT_LT(sortkeys::compare(keys, 2, 1), 0);
 }
 
+TEST(SortKeys, KeysMadeBySeveralThreadsEqualKeysMadeByOne)
+{
+    // Enough cells for several threads, with numbers, texts and empty cells in every part.
+    std::vector<QString> cells;
+    for (int i = 0; i < 160000; ++i)
+        cells.push_back(i % 7 == 0 ? QString() : i % 3 == 0 ? QString::number(i % 1000) : QStringLiteral("Scan %1 é").arg(i % 5000));
+    for (const int setting : {FlexGridEnums::SortGenericAscending, FlexGridEnums::SortStringNoCaseDescending}) {
+        const auto one = sortkeys::buildKeys(int(cells.size()), [&](int i) -> QStringView { return cells[size_t(i)]; },
+                                             setting, {});
+        const auto several = sortkeys::buildKeysInParallel(
+            int(cells.size()), [&](int i, QString &) -> QStringView { return cells[size_t(i)]; }, setting, {});
+        ASSERT_EQ(several.cls, one.cls);
+        ASSERT_EQ(several.value, one.value);
+        for (size_t i = 0; i < cells.size(); ++i) {
+            if (one.cls[i] == 1) {
+                ASSERT_STREQ(several.textKey(i), one.textKey(i)) << i;
+            }
+        }
+        EXPECT_EQ(sortkeys::stableOrder(several), sortkeys::stableOrder(one));
+    }
+}
+
 // The grid's own collation keys must order texts exactly as QCollator with the same settings
 // compares them, in languages with contractions (Czech "ch"), other letter orders (Swedish),
 // case rules (Turkish) and other scripts.
