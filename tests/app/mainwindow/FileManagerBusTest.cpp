@@ -304,8 +304,10 @@ TEST_F(FileManagerBusTest, WindowKeepsHandlingInputWhileTheFileManagerTakesThree
     EXPECT_EQ(requests[1].uris, QStringList{uri});
     RecordProperty("longestLoopGapMs", int(meter.longestMs()));
     RecordProperty("keyMovesWhileWaiting", movesWhileWaiting);
-    EXPECT_GT(movesWhileWaiting, 10) << "the grid followed the keys during the three seconds";
-    EXPECT_LT(meter.longestMs(), 100) << "the window's event loop never stopped for long";
+    // A window that waited for the answers would stop for their three seconds; a loaded machine
+    // may well stop it for a few hundred milliseconds, which is not what is looked for here.
+    EXPECT_GT(movesWhileWaiting, 0) << "the grid followed the keys during the three seconds";
+    EXPECT_LT(meter.longestMs(), 1500) << "the window's event loop never waited for the file manager";
     EXPECT_TRUE(dialog->fileManagerNote()->isHidden()) << "the file manager answered";
 }
 
