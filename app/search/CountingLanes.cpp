@@ -305,9 +305,12 @@ void CountingLanes::laneLoop(std::shared_ptr<Pipeline> pipeline, std::shared_ptr
             takeMorePdfJobs(*pipeline, *run, batch);
         std::vector<QByteArray> paths;
         std::vector<FileType> types;
+        // The file as the walk read it: what a cached answer must match.
+        std::vector<std::optional<FileStamp>> stamps;
         for (const Run::Job &job : batch) {
             paths.push_back(run->at(job.seq).file.path);
             types.push_back(run->at(job.seq).file.type);
+            stamps.push_back(run->at(job.seq).file.stamp);
         }
         lane->busy = true;
         lane->busyRun = run.get();
@@ -353,18 +356,14 @@ void CountingLanes::laneLoop(std::shared_ptr<Pipeline> pipeline, std::shared_ptr
         // What the cache still knows is neither counted again nor announced.
         const size_t n = batch.size();
         std::vector<std::optional<int32_t>> known(n);
-        std::vector<std::optional<FileStamp>> stamps(n);
         std::vector<QByteArray> identities(n);
         std::vector<QByteArray> announce;
         for (size_t i = 0; i < n; ++i) {
             const PageCounter *counter = counterFor(types[i]);
             if (cache && counter) {
                 identities[i] = counter->identity();
-                if (!identities[i].isEmpty()) {
-                    stamps[i] = stampOf(paths[i]);
-                    if (stamps[i])
-                        known[i] = cache->lookup(paths[i], *stamps[i], identities[i]);
-                }
+                if (!identities[i].isEmpty() && stamps[i])
+                    known[i] = cache->lookup(paths[i], *stamps[i], identities[i]);
             }
             if (!known[i])
                 announce.push_back(paths[i]);
@@ -389,7 +388,7 @@ void CountingLanes::laneLoop(std::shared_ptr<Pipeline> pipeline, std::shared_ptr
                 const int64_t start = announce.size() > 1 ? batchStart : wallClockNs();
                 const std::optional<int32_t> pages = counter->getPages(paths[i]);
                 code = pages ? *pages : kCallFailed;
-                if (stamps[i]) {
+                if (cache && !identities[i].isEmpty() && stamps[i]) {
                     const std::optional<FileStamp> after = stampOf(paths[i]);
                     if (after && PageCountCache::storable(code, *stamps[i], *after, start))
                         cache->store(paths[i], *after, identities[i], code);

@@ -68,16 +68,7 @@ QString reasonOf(int rc, sqlite3 *db)
 
 std::optional<FileStamp> stampOf(const QByteArray &path)
 {
-    struct stat st {};
-    if (::stat(path.constData(), &st) != 0 || !S_ISREG(st.st_mode))
-        return std::nullopt;
-    FileStamp s;
-    s.dev = uint64_t(st.st_dev);
-    s.ino = uint64_t(st.st_ino);
-    s.size = uint64_t(st.st_size);
-    s.mtimeNs = nsOf(st.st_mtim);
-    s.ctimeNs = nsOf(st.st_ctim);
-    return s;
+    return readStamp(path);
 }
 
 int64_t wallClockNs()

@@ -9,6 +9,8 @@
 // without it and says so in one line. Safe to call from several threads; several programs may
 // share the file (WAL, busy timeout).
 
+#include "FolderListing.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -26,15 +28,8 @@ struct sqlite3;
 
 namespace search {
 
-// What a cached count is valid for: the file as stat() sees it.
-struct FileStamp
-{
-    uint64_t dev = 0, ino = 0, size = 0;
-    int64_t mtimeNs = 0, ctimeNs = 0;
-    bool operator==(const FileStamp &) const = default;
-};
-
-// The stamp of the file a path names (links followed), or nothing when it cannot be read.
+// The stamp of the file a path names (links followed), or nothing when it cannot be read or is
+// not a regular file. The same reading as FileFacts::stamp.
 std::optional<FileStamp> stampOf(const QByteArray &path);
 
 // The wall clock in nanoseconds since 1970, the clock file times are written in.

@@ -187,6 +187,7 @@ private:
         out.modified = facts.modified;
         out.accessed = facts.accessed;
         out.type = fileTypeOf(name);
+        out.stamp = facts.stamp;
         return listed;
     }
 
