@@ -24,6 +24,9 @@ constexpr size_t kPdfScan = 64;
 
 // How often automatic lanes look at what they wait on.
 constexpr std::chrono::milliseconds kTuneEvery{100};
+// Reading a lane's CPU time costs a file read of its own, more than a file answered from the
+// page-count cache: a lane reads it at most this often and reports the CPU it used since.
+constexpr std::chrono::milliseconds kCpuReadEvery{10};
 
 
 // With the pipeline's mutex held: moves further PDF jobs within the look-ahead window from the
@@ -280,10 +283,15 @@ void CountingLanes::laneLoop(std::shared_ptr<Pipeline> pipeline, std::shared_ptr
     uint64_t preparedRun = 0;
 
     bool pdfPrefetches = false;
+    // The lane's CPU time at its last reading, for the search it was read in (0: none yet).
+    uint64_t cpuRun = 0;
+    double cpuMark = 0;
+    std::chrono::steady_clock::time_point cpuReadAt;
 
     std::unique_lock lock(pipeline->mutex);
+    const auto workOrEnd = [&] { return lane->retired || lane->leaving || pipeline->jobAvailable(); };
     for (;;) {
-        if (!lane->retired && !pipeline->jobAvailable() && pipeline->cache && pipeline->cache->hasPending()) {
+        if (!workOrEnd() && pipeline->cache && pipeline->cache->hasPending()) {
             // Nothing to count for now: a good moment to write what the cache still holds back.
             const std::shared_ptr<PageCountCache> idleCache = pipeline->cache;
             lock.unlock();
@@ -291,12 +299,11 @@ void CountingLanes::laneLoop(std::shared_ptr<Pipeline> pipeline, std::shared_ptr
             lock.lock();
             continue;
         }
-        pipeline->laneWake.wait(lock, [&] { return lane->retired || lane->leaving || pipeline->jobAvailable(); });
+        pipeline->laneWake.wait(lock, workOrEnd);
         if (lane->retired || lane->leaving)
             break;
         const auto batchBegan = std::chrono::steady_clock::now();
         const bool measuring = pipeline->measuring;
-        const double cpuBefore = measuring ? CountingLanesTuner::threadBusySeconds() : 0;
         const std::shared_ptr<Run> run = pipeline->run;
         const std::shared_ptr<PageCountCache> cache = pipeline->cache;
         std::vector<Run::Job> batch{run->jobs.front()};
@@ -315,6 +322,11 @@ void CountingLanes::laneLoop(std::shared_ptr<Pipeline> pipeline, std::shared_ptr
         lane->busy = true;
         lane->busyRun = run.get();
         lock.unlock();
+        if (measuring && cpuRun != run->id) {
+            cpuRun = run->id;
+            cpuMark = CountingLanesTuner::threadBusySeconds();
+            cpuReadAt = batchBegan;
+        }
 
         // Counters live as long as the lane; one that could not be created is tried again once
         // per search (the component may have been registered meanwhile).
@@ -418,9 +430,18 @@ void CountingLanes::laneLoop(std::shared_ptr<Pipeline> pipeline, std::shared_ptr
         lane->busy = false;
         lane->busyRun = nullptr;
         if (measuring) {
-            pipeline->laneSeconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - batchBegan).count();
-            pipeline->laneCpuSeconds += CountingLanesTuner::threadBusySeconds() - cpuBefore;
+            const auto now = std::chrono::steady_clock::now();
+            pipeline->laneSeconds += std::chrono::duration<double>(now - batchBegan).count();
             pipeline->filesDone += int64_t(batch.size());
+            if (now - cpuReadAt >= kCpuReadEvery) {
+                lock.unlock();
+                const double cpu = CountingLanesTuner::threadBusySeconds();
+                lock.lock();
+                if (pipeline->run && pipeline->run->id == cpuRun)
+                    pipeline->laneCpuSeconds += cpu - cpuMark;
+                cpuMark = cpu;
+                cpuReadAt = now;
+            }
         }
         if (lane->retired)
             break;
