@@ -27,6 +27,9 @@ constexpr std::chrono::milliseconds kTuneEvery{100};
 // Reading a lane's CPU time costs a file read of its own, more than a file answered from the
 // page-count cache: a lane reads it at most this often and reports the CPU it used since.
 constexpr std::chrono::milliseconds kCpuReadEvery{10};
+// A lane without work writes the answers the cache holds back once the search is over, or once
+// the lull has lasted this long: a lull between two files is no reason for a transaction.
+constexpr std::chrono::milliseconds kIdleWriteAfter{50};
 
 
 // With the pipeline's mutex held: moves further PDF jobs within the look-ahead window from the
@@ -291,11 +294,24 @@ void CountingLanes::laneLoop(std::shared_ptr<Pipeline> pipeline, std::shared_ptr
     std::unique_lock lock(pipeline->mutex);
     const auto workOrEnd = [&] { return lane->retired || lane->leaving || pipeline->jobAvailable(); };
     for (;;) {
-        if (!workOrEnd() && pipeline->cache && pipeline->cache->hasPending()) {
-            // Nothing to count for now: a good moment to write what the cache still holds back.
+        if (!workOrEnd() && pipeline->cache && pipeline->cache->hasIdleWork()) {
+            const bool going = pipeline->run && pipeline->laneWake.wait_for(lock, kIdleWriteAfter, [&] {
+                return workOrEnd() || !pipeline->run;
+            });
+            if (going && pipeline->run)
+                continue;  // work came first
             const std::shared_ptr<PageCountCache> idleCache = pipeline->cache;
+            if (cpuRun != 0 && pipeline->measuring) {
+                // What it counted is reported before the writing, which is not counting.
+                lock.unlock();
+                const double cpu = CountingLanesTuner::threadBusySeconds();
+                lock.lock();
+                if (pipeline->run && pipeline->run->id == cpuRun)
+                    pipeline->laneCpuSeconds += cpu - cpuMark;
+            }
+            cpuRun = 0;
             lock.unlock();
-            idleCache->flush();
+            idleCache->idle();
             lock.lock();
             continue;
         }

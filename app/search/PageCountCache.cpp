@@ -26,6 +26,8 @@ constexpr int64_t kRacyWindowNs = 2 * kNsPerSecond;
 // Answers written per transaction: few enough that a crash loses little, many enough that a
 // search of small files does not wait on commits.
 constexpr size_t kFlushEvery = 2048;
+// Lookups made in one read transaction (one snapshot of the file) before it is renewed.
+constexpr int kLookupsPerRead = 1024;
 
 constexpr const char *kSchema =
     "CREATE TABLE IF NOT EXISTS counters(id INTEGER PRIMARY KEY AUTOINCREMENT, identity BLOB NOT NULL UNIQUE);"
@@ -106,6 +108,7 @@ PageCountCache::~PageCountCache()
     std::lock_guard lock(m_mutex);
     if (m_hasPending)
         flushLocked();
+    endRead();
     close();
 }
 
@@ -128,6 +131,29 @@ bool PageCountCache::hasPending() const
     return m_hasPending;
 }
 
+bool PageCountCache::hasIdleWork() const
+{
+    return m_hasPending || m_reading;
+}
+
+void PageCountCache::idle()
+{
+    std::lock_guard lock(m_mutex);
+    if (m_hasPending)
+        flushLocked();
+    endRead();
+}
+
+void PageCountCache::endRead()
+{
+    if (!m_reading)
+        return;
+    m_reading = false;
+    m_lookupsInRead = 0;
+    if (m_db && !sqlite3_get_autocommit(m_db))
+        sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr);
+}
+
 bool PageCountCache::storable(int32_t code, const FileStamp &before, const FileStamp &after, int64_t countStartNs)
 {
     // Not an answer about the content: a file that could not be opened may open next time, and a
@@ -147,6 +173,8 @@ int64_t PageCountCache::today() const
 
 void PageCountCache::close()
 {
+    m_reading = false;
+    m_lookupsInRead = 0;
     m_st.reset();
     if (m_db)
         sqlite3_close_v2(m_db);
@@ -370,6 +398,15 @@ std::optional<int32_t> PageCountCache::lookup(const QByteArray &path, const File
     const std::optional<int64_t> id = counterId(counter, false);
     if (!id)
         return std::nullopt;
+    if (!m_reading) {
+        // Deferred: the snapshot is taken at the first lookup and holds no write lock.
+        const int begun = sqlite3_exec(m_db, "BEGIN", nullptr, nullptr, nullptr);
+        if (begun != SQLITE_OK) {
+            fail(reasonOf(begun, m_db), begun);
+            return std::nullopt;
+        }
+        m_reading = true;
+    }
     sqlite3_stmt *s = m_st->find;
     sqlite3_bind_blob(s, 1, path.constData(), int(path.size()), SQLITE_STATIC);
     const int rc = sqlite3_step(s);
@@ -392,6 +429,8 @@ std::optional<int32_t> PageCountCache::lookup(const QByteArray &path, const File
         fail(reasonOf(rc, m_db), rc);
         return std::nullopt;
     }
+    if (++m_lookupsInRead >= kLookupsPerRead)
+        endRead();
     if (seenBefore) {
         std::lock_guard pendingLock(m_pendingMutex);
         m_seen.push_back(path);
@@ -437,6 +476,7 @@ bool PageCountCache::flushLocked()
         return true;
     if (!ensureOpen())
         return false;
+    endRead();  // a write needs a transaction of its own
     m_unknownCounters.clear();
     struct Writing
     {

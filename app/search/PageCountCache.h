@@ -70,6 +70,11 @@ public:
     void flush();
     // Never waits.
     bool hasPending() const;
+    // Whether idle() has anything to do: answers to write, or a read snapshot held. Never waits.
+    bool hasIdleWork() const;
+    // The searching has paused or ended: writes the pending answers and lets go of the snapshot
+    // the lookups read from, so other programs' writes are seen and their checkpoints complete.
+    void idle();
 
     // Whether a count may be remembered: a definite answer about the file's content, the file
     // unchanged during the count, and not changed within 2 s before it began (it may still have
@@ -93,6 +98,7 @@ private:
     void fail(const QString &why, int rc);
     void prune();
     bool flushLocked();
+    void endRead();
     std::optional<int64_t> counterId(const QByteArray &identity, bool create);
     int64_t today() const;
 
@@ -105,6 +111,10 @@ private:
     std::atomic<bool> m_retry{false};
     std::atomic<bool> m_hasPending{false};
     std::atomic<bool> m_writing{false};  // a transaction is being written
+    // Lookups share one read transaction, up to kLookupsPerRead of them: beginning and ending
+    // one takes file locks, which cost more than the lookup itself.
+    std::atomic<bool> m_reading{false};
+    int m_lookupsInRead = 0;
     bool m_pruned = false;
     std::map<QByteArray, int64_t> m_counterIds;
     std::set<QByteArray> m_unknownCounters;
