@@ -294,6 +294,20 @@ void CountingLanes::laneLoop(std::shared_ptr<Pipeline> pipeline, std::shared_ptr
     std::unique_lock lock(pipeline->mutex);
     const auto workOrEnd = [&] { return lane->retired || lane->leaving || pipeline->jobAvailable(); };
     for (;;) {
+        if (!lane->retired && pipeline->cache && pipeline->cache->wantsWrite()) {
+            // Written between two files, never while a file this lane holds keeps rows waiting:
+            // the other lanes count on meanwhile.
+            const std::shared_ptr<PageCountCache> writeCache = pipeline->cache;
+            // Writing is not counting: what it costs is kept out of what the tuner reads.
+            const bool measured = pipeline->measuring && pipeline->run && pipeline->run->id == cpuRun;
+            lock.unlock();
+            const double before = measured ? CountingLanesTuner::threadBusySeconds() : 0;
+            writeCache->flush();
+            if (measured)
+                cpuMark += CountingLanesTuner::threadBusySeconds() - before;
+            lock.lock();
+            continue;
+        }
         if (!workOrEnd() && pipeline->cache && pipeline->cache->hasIdleWork()) {
             const bool going = pipeline->run && pipeline->laneWake.wait_for(lock, kIdleWriteAfter, [&] {
                 return workOrEnd() || !pipeline->run;

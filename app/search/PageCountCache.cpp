@@ -26,6 +26,8 @@ constexpr int64_t kRacyWindowNs = 2 * kNsPerSecond;
 // Answers written per transaction: few enough that a crash loses little, many enough that a
 // search of small files does not wait on commits.
 constexpr size_t kFlushEvery = 2048;
+// Held back at most, for a caller that never writes them itself (see wantsWrite).
+constexpr size_t kPendingMost = 4 * kFlushEvery;
 // Lookups made in one read transaction (one snapshot of the file) before it is renewed.
 constexpr int kLookupsPerRead = 1024;
 
@@ -131,6 +133,11 @@ bool PageCountCache::hasPending() const
     return m_hasPending;
 }
 
+bool PageCountCache::wantsWrite() const
+{
+    return m_pendingCount >= kFlushEvery && !m_writing;
+}
+
 bool PageCountCache::hasIdleWork() const
 {
     return m_hasPending || m_reading;
@@ -189,6 +196,7 @@ void PageCountCache::fail(const QString &why, int rc)
     {
         std::lock_guard pendingLock(m_pendingMutex);
         m_pending.clear();
+        m_pendingCount = 0;
         m_seen.clear();
         m_hasPending = false;
     }
@@ -450,8 +458,10 @@ void PageCountCache::store(const QByteArray &path, const FileStamp &stamp, const
         m_pending.push_back({path, stamp, counter, pages});
         m_hasPending = true;
         pending = m_pending.size();
+        m_pendingCount = pending;
     }
-    if (pending >= kFlushEvery)
+    // Normally the caller writes them when it holds nothing up; this bounds what may gather.
+    if (pending >= kPendingMost)
         flush();
 }
 
@@ -469,6 +479,7 @@ bool PageCountCache::flushLocked()
     {
         std::lock_guard pendingLock(m_pendingMutex);
         pending.swap(m_pending);
+        m_pendingCount = 0;
         seen.swap(m_seen);
         m_hasPending = false;
     }

@@ -64,12 +64,15 @@ public:
     void beginSearch();
     // The cached answer for the file, if it is still valid.
     std::optional<int32_t> lookup(const QByteArray &path, const FileStamp &stamp, const QByteArray &counter);
-    // Remembers an answer (written in batches; see flush).
+    // Remembers an answer (written in batches: see flush and wantsWrite).
     void store(const QByteArray &path, const FileStamp &stamp, const QByteArray &counter, int32_t pages);
     // Writes the pending answers now.
     void flush();
     // Never waits.
     bool hasPending() const;
+    // Enough answers are held back to be worth a transaction, and none is being written: the
+    // caller should flush() at a moment when it holds nothing up. Never waits.
+    bool wantsWrite() const;
     // Whether idle() has anything to do: answers to write, or a read snapshot held. Never waits.
     bool hasIdleWork() const;
     // The searching has paused or ended: writes the pending answers and lets go of the snapshot
@@ -110,6 +113,7 @@ private:
     // another program's lock); taken up at the next call.
     std::atomic<bool> m_retry{false};
     std::atomic<bool> m_hasPending{false};
+    std::atomic<size_t> m_pendingCount{0};
     std::atomic<bool> m_writing{false};  // a transaction is being written
     // Lookups share one read transaction, up to kLookupsPerRead of them: beginning and ending
     // one takes file locks, which cost more than the lookup itself.
