@@ -146,9 +146,11 @@ bool PageCountCache::hasIdleWork() const
 void PageCountCache::idle()
 {
     std::lock_guard lock(m_mutex);
-    if (m_hasPending)
-        flushLocked();
+    const bool wrote = m_hasPending && flushLocked();
     endRead();
+    // Never waits for another program: what it still reads stays in the log for next time.
+    if (wrote && m_db)
+        sqlite3_wal_checkpoint_v2(m_db, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
 }
 
 void PageCountCache::endRead()
@@ -250,7 +252,10 @@ bool PageCountCache::openFile(QString &why, bool &damaged)
         rc = SQLITE_READONLY;
     if (rc == SQLITE_OK) {
         sqlite3_busy_timeout(m_db, m_options.busyTimeoutMs);
-        rc = sqlite3_exec(m_db, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;", nullptr, nullptr, nullptr);
+        // Checkpoints (which wait on the disk) are made when the lanes are idle; the automatic
+        // one only bounds the log should a long search never pause.
+        rc = sqlite3_exec(m_db, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA wal_autocheckpoint=10000;",
+                          nullptr, nullptr, nullptr);
     }
     if (rc == SQLITE_OK)
         rc = sqlite3_exec(m_db, kSchema, nullptr, nullptr, nullptr);
