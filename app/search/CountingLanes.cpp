@@ -27,6 +27,9 @@ constexpr size_t kPdfScan = 64;
 constexpr std::chrono::milliseconds kTuneEvery{50};
 // The first look comes sooner, to start as for a share once the walk knows it is on one.
 constexpr std::chrono::milliseconds kFirstLook{10};
+// A lane without work writes the answers the cache holds back once the search is over, or once
+// the lull has lasted this long: a lull between two files is no reason for a transaction.
+constexpr std::chrono::milliseconds kIdleWriteAfter{50};
 
 
 // With the pipeline's mutex held: moves further PDF jobs within the look-ahead window from the
@@ -328,16 +331,30 @@ void CountingLanes::laneLoop(std::shared_ptr<Pipeline> pipeline, std::shared_ptr
     std::unique_lock lock(pipeline->mutex);
     lane->thread = self;
     lane->started = true;
+    const auto workOrEnd = [&] { return lane->retired || lane->leaving || pipeline->jobAvailable(); };
     for (;;) {
-        if (!lane->retired && !pipeline->jobAvailable() && pipeline->cache && pipeline->cache->hasPending()) {
-            // Nothing to count for now: a good moment to write what the cache still holds back.
-            const std::shared_ptr<PageCountCache> idleCache = pipeline->cache;
+        if (!lane->retired && pipeline->cache && pipeline->cache->wantsWrite()) {
+            // Written between two files, never while a file this lane holds keeps rows waiting:
+            // the other lanes count on meanwhile.
+            const std::shared_ptr<PageCountCache> writeCache = pipeline->cache;
             lock.unlock();
-            idleCache->flush();
+            writeCache->flush();
             lock.lock();
             continue;
         }
-        pipeline->laneWake.wait(lock, [&] { return lane->retired || lane->leaving || pipeline->jobAvailable(); });
+        if (!workOrEnd() && pipeline->cache && pipeline->cache->hasIdleWork()) {
+            const bool going = pipeline->run && pipeline->laneWake.wait_for(lock, kIdleWriteAfter, [&] {
+                return workOrEnd() || !pipeline->run;
+            });
+            if (going && pipeline->run)
+                continue;  // work came first
+            const std::shared_ptr<PageCountCache> idleCache = pipeline->cache;
+            lock.unlock();
+            idleCache->idle();
+            lock.lock();
+            continue;
+        }
+        pipeline->laneWake.wait(lock, workOrEnd);
         if (lane->retired || lane->leaving)
             break;
         const bool measuring = pipeline->measuring;
@@ -350,9 +367,12 @@ void CountingLanes::laneLoop(std::shared_ptr<Pipeline> pipeline, std::shared_ptr
             takeMorePdfJobs(*pipeline, *run, batch);
         std::vector<QByteArray> paths;
         std::vector<FileType> types;
+        // The file as the walk read it: what a cached answer must match.
+        std::vector<std::optional<FileStamp>> stamps;
         for (const Run::Job &job : batch) {
             paths.push_back(run->at(job.seq).file.path);
             types.push_back(run->at(job.seq).file.type);
+            stamps.push_back(run->at(job.seq).file.stamp);
         }
         lane->busy = true;
         lane->busyRun = run.get();
@@ -398,18 +418,14 @@ void CountingLanes::laneLoop(std::shared_ptr<Pipeline> pipeline, std::shared_ptr
         // What the cache still knows is neither counted again nor announced.
         const size_t n = batch.size();
         std::vector<std::optional<int32_t>> known(n);
-        std::vector<std::optional<FileStamp>> stamps(n);
         std::vector<QByteArray> identities(n);
         std::vector<QByteArray> announce;
         for (size_t i = 0; i < n; ++i) {
             const PageCounter *counter = counterFor(types[i]);
             if (cache && counter) {
                 identities[i] = counter->identity();
-                if (!identities[i].isEmpty()) {
-                    stamps[i] = stampOf(paths[i]);
-                    if (stamps[i])
-                        known[i] = cache->lookup(paths[i], *stamps[i], identities[i]);
-                }
+                if (!identities[i].isEmpty() && stamps[i])
+                    known[i] = cache->lookup(paths[i], *stamps[i], identities[i]);
             }
             if (!known[i])
                 announce.push_back(paths[i]);
@@ -434,7 +450,7 @@ void CountingLanes::laneLoop(std::shared_ptr<Pipeline> pipeline, std::shared_ptr
                 const int64_t start = announce.size() > 1 ? batchStart : wallClockNs();
                 const std::optional<int32_t> pages = counter->getPages(paths[i]);
                 code = pages ? *pages : kCallFailed;
-                if (stamps[i]) {
+                if (cache && !identities[i].isEmpty() && stamps[i]) {
                     const std::optional<FileStamp> after = stampOf(paths[i]);
                     if (after && PageCountCache::storable(code, *stamps[i], *after, start))
                         cache->store(paths[i], *after, identities[i], code);

@@ -6,6 +6,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <thread>
 #include <unistd.h>
 
@@ -28,6 +29,11 @@ QDateTime fromTimestamp(const struct statx_timestamp &t)
     return QDateTime::fromMSecsSinceEpoch(qint64(t.tv_sec) * 1000 + t.tv_nsec / 1000000);
 }
 
+int64_t nsOf(const struct statx_timestamp &t)
+{
+    return int64_t(t.tv_sec) * 1'000'000'000 + t.tv_nsec;
+}
+
 EntryKind classify(const QByteArray &path, unsigned char type)
 {
     if (type == DT_DIR)
@@ -47,15 +53,32 @@ EntryKind classify(const QByteArray &path, unsigned char type)
 
 }  // namespace
 
+static std::optional<FileStamp> stampFrom(const struct statx &sx)
+{
+    constexpr unsigned needed = STATX_TYPE | STATX_INO | STATX_SIZE | STATX_MTIME | STATX_CTIME;
+    if ((sx.stx_mask & needed) != needed || !S_ISREG(sx.stx_mode))
+        return std::nullopt;
+    FileStamp s;
+    // Encoded as stat() gives st_dev, so stamps stored by either reading compare equal.
+    s.dev = uint64_t(makedev(sx.stx_dev_major, sx.stx_dev_minor));
+    s.ino = sx.stx_ino;
+    s.size = sx.stx_size;
+    s.mtimeNs = nsOf(sx.stx_mtime);
+    s.ctimeNs = nsOf(sx.stx_ctime);
+    return s;
+}
+
 FileFacts readFacts(const QByteArray &path)
 {
     FileFacts facts;
     delayOperation();
     struct statx sx {};
     const unsigned mask = STATX_BASIC_STATS | STATX_BTIME;
-    if (::statx(AT_FDCWD, path.constData(), 0, mask, &sx) != 0
-        && ::statx(AT_FDCWD, path.constData(), AT_SYMLINK_NOFOLLOW, mask, &sx) != 0)
+    if (::statx(AT_FDCWD, path.constData(), 0, mask, &sx) == 0) {
+        facts.stamp = stampFrom(sx);
+    } else if (::statx(AT_FDCWD, path.constData(), AT_SYMLINK_NOFOLLOW, mask, &sx) != 0) {
         return facts;
+    }
     facts.known = true;
     facts.size = sx.stx_size;
     facts.modified = fromTimestamp(sx.stx_mtime);
@@ -63,6 +86,14 @@ FileFacts readFacts(const QByteArray &path)
     // Not every file system records a birth time; the status-change time is the nearest stand-in.
     facts.created = fromTimestamp((sx.stx_mask & STATX_BTIME) ? sx.stx_btime : sx.stx_ctime);
     return facts;
+}
+
+std::optional<FileStamp> readStamp(const QByteArray &path)
+{
+    struct statx sx {};
+    if (::statx(AT_FDCWD, path.constData(), 0, STATX_BASIC_STATS, &sx) != 0)
+        return std::nullopt;
+    return stampFrom(sx);
 }
 
 bool folderIdOf(const QByteArray &path, FolderId &id)

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <vector>
 
 namespace search {
@@ -27,11 +28,22 @@ struct FolderIdHash
     size_t operator()(const FolderId &id) const { return std::hash<uint64_t>()(id.ino * 31 + id.dev); }
 };
 
+// What a cached page count is valid for: the file as stat() sees it.
+struct FileStamp
+{
+    uint64_t dev = 0, ino = 0, size = 0;
+    int64_t mtimeNs = 0, ctimeNs = 0;
+    bool operator==(const FileStamp &) const = default;
+};
+
 struct FileFacts
 {
     bool known = false;  // false: nothing beyond the name could be read
     uint64_t size = 0;
     QDateTime created, modified, accessed;
+    // From the same reading, when the path names a regular file (links followed): the page-count
+    // cache then needs no reading of its own.
+    std::optional<FileStamp> stamp;
 };
 
 enum class EntryKind { File, Folder, Other };
@@ -44,6 +56,8 @@ struct FolderEntry
 
 // Facts of the entry; follows links, and falls back to the link itself when its target is gone.
 FileFacts readFacts(const QByteArray &path);
+// The stamp alone (links followed); nothing for a file that cannot be read or is not regular.
+std::optional<FileStamp> readStamp(const QByteArray &path);
 
 // Reads a folder's entries one at a time, in the file system's order, without "." and "..".
 // Devices, pipes and sockets are Other: opening one could block. A huge folder is never held

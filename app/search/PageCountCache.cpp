@@ -26,6 +26,10 @@ constexpr int64_t kRacyWindowNs = 2 * kNsPerSecond;
 // Answers written per transaction: few enough that a crash loses little, many enough that a
 // search of small files does not wait on commits.
 constexpr size_t kFlushEvery = 2048;
+// Held back at most, for a caller that never writes them itself (see wantsWrite).
+constexpr size_t kPendingMost = 4 * kFlushEvery;
+// Lookups made in one read transaction (one snapshot of the file) before it is renewed.
+constexpr int kLookupsPerRead = 1024;
 
 constexpr const char *kSchema =
     "CREATE TABLE IF NOT EXISTS counters(id INTEGER PRIMARY KEY AUTOINCREMENT, identity BLOB NOT NULL UNIQUE);"
@@ -68,16 +72,7 @@ QString reasonOf(int rc, sqlite3 *db)
 
 std::optional<FileStamp> stampOf(const QByteArray &path)
 {
-    struct stat st {};
-    if (::stat(path.constData(), &st) != 0 || !S_ISREG(st.st_mode))
-        return std::nullopt;
-    FileStamp s;
-    s.dev = uint64_t(st.st_dev);
-    s.ino = uint64_t(st.st_ino);
-    s.size = uint64_t(st.st_size);
-    s.mtimeNs = nsOf(st.st_mtim);
-    s.ctimeNs = nsOf(st.st_ctim);
-    return s;
+    return readStamp(path);
 }
 
 int64_t wallClockNs()
@@ -115,6 +110,7 @@ PageCountCache::~PageCountCache()
     std::lock_guard lock(m_mutex);
     if (m_hasPending)
         flushLocked();
+    endRead();
     close();
 }
 
@@ -137,6 +133,36 @@ bool PageCountCache::hasPending() const
     return m_hasPending;
 }
 
+bool PageCountCache::wantsWrite() const
+{
+    return m_pendingCount >= kFlushEvery && !m_writing;
+}
+
+bool PageCountCache::hasIdleWork() const
+{
+    return m_hasPending || m_reading;
+}
+
+void PageCountCache::idle()
+{
+    std::lock_guard lock(m_mutex);
+    const bool wrote = m_hasPending && flushLocked();
+    endRead();
+    // Never waits for another program: what it still reads stays in the log for next time.
+    if (wrote && m_db)
+        sqlite3_wal_checkpoint_v2(m_db, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+}
+
+void PageCountCache::endRead()
+{
+    if (!m_reading)
+        return;
+    m_reading = false;
+    m_lookupsInRead = 0;
+    if (m_db && !sqlite3_get_autocommit(m_db))
+        sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr);
+}
+
 bool PageCountCache::storable(int32_t code, const FileStamp &before, const FileStamp &after, int64_t countStartNs)
 {
     // Not an answer about the content: a file that could not be opened may open next time, and a
@@ -156,6 +182,8 @@ int64_t PageCountCache::today() const
 
 void PageCountCache::close()
 {
+    m_reading = false;
+    m_lookupsInRead = 0;
     m_st.reset();
     if (m_db)
         sqlite3_close_v2(m_db);
@@ -170,6 +198,7 @@ void PageCountCache::fail(const QString &why, int rc)
     {
         std::lock_guard pendingLock(m_pendingMutex);
         m_pending.clear();
+        m_pendingCount = 0;
         m_seen.clear();
         m_hasPending = false;
     }
@@ -223,7 +252,10 @@ bool PageCountCache::openFile(QString &why, bool &damaged)
         rc = SQLITE_READONLY;
     if (rc == SQLITE_OK) {
         sqlite3_busy_timeout(m_db, m_options.busyTimeoutMs);
-        rc = sqlite3_exec(m_db, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;", nullptr, nullptr, nullptr);
+        // Checkpoints (which wait on the disk) are made when the lanes are idle; the automatic
+        // one only bounds the log should a long search never pause.
+        rc = sqlite3_exec(m_db, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA wal_autocheckpoint=10000;",
+                          nullptr, nullptr, nullptr);
     }
     if (rc == SQLITE_OK)
         rc = sqlite3_exec(m_db, kSchema, nullptr, nullptr, nullptr);
@@ -379,6 +411,15 @@ std::optional<int32_t> PageCountCache::lookup(const QByteArray &path, const File
     const std::optional<int64_t> id = counterId(counter, false);
     if (!id)
         return std::nullopt;
+    if (!m_reading) {
+        // Deferred: the snapshot is taken at the first lookup and holds no write lock.
+        const int begun = sqlite3_exec(m_db, "BEGIN", nullptr, nullptr, nullptr);
+        if (begun != SQLITE_OK) {
+            fail(reasonOf(begun, m_db), begun);
+            return std::nullopt;
+        }
+        m_reading = true;
+    }
     sqlite3_stmt *s = m_st->find;
     sqlite3_bind_blob(s, 1, path.constData(), int(path.size()), SQLITE_STATIC);
     const int rc = sqlite3_step(s);
@@ -401,6 +442,8 @@ std::optional<int32_t> PageCountCache::lookup(const QByteArray &path, const File
         fail(reasonOf(rc, m_db), rc);
         return std::nullopt;
     }
+    if (++m_lookupsInRead >= kLookupsPerRead)
+        endRead();
     if (seenBefore) {
         std::lock_guard pendingLock(m_pendingMutex);
         m_seen.push_back(path);
@@ -420,8 +463,10 @@ void PageCountCache::store(const QByteArray &path, const FileStamp &stamp, const
         m_pending.push_back({path, stamp, counter, pages});
         m_hasPending = true;
         pending = m_pending.size();
+        m_pendingCount = pending;
     }
-    if (pending >= kFlushEvery)
+    // Normally the caller writes them when it holds nothing up; this bounds what may gather.
+    if (pending >= kPendingMost)
         flush();
 }
 
@@ -439,6 +484,7 @@ bool PageCountCache::flushLocked()
     {
         std::lock_guard pendingLock(m_pendingMutex);
         pending.swap(m_pending);
+        m_pendingCount = 0;
         seen.swap(m_seen);
         m_hasPending = false;
     }
@@ -446,6 +492,7 @@ bool PageCountCache::flushLocked()
         return true;
     if (!ensureOpen())
         return false;
+    endRead();  // a write needs a transaction of its own
     m_unknownCounters.clear();
     struct Writing
     {

@@ -9,6 +9,8 @@
 // without it and says so in one line. Safe to call from several threads; several programs may
 // share the file (WAL, busy timeout).
 
+#include "FolderListing.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -26,15 +28,8 @@ struct sqlite3;
 
 namespace search {
 
-// What a cached count is valid for: the file as stat() sees it.
-struct FileStamp
-{
-    uint64_t dev = 0, ino = 0, size = 0;
-    int64_t mtimeNs = 0, ctimeNs = 0;
-    bool operator==(const FileStamp &) const = default;
-};
-
-// The stamp of the file a path names (links followed), or nothing when it cannot be read.
+// The stamp of the file a path names (links followed), or nothing when it cannot be read or is
+// not a regular file. The same reading as FileFacts::stamp.
 std::optional<FileStamp> stampOf(const QByteArray &path);
 
 // The wall clock in nanoseconds since 1970, the clock file times are written in.
@@ -69,12 +64,20 @@ public:
     void beginSearch();
     // The cached answer for the file, if it is still valid.
     std::optional<int32_t> lookup(const QByteArray &path, const FileStamp &stamp, const QByteArray &counter);
-    // Remembers an answer (written in batches; see flush).
+    // Remembers an answer (written in batches: see flush and wantsWrite).
     void store(const QByteArray &path, const FileStamp &stamp, const QByteArray &counter, int32_t pages);
     // Writes the pending answers now.
     void flush();
     // Never waits.
     bool hasPending() const;
+    // Enough answers are held back to be worth a transaction, and none is being written: the
+    // caller should flush() at a moment when it holds nothing up. Never waits.
+    bool wantsWrite() const;
+    // Whether idle() has anything to do: answers to write, or a read snapshot held. Never waits.
+    bool hasIdleWork() const;
+    // The searching has paused or ended: writes the pending answers and lets go of the snapshot
+    // the lookups read from, so other programs' writes are seen and their checkpoints complete.
+    void idle();
 
     // Whether a count may be remembered: a definite answer about the file's content, the file
     // unchanged during the count, and not changed within 2 s before it began (it may still have
@@ -98,6 +101,7 @@ private:
     void fail(const QString &why, int rc);
     void prune();
     bool flushLocked();
+    void endRead();
     std::optional<int64_t> counterId(const QByteArray &identity, bool create);
     int64_t today() const;
 
@@ -109,7 +113,12 @@ private:
     // another program's lock); taken up at the next call.
     std::atomic<bool> m_retry{false};
     std::atomic<bool> m_hasPending{false};
+    std::atomic<size_t> m_pendingCount{0};
     std::atomic<bool> m_writing{false};  // a transaction is being written
+    // Lookups share one read transaction, up to kLookupsPerRead of them: beginning and ending
+    // one takes file locks, which cost more than the lookup itself.
+    std::atomic<bool> m_reading{false};
+    int m_lookupsInRead = 0;
     bool m_pruned = false;
     std::map<QByteArray, int64_t> m_counterIds;
     std::set<QByteArray> m_unknownCounters;

@@ -193,6 +193,7 @@ private:
         out.modified = facts.modified;
         out.accessed = facts.accessed;
         out.type = fileTypeOf(name);
+        out.stamp = facts.stamp;
         return listed;
     }
 

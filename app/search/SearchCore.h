@@ -22,6 +22,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace search {
@@ -70,6 +71,8 @@ struct CountedFile
     // >= 0 pages; < 0 a code of PageResult.h (kCounterMissing, kCallFailed included); meaningless
     // for FileType::Other.
     int32_t pages = 0;
+    // The file as the walk read it, when it is a regular file: what a cached count must match.
+    std::optional<FileStamp> stamp;
 };
 
 // A folder the walk could not open or list, and the system's reason.

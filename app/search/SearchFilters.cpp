@@ -172,7 +172,9 @@ bool PassesDateSizeFilter(const FoundFile &file, const SearchCriteria &criteria,
 
 bool PassesDateSizeFilter(const FoundFile &file, const SearchCriteria &criteria)
 {
-    return PassesDateSizeFilter(file, criteria, QDateTime::currentDateTime());
+    // The local clock costs a look at the time zone file every time: read it only when a date
+    // test needs it.
+    return PassesDateSizeFilter(file, criteria, criteria.dateTestOn ? QDateTime::currentDateTime() : QDateTime());
 }
 
 std::optional<int32_t> CeilingToLong(double value)

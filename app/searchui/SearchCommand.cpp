@@ -101,7 +101,8 @@ void SearchCommand::onFolderStarted(const QByteArray &folder)
 
 void SearchCommand::onFileCounted(const CountedFile &file)
 {
-    const QPixmap icon = m_host.fileIcon(platform::pathToText(file.path));
+    // The icon goes by the extension alone: the name is all that needs converting.
+    const QPixmap icon = m_host.fileIcon(platform::pathToText(file.name));
     // Handlers ran between rows (sorting, deleting): the host appends after whatever is there now.
     m_host.appendFile(file, icon);
 }

@@ -33,8 +33,8 @@ public:
     virtual void clearRows() = 0;
     // Appends the file's row at the end of the grid, whatever happened to the grid meanwhile.
     virtual void appendFile(const CountedFile &file, const QPixmap &icon) = 0;
-    // The small icon of the file (full path as kept in the grid).
-    virtual QPixmap fileIcon(const QString &fullPath) = 0;
+    // The small icon of the file; only the extension of fileName matters (a name or full path).
+    virtual QPixmap fileIcon(const QString &fileName) = 0;
 
     // Criteria as the controls hold them at this moment.
     virtual QString filterText() const = 0;

@@ -338,6 +338,34 @@ TEST_F(CacheTest, TwoProgramsWritingAtOnceLoseNothing)
     EXPECT_EQ(found, 2 * kEach);
 }
 
+// Lookups read from one snapshot at a time: it must not hold up another program's writes, and
+// once the searching pauses, what the other program wrote is seen.
+TEST_F(CacheTest, AReadingProgramNeitherBlocksAWriterNorMissesItsAnswersAfterAPause)
+{
+    {
+        PageCountCache seed(options());
+        seed.store("/seed", stamp(), "c", 1);
+    }
+    PageCountCache reader(options());
+    ASSERT_EQ(reader.lookup("/seed", stamp(), "c"), 1);
+    EXPECT_EQ(reader.lookup("/late", stamp(8), "c"), std::nullopt);
+    {
+        PageCountCache writer(options());
+        writer.store("/late", stamp(8), "c", 9);
+        writer.flush();
+    }
+    EXPECT_TRUE(warnings.isEmpty()) << "the reader's snapshot held up the writer: " << warnings.join('\n').toStdString();
+    EXPECT_TRUE(reader.hasIdleWork()) << "a snapshot is held";
+    reader.idle();
+    EXPECT_FALSE(reader.hasIdleWork());
+    EXPECT_EQ(reader.lookup("/late", stamp(8), "c"), 9);
+    // Its own answers go in while it reads, without waiting for a pause.
+    reader.store("/own", stamp(10), "c", 4);
+    reader.flush();
+    EXPECT_EQ(reader.lookup("/own", stamp(10), "c"), 4);
+    EXPECT_TRUE(warnings.isEmpty()) << warnings.join('\n').toStdString();
+}
+
 // ---------------------------------------------------------------- inside a search
 
 class CachedSearchTest : public CacheTest
@@ -527,6 +555,50 @@ TEST_F(CachedSearchTest, SameRowsForAnyLanesWithAndWithoutTheCache)
         }
     }
     ::chmod(path("locked").constData(), 0700);
+    EXPECT_TRUE(warnings.isEmpty()) << warnings.join('\n').toStdString();
+}
+
+// Answers are written in batches; a search stopped midway still leaves every count it showed
+// in the file, written by the lanes once the search is over (the core still alive, the program
+// not ending).
+TEST_F(CachedSearchTest, CountsShownBeforeACancelReachTheFileOnceTheSearchIsOver)
+{
+    constexpr int kFiles = 400;
+    for (int i = 0; i < kFiles; ++i)
+        write(QString("d%1/f%2.%3").arg(i % 8).arg(i).arg(i % 2 ? "pdf" : "tif"), "pages:" + QByteArray::number(i % 50));
+    waitUntilSettled();
+    SearchCore core(textCounters(log));
+    core.setLanes(3);
+    core.setPageCountCache(cache);
+    search::SearchOptions o = core.options().get();
+    o.filterText = "*.*";
+    o.includeSubfolders = true;
+    core.options().set(o);
+    std::vector<search::CountedFile> shown;
+    bool done = false, cancelled = false;
+    QObject::connect(&core, &SearchCore::fileCounted, &core, [&](const search::CountedFile &f) {
+        shown.push_back(f);
+        if (shown.size() == kFiles / 2)
+            core.cancel();
+    });
+    QObject::connect(&core, &SearchCore::finished, &core, [&](const search::SearchSummary &s) {
+        cancelled = s.cancelled;
+        done = true;
+    });
+    core.start(QFile::encodeName(dir.filePath("tree")));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return done; }, 20000));
+    ASSERT_TRUE(cancelled);
+    ASSERT_EQ(shown.size(), size_t(kFiles / 2));
+
+    // Another program's view of the file, renewed until it holds every count shown.
+    const auto missing = [&] {
+        PageCountCache other(options());
+        size_t absent = 0;
+        for (const search::CountedFile &f : shown)
+            absent += other.lookup(f.path, *search::stampOf(f.path), log.identity) != f.pages;
+        return absent;
+    };
+    EXPECT_TRUE(QTest::qWaitFor([&] { return missing() == 0; }, 10000)) << missing() << " counts not written";
     EXPECT_TRUE(warnings.isEmpty()) << warnings.join('\n').toStdString();
 }
 
