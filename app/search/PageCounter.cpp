@@ -6,6 +6,7 @@
 #include "IPageCountAbort.h"
 #include "IPageCountPrefetch.h"
 
+#include <cstdlib>
 #include <dlfcn.h>
 #include <sys/stat.h>
 
@@ -94,13 +95,21 @@ private:
         Dl_info info{};
         if (!vtable || ::dladdr(*static_cast<void *const *>(vtable), &info) == 0 || !info.dli_fname)
             return {};
+        // Libraries are loaded through the descriptor they were checked on, so the name the
+        // loader knows is /proc/self/fd/N, whose N differs from run to run: the file it leads to
+        // names the counter.
+        char *real = ::realpath(info.dli_fname, nullptr);
+        if (!real)
+            return {};
+        const QByteArray file(real);
+        std::free(real);
         struct stat st {};
-        if (::stat(info.dli_fname, &st) != 0)
+        if (::stat(file.constData(), &st) != 0)
             return {};
         comrt::FileVersion version;
         const std::string versionText =
-            SUCCEEDED(comrt::GetFileVersionInfo(info.dli_fname, &version)) ? version.text() : std::string();
-        return QByteArray(info.dli_fname) + '\n'
+            SUCCEEDED(comrt::GetFileVersionInfo(file.constData(), &version)) ? version.text() : std::string();
+        return file + '\n'
                + QByteArray::number(qulonglong(st.st_dev)) + ':' + QByteArray::number(qulonglong(st.st_ino)) + ':'
                + QByteArray::number(qlonglong(st.st_size)) + ':'
                + QByteArray::number(qlonglong(st.st_mtim.tv_sec)) + '.' + QByteArray::number(qlonglong(st.st_mtim.tv_nsec)) + ':'

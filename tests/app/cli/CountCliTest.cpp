@@ -14,6 +14,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <algorithm>
 #include <functional>
@@ -254,6 +255,24 @@ TEST(CountCli, CacheKeepsTheOutputAndNoCacheLeavesItAlone)
     const Output first = runCount(args);
     EXPECT_TRUE(QFile::exists(cacheFile));
     const Output second = runCount(args);
+    // The counters load in the order their files come: each is the same counter to the cache
+    // whichever came first, so later runs reuse what earlier ones counted.
+    runCount({"--format", "json", "--jobs", "1", dir.filePath("b.pdf"), dir.filePath("a.tif")});
+    runCount({"--format", "json", "--jobs", "1", dir.filePath("a.tif"), dir.filePath("b.pdf")});
+    {
+        sqlite3 *db = nullptr;
+        ASSERT_EQ(sqlite3_open_v2(QFile::encodeName(cacheFile).constData(), &db, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+        sqlite3_stmt *st = nullptr;
+        ASSERT_EQ(sqlite3_prepare_v2(db, "SELECT identity FROM counters", -1, &st, nullptr), SQLITE_OK);
+        QList<QByteArray> counters;
+        while (sqlite3_step(st) == SQLITE_ROW)
+            counters << QByteArray(static_cast<const char *>(sqlite3_column_blob(st, 0)), sqlite3_column_bytes(st, 0));
+        sqlite3_finalize(st);
+        sqlite3_close(db);
+        EXPECT_EQ(counters.size(), 2) << counters.join("\n---\n").toStdString();
+        for (const QByteArray &c : counters)
+            EXPECT_FALSE(c.startsWith("/proc/")) << c.toStdString();
+    }
     {
         QFile damage(cacheFile);
         EXPECT_TRUE(damage.open(QIODevice::WriteOnly));
