@@ -97,18 +97,19 @@ private:
             return {};
         // Libraries are loaded through the descriptor they were checked on, so the name the
         // loader knows is /proc/self/fd/N, whose N differs from run to run: the file it leads to
-        // names the counter.
+        // names the counter. Its facts are read through the loader's name, which leads to the
+        // file loaded even if another has taken its place on disk since.
         char *real = ::realpath(info.dli_fname, nullptr);
         if (!real)
             return {};
         const QByteArray file(real);
         std::free(real);
         struct stat st {};
-        if (::stat(file.constData(), &st) != 0)
+        if (::stat(info.dli_fname, &st) != 0)
             return {};
         comrt::FileVersion version;
         const std::string versionText =
-            SUCCEEDED(comrt::GetFileVersionInfo(file.constData(), &version)) ? version.text() : std::string();
+            SUCCEEDED(comrt::GetFileVersionInfo(info.dli_fname, &version)) ? version.text() : std::string();
         return file + '\n'
                + QByteArray::number(qulonglong(st.st_dev)) + ':' + QByteArray::number(qulonglong(st.st_ino)) + ':'
                + QByteArray::number(qlonglong(st.st_size)) + ':'
