@@ -128,11 +128,6 @@ void PageCountCache::beginSearch()
     m_retry = true;
 }
 
-bool PageCountCache::hasPending() const
-{
-    return m_hasPending;
-}
-
 bool PageCountCache::wantsWrite() const
 {
     return m_pendingCount >= kFlushEvery && !m_writing;

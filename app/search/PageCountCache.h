@@ -68,8 +68,6 @@ public:
     void store(const QByteArray &path, const FileStamp &stamp, const QByteArray &counter, int32_t pages);
     // Writes the pending answers now.
     void flush();
-    // Never waits.
-    bool hasPending() const;
     // Enough answers are held back to be worth a transaction, and none is being written: the
     // caller should flush() at a moment when it holds nothing up. Never waits.
     bool wantsWrite() const;
